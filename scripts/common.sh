@@ -1,0 +1,45 @@
+# Shared by the scripts: install what is missing, configure and build.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${VELANE_BUILD_DIR:-$ROOT/build}"
+
+# Debian packages the project builds, runs and tests with.
+PACKAGES=(build-essential cmake pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev
+  libxfixes-dev libx11-dev libsqlite3-dev libgtest-dev libgmock-dev
+  libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils imagemagick faketime
+  procps)
+
+ensure_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {  # build DIR [cmake options...]
+  local dir="$1"; shift
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}
+
+# Starts Xvfb on a free display unless one is given; sets DISPLAY.
+start_xvfb() {
+  local size="${1:-1280x720x24}"
+  for n in $(seq 90 120); do
+    if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then
+      Xvfb ":$n" -screen 0 "$size" -nolisten tcp >/dev/null 2>&1 &
+      XVFB_PID=$!
+      export DISPLAY=":$n"
+      for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+      echo "Xvfb did not start" >&2; return 1
+    fi
+  done
+  echo "no free X display" >&2; return 1
+}

@@ -1,0 +1,41 @@
+#include "config/ansi.h"
+
+#include <array>
+
+namespace velane {
+namespace {
+
+// Bytes 0x80..0x9F of Windows-1252. The five bytes the code page leaves
+// undefined map to the C1 control of the same value, which keeps the
+// conversion one-to-one.
+constexpr std::array<char16_t, 32> kHigh = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char ToByte(char16_t u) {
+  if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<char>(u);
+  for (std::size_t i = 0; i < kHigh.size(); ++i)
+    if (kHigh[i] == u) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+}  // namespace
+
+std::u16string FromAnsi(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (unsigned char b : bytes)
+    out.push_back(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b));
+  return out;
+}
+
+std::string ToAnsi(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char16_t u : text) out.push_back(ToByte(u));
+  return out;
+}
+
+}  // namespace velane

@@ -1,0 +1,21 @@
+// Text crosses every file and INI boundary in the ANSI code page,
+// Windows-1252. The conversion is byte-transparent: every byte maps to one
+// UTF-16 unit and back, so UTF-8 content passes through unchanged.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velane {
+
+std::u16string FromAnsi(std::string_view bytes);
+// Units that the code page cannot hold become '?', as the platform does.
+std::string ToAnsi(std::u16string_view text);
+
+// Convenience for literals and tests: ASCII/Latin text in, UTF-16 out.
+inline std::u16string U16(std::string_view bytes) { return FromAnsi(bytes); }
+
+// The trace marker: byte 128 of the code page (the euro sign).
+inline constexpr char16_t kTraceMarker = u'\u20AC';
+
+}  // namespace velane

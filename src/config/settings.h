@@ -1,0 +1,44 @@
+// The settings store: ReadSetting reads or writes one named text setting of
+// an INI file (or, with a file argument "$" + key path, of the registry).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/profile.h"
+
+namespace velane {
+namespace platform {
+class Registry;
+}
+
+class SettingsStore {
+ public:
+  // registry may be null where no registry store is available: the
+  // registry form then returns the default and writes nothing.
+  SettingsStore(platform::ProfileStrings& ini, platform::Registry* registry,
+                std::u16string playlistPath);
+
+  // Modes: 0 write the default, 1 read, 2 read and write the default back
+  // when the key is missing, empty or equal to it; any other value reads.
+  // An empty file argument is the playlist settings file. Never fails.
+  std::u16string ReadSetting(std::u16string section, std::u16string key,
+                             std::u16string defaultValue, std::u16string file,
+                             std::int16_t mode) const;
+
+  const std::u16string& PlaylistPath() const { return playlistPath_; }
+
+ private:
+  platform::ProfileStrings& ini_;
+  platform::Registry* registry_;
+  std::u16string playlistPath_;
+};
+
+// The playlist settings file of an executable: its folder, a separator, its
+// base name (without extension) and ".ini".
+std::u16string PlaylistPathFor(const std::u16string& executablePath);
+
+// The executable's folder without a trailing separator (the content root).
+std::u16string FolderOf(const std::u16string& path);
+
+}  // namespace velane

@@ -1,0 +1,70 @@
+#include "display/afficheur.h"
+
+#include <cmath>
+#include <limits>
+
+#include "config/conversions.h"
+#include "diagnostics/failure.h"
+#include "supervision/reboot.h"
+#include "windows/bindings.h"
+#include "windows/designs.h"
+#include "windows/program.h"
+
+namespace velane {
+namespace {
+
+// A pixel value from a setting; beyond the range of a coordinate is an
+// overflow, as assigning it to a window position would be.
+int ToPixel(double value) {
+  double r = std::nearbyint(value);
+  if (!(r >= std::numeric_limits<int>::min() / 2 &&
+        r <= std::numeric_limits<int>::max() / 2))
+    throw Overflow("overflow: " + std::to_string(value) +
+                   " is not a pixel position");
+  return static_cast<int>(r);
+}
+
+}  // namespace
+
+Afficheur::Afficheur(Program& program) : program_(program) {
+  platform::Toolkit& toolkit = program.platform.toolkit;
+  window_ = toolkit.CreateWindow(AfficheurDesign());
+  webcam_ = window_->Child("Webcam");
+  // Timers run from creation; their first tick comes one interval later,
+  // through the message loop, so after the load handler.
+  reboot_ = toolkit.CreateTimer(kRebootIntervalMs, [&program] {
+    Raise(program, Event::Afficheur_reboot_Timer);
+  });
+  sourisbouge_ = toolkit.CreateTimer(kSourisbougeIntervalMs, [&program] {
+    Raise(program, Event::Afficheur_sourisbouge_Timer);
+  });
+  timer1_ = toolkit.CreateTimer(kTimer1IntervalMs, [&program] {
+    Raise(program, Event::Afficheur_Timer1_Timer);
+  });
+}
+
+// Handles no failure: a display size that is not a number stops the load
+// at that step, before the window is resized.
+void Afficheur::Form_Load() {
+  SettingsStore& s = program_.settings;
+  DisplayGeometry& g = program_.geometry;
+  g.width = StrictNumber(s.ReadSetting(u"Systeme", u"TailleEcranL", u"768", u"", 2));
+  g.height = StrictNumber(s.ReadSetting(u"Systeme", u"TailleEcranW", u"576", u"", 2));
+  g.margin = LenientNumber(s.ReadSetting(u"Systeme", u"marge", u"2", u"", 2));
+
+  platform::PixelSize screen = program_.platform.toolkit.ScreenSize();
+  window_->Move({0, 0, screen.width, screen.height});
+
+  webcam_->SetVisible(false);
+  webcam_->Place({ToPixel(-g.margin), ToPixel(-g.margin),
+                  ToPixel(g.width + 2 * g.margin),
+                  ToPixel(g.height + 2 * g.margin)});
+}
+
+void Afficheur::Timer1_Timer() { SequencerTick(program_, sequencer); }
+
+void Afficheur::sourisbouge_Timer() { CursorWatchTick(program_, cursorWatch); }
+
+void Afficheur::reboot_Timer() { RebootTick(program_); }
+
+}  // namespace velane

@@ -1,0 +1,8 @@
+#include "display/sequencer.h"
+
+namespace velane {
+
+// NOT YET BUILT: the slide sequencer.
+void SequencerTick(Program&, SequencerState&) {}
+
+}  // namespace velane

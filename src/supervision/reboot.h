@@ -1,0 +1,20 @@
+// The nightly restart check, once a second.
+#pragma once
+
+namespace velane {
+
+class Program;
+
+#ifdef _WIN32
+inline constexpr char16_t kRestartCommand[] = u"shutdown.exe -r";
+#else
+inline constexpr char16_t kRestartCommand[] = u"shutdown -r";
+#endif
+inline constexpr char16_t kRestartTime[] = u"03:00";
+inline constexpr int kSwShowMinimized = 2;
+
+// Handles no failure itself: a restart command that cannot be started
+// reaches the dispatcher, which reports it; the player keeps running.
+void RebootTick(Program& program);
+
+}  // namespace velane

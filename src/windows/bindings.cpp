@@ -1,0 +1,75 @@
+#include "windows/bindings.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "config/ansi.h"
+#include "diagnostics/principal.h"
+#include "display/afficheur.h"
+#include "supervision/quitter.h"
+#include "windows/program.h"
+
+namespace velane {
+namespace {
+
+struct Binding {
+  Event event;
+  const char* name;  // window or control, and the event
+  void (*handler)(Program&);
+};
+
+// The complete table. Nothing else in the program handles an event.
+constexpr Binding kBindings[] = {
+    {Event::principal_Load, "principal.Form_Load",
+     [](Program& p) { p.GetPrincipal().Form_Load(); }},
+    {Event::Afficheur_Load, "Afficheur.Form_Load",
+     [](Program& p) { p.GetAfficheur().Form_Load(); }},
+    {Event::Afficheur_Timer1_Timer, "Afficheur.Timer1_Timer",
+     [](Program& p) { p.GetAfficheur().Timer1_Timer(); }},
+    {Event::Afficheur_sourisbouge_Timer, "Afficheur.sourisbouge_Timer",
+     [](Program& p) { p.GetAfficheur().sourisbouge_Timer(); }},
+    {Event::Afficheur_reboot_Timer, "Afficheur.reboot_Timer",
+     [](Program& p) { p.GetAfficheur().reboot_Timer(); }},
+    {Event::Quitter_Command1_Click, "Quitter.Command1_Click",
+     [](Program& p) { p.GetQuitter().Command1_Click(); }},
+    {Event::DEBUGGER_UserControl_Resize, "DEBUGGER.UserControl_Resize",
+     [](Program& p) { p.GetPrincipal().DEBUGGER1().UserControl_Resize(); }},
+};
+
+const Binding& Find(Event event) {
+  for (const Binding& b : kBindings)
+    if (b.event == event) return b;
+  std::terminate();  // every Event has its row
+}
+
+bool reporting = false;  // a failure while reporting is not reported again
+
+}  // namespace
+
+std::string EventName(Event event) { return Find(event).name; }
+
+void ReportFailure(Program* program, const std::string& where,
+                   const std::string& what) {
+  std::string line = "VELANE_Afficheur: " + where + " failed: " + what +
+                     " (handler abandoned, the player keeps running)";
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+  if (program == nullptr || reporting) return;
+  reporting = true;
+  try {
+    program->GetPrincipal().DEBUGGER1().add(FromAnsi(line), true);
+  } catch (...) {
+  }
+  reporting = false;
+}
+
+void Raise(Program& program, Event event) {
+  const Binding& binding = Find(event);
+  try {
+    binding.handler(program);
+  } catch (const std::exception& e) {
+    ReportFailure(&program, binding.name, e.what());
+  }
+}
+
+}  // namespace velane

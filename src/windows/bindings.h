@@ -1,0 +1,33 @@
+// The event-binding table: every handled event of every window and control.
+// Every other event has no handler.
+#pragma once
+
+#include <string>
+
+namespace velane {
+
+class Program;
+
+enum class Event {
+  principal_Load,
+  Afficheur_Load,
+  Afficheur_Timer1_Timer,
+  Afficheur_sourisbouge_Timer,
+  Afficheur_reboot_Timer,
+  Quitter_Command1_Click,
+  DEBUGGER_UserControl_Resize,
+};
+
+// Runs the handler bound to the event. A failure that the handler does not
+// handle itself ends that handler only: it is reported on stderr (and in
+// the trace) and the program keeps running.
+void Raise(Program& program, Event event);
+
+// "Afficheur.Timer1_Timer", for reports.
+std::string EventName(Event event);
+
+// Reports an unhandled failure: one line on stderr, and the trace log.
+void ReportFailure(Program* program, const std::string& where,
+                   const std::string& what);
+
+}  // namespace velane
