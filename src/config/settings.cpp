@@ -1,25 +1,124 @@
 #include "config/settings.h"
 
-// PLACEHOLDER: replaced by the settings store.
+#include <utility>
+
+#include "config/ansi.h"
+#include "config/registry_settings.h"
+#include "diagnostics/failure.h"
+
 namespace velane {
+namespace {
+
+// The INI functions receive each name in a buffer of this many characters.
+constexpr std::size_t kNameBufferSize = 600;
+// The size the read is told; a value comes back at most one shorter.
+constexpr std::uint32_t kValueBufferSize = 590;
+
+constexpr char16_t kSeparator = u'/';
+
+// The name as it sits in its buffer: the name, a NUL, then blanks to the
+// end. The INI functions read up to the NUL; a name that fills the whole
+// buffer has lost its terminator and is cut to the buffer's size.
+std::string NameBuffer(const std::u16string& name) {
+  std::string buffer =
+      ToAnsi(std::u16string_view(name).substr(0, kNameBufferSize));
+  if (buffer.size() < kNameBufferSize) {
+    buffer.push_back('\0');
+    buffer.resize(kNameBufferSize, ' ');
+  }
+  return buffer;
+}
+
+}  // namespace
+
 SettingsStore::SettingsStore(platform::ProfileStrings& ini,
                              platform::Registry* registry,
                              std::u16string playlistPath)
     : ini_(ini), registry_(registry), playlistPath_(std::move(playlistPath)) {}
-std::u16string SettingsStore::ReadSetting(std::u16string, std::u16string,
-                                          std::u16string d, std::u16string,
-                                          std::int16_t) const {
-  return d;
+
+// Every step runs on its own: one that fails is skipped and the next one
+// goes on, so the caller always gets a text.
+std::u16string SettingsStore::ReadSetting(std::u16string section,
+                                          std::u16string key,
+                                          std::u16string defaultValue,
+                                          std::u16string file,
+                                          std::int16_t mode) const {
+  if (file.empty()) file = playlistPath_;
+
+  std::string sectionBuffer;
+  std::string keyBuffer;
+  Step([&] {
+    sectionBuffer = NameBuffer(section);
+    keyBuffer = NameBuffer(key);
+  });
+
+  // "$" and at least one more character: the settings live in the
+  // registry under that key path. "$" alone is a file name.
+  if (file.size() > 1 && file[0] == u'$') {
+    std::u16string result;
+    Step([&] {
+      result = ReadSettingRegistry(registry_, section, key, defaultValue,
+                                   file.substr(1), mode);
+    });
+    return result;
+  }
+
+  std::string path;
+  std::string defaultBytes;
+  Step([&] {
+    path = ToAnsi(file);
+    defaultBytes = ToAnsi(defaultValue);
+  });
+  auto writeDefault = [&] {
+    // A refused write goes unnoticed: the default is the answer anyway.
+    Step([&] {
+      ini_.WritePrivateProfileStringA(sectionBuffer.c_str(), keyBuffer.c_str(),
+                                      defaultBytes.c_str(), path.c_str());
+    });
+  };
+
+  if (mode == 0) {
+    writeDefault();
+    return defaultValue;
+  }
+
+  std::uint32_t n = 0;
+  std::string value;
+  Step([&] {
+    n = ini_.GetPrivateProfileStringA(sectionBuffer.c_str(), keyBuffer.c_str(),
+                                      defaultBytes.c_str(), value,
+                                      kValueBufferSize, path.c_str());
+  });
+  if (n != 0) {
+    std::u16string v;
+    Step([&] { v = FromAnsi(std::string_view(value).substr(0, n)); });
+    // A missing key comes back as the default itself: mode 2 then writes
+    // it, and writes again a stored value equal to it.
+    if (mode == 2 && v == defaultValue)
+      return ReadSetting(std::move(section), std::move(key),
+                         std::move(defaultValue), std::move(file), 0);
+    return v;
+  }
+  // An empty value, or a missing key with an empty default.
+  if (mode == 2) writeDefault();
+  return defaultValue;
 }
+
 std::u16string FolderOf(const std::u16string& path) {
-  auto p = path.find_last_of(u"/\\");
-  return p == std::u16string::npos ? std::u16string() : path.substr(0, p);
+  const auto slash = path.rfind(kSeparator);
+  if (slash == std::u16string::npos) return u".";
+  return path.substr(0, slash);
 }
-std::u16string PlaylistPathFor(const std::u16string& exe) {
-  auto p = exe.find_last_of(u"/\\");
-  std::u16string base = p == std::u16string::npos ? exe : exe.substr(p + 1);
-  auto dot = base.rfind(u'.');
-  if (dot != std::u16string::npos) base.resize(dot);
-  return FolderOf(exe) + u"/" + base + u".ini";
+
+std::u16string PlaylistPathFor(const std::u16string& executablePath) {
+  const auto slash = executablePath.rfind(kSeparator);
+  std::u16string base = slash == std::u16string::npos
+                            ? executablePath
+                            : executablePath.substr(slash + 1);
+  // The extension goes; a leading dot names a hidden file, not one.
+  const auto dot = base.rfind(u'.');
+  if (dot != std::u16string::npos && dot > 0) base.resize(dot);
+  return FolderOf(executablePath) + kSeparator + base + u".ini";
 }
+
 }  // namespace velane

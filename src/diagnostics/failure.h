@@ -28,9 +28,10 @@ class Overflow : public Failure {
 
 // Runs one step of a skip-and-continue handler: a failure abandons the step
 // and the caller goes on with the next one. Returns whether the step ran to
-// its end.
+// its end. Only failures (std::exception) are caught: the end of the
+// program passes through.
 template <class F>
-bool Step(F&& step) noexcept {
+bool Step(F&& step) {
   try {
     step();
     return true;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "config/ansi.h"
 #include "config/conversions.h"
 #include "diagnostics/failure.h"
 #include "supervision/reboot.h"
@@ -22,6 +23,21 @@ int ToPixel(double value) {
     throw Overflow("overflow: " + std::to_string(value) +
                    " is not a pixel position");
   return static_cast<int>(r);
+}
+
+// A display size from section "Systeme" with the strict number parse. Its
+// type mismatch names the setting and its text, so the report tells the
+// operator which line of the playlist file to mend.
+double DisplaySize(const SettingsStore& settings, const char16_t* key,
+                   const char16_t* defaultValue) {
+  const std::u16string text =
+      settings.ReadSetting(u"Systeme", key, defaultValue, u"", 2);
+  try {
+    return StrictNumber(text);
+  } catch (const TypeMismatch& e) {
+    throw TypeMismatch("\"" + ToAnsi(key) + "\" in section \"Systeme\" holds \"" +
+                       ToAnsi(text) + "\": " + e.what());
+  }
 }
 
 }  // namespace
@@ -48,8 +64,8 @@ Afficheur::Afficheur(Program& program) : program_(program) {
 void Afficheur::Form_Load() {
   SettingsStore& s = program_.settings;
   DisplayGeometry& g = program_.geometry;
-  g.width = StrictNumber(s.ReadSetting(u"Systeme", u"TailleEcranL", u"768", u"", 2));
-  g.height = StrictNumber(s.ReadSetting(u"Systeme", u"TailleEcranW", u"576", u"", 2));
+  g.width = DisplaySize(s, u"TailleEcranL", u"768");
+  g.height = DisplaySize(s, u"TailleEcranW", u"576");
   g.margin = LenientNumber(s.ReadSetting(u"Systeme", u"marge", u"2", u"", 2));
 
   platform::PixelSize screen = program_.platform.toolkit.ScreenSize();

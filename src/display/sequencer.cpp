@@ -1,8 +1,174 @@
 #include "display/sequencer.h"
 
-namespace velane {
+#include <cstdio>
+#include <memory>
+#include <string>
 
-// NOT YET BUILT: the slide sequencer.
-void SequencerTick(Program&, SequencerState&) {}
+#include "config/ansi.h"
+#include "config/conversions.h"
+#include "diagnostics/debugger.h"
+#include "diagnostics/failure.h"
+#include "diagnostics/principal.h"
+#include "display/afficheur.h"
+#include "display/outils.h"
+#include "display/text_helpers.h"
+#include "windows/program.h"
+
+namespace velane {
+namespace {
+
+constexpr char16_t kContentTypeMeta[] = u"<meta http-equiv=\"Content-Type\"";
+
+// Marks a tick as running for its whole length, whatever way it ends, so
+// that a tick delivered while this one yields is recognised as nested.
+class TickGuard {
+ public:
+  explicit TickGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TickGuard() { flag_ = false; }
+  TickGuard(const TickGuard&) = delete;
+  TickGuard& operator=(const TickGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+std::u16string SectionName(std::int16_t section) {
+  return u"section " + DecimalText(section);
+}
+
+// Content root + "/flashs/" + five-digit section number: the slide folder.
+std::u16string SlideFolder(const Program& program, std::int16_t section) {
+  return program.contentRoot + kPathSeparator + u"flashs" + kPathSeparator +
+         FiveDigitText(section);
+}
+
+std::u16string ModelPath(const Program& program, std::u16string_view name) {
+  return program.contentRoot + kPathSeparator + u"modeles" + kPathSeparator +
+         std::u16string(name);
+}
+
+// A playlist key of the section, created with its default when absent.
+std::u16string ReadSlideKey(Program& program, std::int16_t section,
+                            std::u16string key, std::u16string defaultValue) {
+  return program.settings.ReadSetting(SectionName(section), std::move(key),
+                                      std::move(defaultValue), u"", 2);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Replaces the file's content with the text as ANSI. Opening for writing
+// never creates the folder: a missing slide folder makes this fail.
+void WriteComposedPage(const std::u16string& path, const std::u16string& text) {
+  std::unique_ptr<std::FILE, FileCloser> file(
+      std::fopen(ToAnsi(path).c_str(), "wb"));
+  if (!file) throw Failure("cannot open the composed page for writing");
+  std::string bytes = ToAnsi(text);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+    throw Failure("cannot write the composed page");
+  // Closing flushes: a failure there is a failed write too.
+  if (std::fclose(file.release()) != 0)
+    throw Failure("cannot close the composed page");
+}
+
+// The page text of the section arrived at, by its type; empty for any
+// other type. A failing read or replacement leaves the page as it was.
+std::u16string ComposeContent(Program& program, std::int16_t section) {
+  platform::MessagePump& pump = program.platform.pump;
+  std::u16string type;
+  Step([&] { type = ReadSlideKey(program, section, u"Type", u""); });
+
+  std::u16string page;
+  if (type == u"image") {
+    Step([&] {
+      std::u16string model = ReadWholeFile(ModelPath(program, u"image.html"), pump);
+      std::u16string image = ReadSlideKey(program, section, u"image", u"");
+      page = ReplaceAll(std::move(model), u"%FICHIER%", std::move(image));
+    });
+  } else if (type == u"html") {
+    Step([&] {
+      std::u16string name = ReadSlideKey(program, section, u"html", u"");
+      page = ReadWholeFile(
+          SlideFolder(program, section) + kPathSeparator + name, pump);
+    });
+  } else if (type == u"url") {
+    Step([&] {
+      std::u16string model = ReadWholeFile(ModelPath(program, u"url.html"), pump);
+      std::u16string url = ReadSlideKey(program, section, u"url", u"");
+      page = ReplaceAll(std::move(model), u"%URL%", std::move(url));
+    });
+  }
+  return page;
+}
+
+// Steps 4 to 18: move along the chain, then compose, write and show the page.
+void Advance(Program& program, SequencerState& state) {
+  // A next section that is no 16-bit number leaves the current one, which
+  // is then composed and shown again.
+  Step([&] {
+    state.currentSection = StrictInteger(ReadSlideKey(
+        program, state.currentSection, u"section suivante", u"0"));
+  });
+  const std::int16_t section = state.currentSection;
+
+  // Closes the previous trace line, then opens the new one with a marker.
+  Step([&] { program.GetPrincipal().DEBUGGER1().ADDvalueWAIT(u""); });
+  Step([&] {
+    program.GetPrincipal().DEBUGGER1().ADDandWAIT(u"section : " +
+                                                  DecimalText(section));
+  });
+  state.secondsCounter = 0;
+
+  std::u16string page = ComposeContent(program, section);
+
+  std::u16string markup;
+  Step([&] {
+    std::u16string number = SignedText(LenientNumber(
+        ReadSlideKey(program, section, u"Transition", u"")));
+    markup = program.settings.ReadSetting(
+        number, u"html", u"", ModelPath(program, u"transitions.ini"), 1);
+  });
+  Step([&] {
+    page = ReplaceAll(page, kContentTypeMeta, markup + kContentTypeMeta);
+  });
+  // Scroll bars off on every body tag that has attributes.
+  Step([&] { page = ReplaceAllNoCase(page, u"<body ", u"<body scroll=NO "); });
+
+  const std::u16string composed =
+      SlideFolder(program, section) + kPathSeparator + u"temporaire.html";
+  Step([&] { WriteComposedPage(composed, page + u"\r\n"); });
+  // Navigates even when the write failed: the browser then shows the older
+  // page still there, or its own page for a missing file.
+  Step([&] { program.GetAfficheur().Webcam().Navigate(composed); });
+}
+
+}  // namespace
+
+void SequencerTick(Program& program, SequencerState& state) {
+  // The file reading below yields to the message loop; a tick delivered
+  // meanwhile must not start a second advance inside this one.
+  if (state.ticking) return;
+  TickGuard guard(state.ticking);
+
+  Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });
+
+  double dwell = 0;
+  Step([&] {
+    dwell = LenientNumber(ReadSlideKey(program, state.currentSection,
+                                       u"delais secondes", u""));
+  });
+
+  // The counter is 0 only before the very first tick, which always advances.
+  if (state.secondsCounter == 0 || dwell < state.secondsCounter) {
+    Advance(program, state);
+  } else {
+    Step([&] {
+      program.GetPrincipal().DEBUGGER1().ADDvalueWAIT(
+          std::u16string{u'.', kTraceMarker});
+    });
+  }
+  state.secondsCounter += 1;
+}
 
 }  // namespace velane

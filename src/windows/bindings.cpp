@@ -54,7 +54,8 @@ void ReportFailure(Program* program, const std::string& where,
                      " (handler abandoned, the player keeps running)";
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
-  if (program == nullptr || reporting) return;
+  // Reporting never creates the trace window: that would run the start-up.
+  if (program == nullptr || !program->PrincipalExists() || reporting) return;
   reporting = true;
   try {
     program->GetPrincipal().DEBUGGER1().add(FromAnsi(line), true);

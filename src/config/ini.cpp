@@ -1,0 +1,544 @@
+#include "config/ini.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace velane {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Text rules
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// Both names already trimmed of blanks.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+std::string_view StripQuotePair(std::string_view s) {
+  if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') &&
+      s.back() == s.front())
+    return s.substr(1, s.size() - 2);
+  return s;
+}
+
+// One line of a file's text, as byte offsets.
+struct Line {
+  std::size_t begin = 0;
+  std::size_t contentEnd = 0;  // where its line end starts
+  std::size_t end = 0;         // first byte after its line end
+};
+
+// Walks the lines of a text. Line ends are found with memchr, remembering
+// the next CR and the next LF, so the whole walk stays linear even when one
+// of the two never occurs (LF-only files).
+class LineScanner {
+ public:
+  explicit LineScanner(std::string_view text) : text_(text) {}
+
+  bool Next(Line& line) {
+    if (pos_ >= text_.size()) return false;
+    nextCr_ = Refresh(nextCr_, '\r');
+    nextLf_ = Refresh(nextLf_, '\n');
+    line.begin = pos_;
+    line.contentEnd = nextCr_ < nextLf_ ? nextCr_ : nextLf_;
+    line.end = line.contentEnd;
+    if (line.end < text_.size()) {
+      ++line.end;
+      if (text_[line.contentEnd] == '\r' && line.end < text_.size() &&
+          text_[line.end] == '\n')
+        ++line.end;
+    }
+    pos_ = line.end;
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kUnknown = std::string_view::npos;
+
+  std::size_t Refresh(std::size_t cached, char c) const {
+    if (cached != kUnknown && cached >= pos_) return cached;
+    const void* hit =
+        std::memchr(text_.data() + pos_, c, text_.size() - pos_);
+    return hit ? std::size_t(static_cast<const char*>(hit) - text_.data())
+               : text_.size();
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  std::size_t nextCr_ = kUnknown;
+  std::size_t nextLf_ = kUnknown;
+};
+
+// The line's text: up to its first NUL or its line end.
+std::string_view TextOf(std::string_view text, const Line& line) {
+  std::string_view raw = text.substr(line.begin, line.contentEnd - line.begin);
+  const void* nul = std::memchr(raw.data(), '\0', raw.size());
+  if (nul) raw = raw.substr(0, static_cast<const char*>(nul) - raw.data());
+  return raw;
+}
+
+// The section name when the line text is a header.
+std::optional<std::string_view> HeaderName(std::string_view lineText) {
+  std::size_t open = 0;
+  while (open < lineText.size() && IsBlank(lineText[open])) ++open;
+  if (open == lineText.size() || lineText[open] != '[') return std::nullopt;
+  const std::size_t close = lineText.rfind(']');
+  if (close == std::string_view::npos || close <= open) return std::nullopt;
+  return TrimBlanks(lineText.substr(open + 1, close - open - 1));
+}
+
+// Cheap test before building the text: only a line whose first non-blank
+// byte is "[" can be a header.
+bool MayBeHeader(std::string_view text, const Line& line) {
+  std::size_t i = line.begin;
+  while (i < line.contentEnd && IsBlank(text[i])) ++i;
+  return i < line.contentEnd && text[i] == '[';
+}
+
+bool IsBlankLine(std::string_view text, const Line& line) {
+  for (std::size_t i = line.begin; i < line.contentEnd; ++i)
+    if (!IsBlank(text[i])) return false;
+  return true;
+}
+
+struct KeyValue {
+  std::string_view key;  // trimmed
+  std::string_view value;  // raw
+};
+
+std::optional<KeyValue> KeyLine(std::string_view lineText) {
+  const std::size_t eq = lineText.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  return KeyValue{TrimBlanks(lineText.substr(0, eq)), lineText.substr(eq + 1)};
+}
+
+// The whole walk, for reads (stop at the key) and writes (find the end of
+// the section and its last non-blank line too).
+std::optional<IniSection> Locate(std::string_view text,
+                                 std::string_view section,
+                                 std::string_view key, bool stopAtKey) {
+  section = TrimBlanks(section);
+  key = TrimBlanks(key);
+  // Lines before the first header are the section named "", but only when
+  // they hold a key line: a file that opens with comments or blank lines
+  // has no such section, so a later "[]" section can still be read back.
+  bool inside = section.empty();
+  bool leading = true;
+  bool leadingHasKey = false;
+  IniSection found;
+  auto counts = [&] { return !leading || leadingHasKey; };
+
+  LineScanner lines(text);
+  Line line;
+  while (lines.Next(line)) {
+    if (MayBeHeader(text, line)) {
+      if (auto name = HeaderName(TextOf(text, line))) {
+        if (inside && counts()) {
+          found.end = line.begin;
+          return found;
+        }
+        inside = SameName(*name, section);
+        leading = false;
+        if (inside) found = IniSection{line.end, 0, line.end, std::nullopt};
+        continue;
+      }
+    }
+    if (!inside) continue;
+    if (!IsBlankLine(text, line)) found.lastFilled = line.end;
+    if (found.key) continue;  // only the section's extent is still wanted
+    if (auto kv = KeyLine(TextOf(text, line))) {
+      if (leading) leadingHasKey = true;
+      if (!found.key && SameName(kv->key, key)) {
+        found.key = IniKeyLine{line.begin, line.end, kv->value};
+        if (stopAtKey) return found;
+      }
+    }
+  }
+  if (!inside || !counts()) return std::nullopt;
+  found.end = text.size();
+  return found;
+}
+
+bool HasLineBreakOrNul(std::string_view s) {
+  return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool EndsWithLineEnd(std::string_view text, std::size_t pos) {
+  return pos == 0 || text[pos - 1] == '\n' || text[pos - 1] == '\r';
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and reports a failed close (a late write error).
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// A temporary file that is removed unless it has been renamed into place.
+class TempFile {
+ public:
+  TempFile() = default;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  void Own(std::string path) { path_ = std::move(path); }
+  const std::string& path() const { return path_; }
+  void Release() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+int OpenForReading(const char* path) {
+  // O_NONBLOCK: a pipe named as settings file must not hang the player.
+  int fd;
+  do {
+    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Reads a regular file whole; nullopt when it is not one or is too large.
+std::optional<std::string> ReadAll(int fd, const struct stat& st) {
+  if (!S_ISREG(st.st_mode) || std::size_t(st.st_size) > kMaxIniFileBytes)
+    return std::nullopt;
+  std::string text;
+  text.resize(std::size_t(st.st_size) + 1);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == text.size()) {
+      // The file grew while we read it (or reports no size, as /proc does).
+      if (used > kMaxIniFileBytes) return std::nullopt;
+      text.resize(std::min(text.size() * 2, kMaxIniFileBytes + 1));
+    }
+    const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    used += std::size_t(n);
+  }
+  text.resize(used);
+  return text;
+}
+
+// The text of the file as a read sees it; nullopt when it cannot be read.
+// Every read goes through here: this is the one place where a cache keyed
+// on the file's (device, inode, size, modification time) would sit.
+std::optional<std::string> LoadIniText(const char* path) {
+  UniqueFd fd(OpenForReading(path));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return std::nullopt;
+  return ReadAll(fd.get(), st);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(std::size_t(n));
+  }
+  return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool Unchanged(const struct stat& a, const struct stat& b) {
+  return SameFile(a, b) && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Another writer of ours holds the file for the few milliseconds of its
+// write; wait for it, but never hang the player on a stuck one.
+bool LockFile(int fd) {
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + seconds(1);
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+}
+
+void SyncFolder(const std::string& folder) {
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+struct Target {
+  std::string path;    // where the file is (symbolic links followed)
+  std::string folder;  // its folder, for the temporary file
+  std::string base;
+};
+
+Target TargetOf(const char* file, bool exists) {
+  Target t{file, ".", file};
+  // Renaming over a symbolic link would replace the link by a plain file;
+  // write where it points instead.
+  struct stat lst;
+  if (exists && ::lstat(file, &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (char* real = ::realpath(file, nullptr)) {
+      t.path = real;
+      std::free(real);
+    }
+  }
+  const std::size_t slash = t.path.rfind('/');
+  if (slash != std::string::npos) {
+    t.folder = slash == 0 ? "/" : t.path.substr(0, slash);
+    t.base = t.path.substr(slash + 1);
+  } else {
+    t.base = t.path;
+  }
+  return t;
+}
+
+// Creates an exclusive temporary file beside the target. New files get the
+// usual 0666 less the umask, as any file the program creates.
+int CreateTemp(const Target& t, TempFile& temp) {
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string path = t.folder + "/." + t.base.substr(0, 64) + "." +
+                       std::to_string(::getpid()) + "." +
+                       std::to_string((stamp + attempt) & 0xFFFFFF) + ".tmp";
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                          0666);
+    if (fd >= 0) {
+      temp.Own(std::move(path));
+      return fd;
+    }
+    if (errno != EEXIST && errno != EINTR) return -1;
+  }
+  return -1;
+}
+
+enum class WriteOutcome { kDone, kRefused, kRetry };
+
+WriteOutcome TryWrite(const char* file, std::string_view section,
+                      std::string_view key, std::string_view value) {
+  // Re-read the file now, under our lock, so that an edit made just before
+  // is kept.
+  UniqueFd original(OpenForReading(file));
+  const bool exists = original.get() >= 0;
+  if (!exists && errno != ENOENT) return WriteOutcome::kRefused;
+
+  const Target target = TargetOf(file, exists);
+  if (target.base.empty()) return WriteOutcome::kRefused;
+
+  struct stat st {};
+  std::string text;
+  if (exists) {
+    if (::fstat(original.get(), &st) != 0 || !S_ISREG(st.st_mode))
+      return WriteOutcome::kRefused;
+    // A file without any write permission is read-only, even for root.
+    if ((st.st_mode & 0222) == 0 ||
+        ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
+      return WriteOutcome::kRefused;
+    if (!LockFile(original.get())) return WriteOutcome::kRefused;
+    // The lock may have been won on a file another writer has just
+    // replaced: start again on the new one.
+    struct stat now;
+    if (::stat(target.path.c_str(), &now) != 0 || !SameFile(now, st))
+      return WriteOutcome::kRetry;
+    auto read = ReadAll(original.get(), st);
+    if (!read) return WriteOutcome::kRefused;
+    text = std::move(*read);
+  }
+
+  auto updated = WithIniValue(text, section, key, value);
+  if (!updated) return WriteOutcome::kRefused;
+  if (exists && *updated == text) return WriteOutcome::kDone;
+
+  TempFile temp;
+  UniqueFd out(CreateTemp(target, temp));
+  if (out.get() < 0) return WriteOutcome::kRefused;
+  if (exists) {
+    ::fchmod(out.get(), st.st_mode & 07777);
+    // Keeps the owner when we may (root); otherwise the file becomes ours,
+    // as it would with any editor that saves by renaming.
+    [[maybe_unused]] const int ignored =
+        ::fchown(out.get(), st.st_uid, st.st_gid);
+  }
+  if (!WriteAll(out.get(), *updated) || ::fsync(out.get()) != 0 || !out.Close())
+    return WriteOutcome::kRefused;
+
+  // Last look before replacing: an edit that came in while we wrote wins,
+  // and we start again from it.
+  struct stat now;
+  if (exists) {
+    struct stat held;
+    if (::fstat(original.get(), &held) != 0 || !Unchanged(held, st) ||
+        ::stat(target.path.c_str(), &now) != 0 || !SameFile(now, st))
+      return WriteOutcome::kRetry;
+  } else if (::lstat(target.path.c_str(), &now) == 0) {
+    return WriteOutcome::kRetry;
+  }
+
+  if (::rename(temp.path().c_str(), target.path.c_str()) != 0)
+    return WriteOutcome::kRefused;
+  temp.Release();
+  SyncFolder(target.folder);
+  return WriteOutcome::kDone;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+std::optional<IniSection> FindIniSection(std::string_view text,
+                                         std::string_view section,
+                                         std::string_view key) {
+  return Locate(text, section, key, /*stopAtKey=*/false);
+}
+
+std::string_view CleanIniValue(std::string_view raw) {
+  return StripQuotePair(TrimBlanks(raw));
+}
+
+std::string_view CleanIniDefault(std::string_view def) {
+  while (!def.empty() && IsBlank(def.back())) def.remove_suffix(1);
+  return StripQuotePair(def);
+}
+
+std::optional<std::string> WithIniValue(std::string_view text,
+                                        std::string_view section,
+                                        std::string_view key,
+                                        std::string_view value) {
+  section = TrimBlanks(section);
+  key = TrimBlanks(key);
+  if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) ||
+      HasLineBreakOrNul(value) || key.find('=') != std::string_view::npos)
+    return std::nullopt;
+
+  const auto found = Locate(text, section, key, /*stopAtKey=*/false);
+  std::string keyName(key);
+  if (found && found->key) {
+    // An existing key keeps the file's spelling of its name: the trimmed
+    // text before its "=".
+    const std::string_view lineText =
+        text.substr(found->key->begin, found->key->end - found->key->begin);
+    keyName = std::string(TrimBlanks(lineText.substr(0, lineText.find('='))));
+  }
+  std::string keyLine = keyName + "=" + std::string(value);
+  // A key line that would read as a header could never be read back.
+  if (HeaderName(keyLine)) return std::nullopt;
+  keyLine += "\r\n";
+
+  std::string out;
+  out.reserve(text.size() + keyLine.size() + section.size() + 6);
+  if (found && found->key) {
+    out.append(text.substr(0, found->key->begin));
+    out.append(keyLine);
+    out.append(text.substr(found->key->end));
+  } else if (found) {
+    const std::size_t at = found->lastFilled;
+    out.append(text.substr(0, at));
+    if (!EndsWithLineEnd(text, at)) out.append("\r\n");
+    out.append(keyLine);
+    out.append(text.substr(at));
+  } else {
+    out.append(text);
+    if (!EndsWithLineEnd(text, text.size())) out.append("\r\n");
+    out.append("[").append(section).append("]\r\n").append(keyLine);
+  }
+  return out;
+}
+
+std::uint32_t IniProfile::GetPrivateProfileStringA(const char* section,
+                                                   const char* key,
+                                                   const char* defaultValue,
+                                                   std::string& out,
+                                                   std::uint32_t size,
+                                                   const char* file) {
+  try {
+    out.clear();
+    if (size == 0) return 0;
+    auto copy = [&](std::string_view v) {
+      out.assign(v.substr(0, size - 1));
+      return std::uint32_t(out.size());
+    };
+    if (section && key && file) {
+      if (auto text = LoadIniText(file)) {
+        auto found = Locate(*text, section, key, /*stopAtKey=*/true);
+        if (found && found->key) return copy(CleanIniValue(found->key->value));
+      }
+    }
+    return copy(CleanIniDefault(defaultValue ? defaultValue : ""));
+  } catch (...) {
+    // Out of memory on a hostile file: report nothing rather than fail.
+    out.clear();
+    return 0;
+  }
+}
+
+bool IniProfile::WritePrivateProfileStringA(const char* section,
+                                            const char* key, const char* value,
+                                            const char* file) {
+  if (!section || !key || !value || !file || !*file) return false;
+  const std::size_t fileLength = std::strlen(file);
+  if (file[fileLength - 1] == '/') return false;
+  try {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      switch (TryWrite(file, section, key, value)) {
+        case WriteOutcome::kDone: return true;
+        case WriteOutcome::kRefused: return false;
+        case WriteOutcome::kRetry: break;
+      }
+    }
+  } catch (...) {
+  }
+  return false;
+}
+
+}  // namespace velane

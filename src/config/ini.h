@@ -1,0 +1,99 @@
+// Our own profile (INI) functions, with the reading and writing rules of the
+// platform's GetPrivateProfileStringA / WritePrivateProfileStringA, so that
+// playlist files written for the Windows player read the same here.
+//
+// The file format, as these functions see it:
+// - Lines end at CR LF, LF or a lone CR, mixed freely. A NUL byte ends the
+//   text of its line (the bytes after it, up to the line end, are ignored).
+// - A line whose first non-blank character is "[" and that holds a "]" is a
+//   section header; the name runs from after the "[" to the last "]",
+//   blanks around it removed, and the rest of the line is ignored. A "["
+//   line without "]" is no header: the lines below stay in the previous
+//   section. Lines before the first header form the section named "".
+// - A key line holds "=": the key is the text before the first "=", the
+//   value the text after it. Other lines are kept but never matched. There
+//   is no comment syntax (";k=v" is the key ";k").
+// - Section and key names match without regard to ASCII letter case and to
+//   blanks (space, tab) around them. The first matching section wins (a
+//   repeated section is not merged) and, in it, the first matching key.
+//
+// Writes keep every line they do not change byte for byte, and replace the
+// file atomically (temporary file in the same folder, flushed to disk, then
+// renamed over the original with its permissions), so a kill or a power cut
+// never leaves a half-written playlist behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/profile.h"
+
+namespace velane {
+
+// Files larger than this are treated as unreadable: a read gives the
+// default and a write is refused (a playlist is a few megabytes at most).
+inline constexpr std::size_t kMaxIniFileBytes = 64u << 20;
+
+// Where a key line sits in a file's text, as byte offsets.
+struct IniKeyLine {
+  std::size_t begin = 0;  // first byte of the line
+  std::size_t end = 0;    // first byte after its line end (if any)
+  std::string_view value; // raw value: after the "=", up to NUL or line end
+};
+
+// Where a section sits in a file's text. For the section named "" the
+// header is empty (headerEnd == begin == 0).
+struct IniSection {
+  std::size_t headerEnd = 0;   // first byte after the header line
+  std::size_t end = 0;         // start of the next header line, or the end
+  std::size_t lastFilled = 0;  // end of the last non-blank line of the body,
+                               // or headerEnd when there is none
+  std::optional<IniKeyLine> key;  // first key line of that name, if any
+};
+
+// The pure text rules, on a whole file's bytes. Names are looked up as
+// given (they are trimmed of blanks here).
+std::optional<IniSection> FindIniSection(std::string_view text,
+                                         std::string_view section,
+                                         std::string_view key);
+
+// The value as read: blanks around it removed, then one matching pair of
+// surrounding double or single quotes.
+std::string_view CleanIniValue(std::string_view raw);
+
+// The default as read for a missing setting: trailing blanks removed, then
+// one matching pair of surrounding quotes.
+std::string_view CleanIniDefault(std::string_view def);
+
+// The file text after setting section/key to value; nullopt when the names
+// or the value cannot be written so that they read back (a line break in
+// any of them, a "=" in the key, a key line that would read as a header).
+std::optional<std::string> WithIniValue(std::string_view text,
+                                        std::string_view section,
+                                        std::string_view key,
+                                        std::string_view value);
+
+class IniProfile : public platform::ProfileStrings {
+ public:
+  // A missing, unreadable or non-regular file (a folder, a pipe) reads as
+  // empty. Null section or key (the platform's listing forms) are not
+  // supported and read as missing. Never creates a file.
+  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
+                                         const char* defaultValue,
+                                         std::string& out, std::uint32_t size,
+                                         const char* file) override;
+
+  // Refused (false, nothing changed) for null arguments (the platform's
+  // deletion forms are not supported), texts that would not read back, a
+  // file that cannot be read first, a read-only file (no write permission
+  // bit at all, as the platform's read-only attribute), a missing folder or
+  // one where no temporary file can be made. A write that would leave the
+  // file byte for byte as it is does not touch the disk.
+  bool WritePrivateProfileStringA(const char* section, const char* key,
+                                  const char* value, const char* file) override;
+};
+
+}  // namespace velane

@@ -1,0 +1,556 @@
+#include "platform/gtk/gtk_platform.h"
+
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+#include <spawn.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+#include <X11/extensions/Xfixes.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+#include "config/ansi.h"
+#include "windows/designs.h"
+
+extern char** environ;
+
+namespace velane::gtk {
+namespace {
+
+// UTF-16 to UTF-8 for the toolkit; a lone surrogate becomes U+FFFD.
+std::string ToUtf8(const std::u16string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | (c >> 18));
+      out += char(0x80 | ((c >> 12) & 0x3F));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// X11 refuses window sizes beyond 16 bits; a zero or negative size from the
+// settings is kept as "nothing to show" rather than GTK's "unset" (-1).
+int ClampSize(int v) { return v < 0 ? 0 : (v > 32767 ? 32767 : v); }
+int ClampPos(int v) { return v < -32768 ? -32768 : (v > 32767 ? 32767 : v); }
+
+std::string CssColour(const Rgb& c) {
+  return "rgb(" + std::to_string(c.red) + "," + std::to_string(c.green) + "," +
+         std::to_string(c.blue) + ")";
+}
+
+void AddCss(const std::string& css) {
+  GtkCssProvider* provider = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+  gtk_style_context_add_provider_for_screen(
+      gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+      GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(provider);
+}
+
+class GtkControlImpl;
+
+// A control of a window: a widget inside its parent's GtkLayout.
+class GtkControlImpl : public platform::Control {
+ public:
+  GtkControlImpl(GtkToolkit& kit, const ControlDesign& d, GtkWidget* parent)
+      : kit_(kit), design_(d), parent_(parent), rect_(d.rect), text_(d.caption) {
+    switch (d.kind) {
+      case ControlKind::Label:
+        widget_ = gtk_drawing_area_new();
+        // Windowless, so a transparent label shows its parent beneath it.
+        gtk_widget_set_has_window(widget_, FALSE);
+        g_signal_connect(widget_, "draw", G_CALLBACK(&GtkControlImpl::DrawLabel), this);
+        break;
+      case ControlKind::Button:
+        widget_ = gtk_button_new_with_label(ToUtf8(d.caption).c_str());
+        gtk_widget_set_name(widget_, d.name.c_str());
+        AddCss("#" + d.name + " { padding: 0 4px; min-height: 0; min-width: 0; }");
+        g_signal_connect(widget_, "clicked", G_CALLBACK(&GtkControlImpl::Clicked), this);
+        break;
+      case ControlKind::ListBox:
+        widget_ = gtk_list_box_new();
+        gtk_widget_set_name(widget_, d.name.c_str());
+        AddCss("#" + d.name + " { background-color: white; border: 1px solid #7a7a7a; }");
+        break;
+      case ControlKind::Browser:
+        widget_ = CreateWebView();
+        break;
+      case ControlKind::Composite:
+        widget_ = gtk_layout_new(nullptr, nullptr);
+        g_signal_connect(widget_, "size-allocate", G_CALLBACK(&GtkControlImpl::Allocated), this);
+        break;
+    }
+    g_object_ref_sink(widget_);  // kept alive while this object lives
+    gtk_layout_put(GTK_LAYOUT(parent_), widget_, ClampPos(rect_.x), ClampPos(rect_.y));
+    gtk_widget_set_size_request(widget_, ClampSize(rect_.width), ClampSize(rect_.height));
+    gtk_widget_show(widget_);
+  }
+
+  ~GtkControlImpl() override {
+    if (resizeIdle_ != 0) g_source_remove(resizeIdle_);
+    if (reloadSource_ != 0) g_source_remove(reloadSource_);
+    g_signal_handlers_disconnect_by_data(widget_, this);
+    g_object_unref(widget_);
+  }
+
+  GtkWidget* widget() { return widget_; }
+
+  void SetVisible(bool v) override { gtk_widget_set_visible(widget_, v); }
+  bool IsVisible() const override { return gtk_widget_get_visible(widget_); }
+
+  void Place(platform::PixelRect r) override {
+    rect_ = r;
+    gtk_layout_move(GTK_LAYOUT(parent_), widget_, ClampPos(r.x), ClampPos(r.y));
+    gtk_widget_set_size_request(widget_, ClampSize(r.width), ClampSize(r.height));
+  }
+  platform::PixelRect Placement() const override { return rect_; }
+
+  void SetText(const std::u16string& t) override {
+    text_ = t;
+    if (design_.kind == ControlKind::Label) gtk_widget_queue_draw(widget_);
+  }
+  std::u16string Text() const override { return text_; }
+
+  void Navigate(const std::u16string& path) override {
+    if (design_.kind != ControlKind::Browser) return;
+    gchar* uri = g_filename_to_uri(ToAnsi(path).c_str(), nullptr, nullptr);
+    if (uri == nullptr) return;
+    uri_ = uri;
+    g_free(uri);
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
+  }
+
+  void OnClick(std::function<void()> h) override { onClick_ = std::move(h); }
+  void OnResize(std::function<void(int, int)> h) override { onResize_ = std::move(h); }
+
+ private:
+  GtkWidget* CreateWebView() {
+    GtkWidget* view = webkit_web_view_new();
+    WebKitSettings* s = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
+    // Software rendering: cheaper on an idle kiosk, and a view placed at a
+    // negative position keeps all its rows.
+    webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    // Slides are local files that may frame or load their neighbours.
+    webkit_settings_set_allow_file_access_from_file_urls(s, TRUE);
+    webkit_settings_set_enable_developer_extras(s, FALSE);
+    // The body attribute scroll=NO hides a page's scroll bars in the
+    // browser control the slides were written for; do the same here.
+    WebKitUserStyleSheet* noScroll = webkit_user_style_sheet_new(
+        "body[scroll=\"no\" i], html:has(> body[scroll=\"no\" i]) "
+        "{ overflow: hidden !important; }",
+        WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER,
+        nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(
+        webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)), noScroll);
+    webkit_user_style_sheet_unref(noScroll);
+    GdkRGBA black = {0, 0, 0, 1};
+    webkit_web_view_set_background_color(WEBKIT_WEB_VIEW(view), &black);
+    g_signal_connect(view, "web-process-terminated",
+                     G_CALLBACK(&GtkControlImpl::WebProcessTerminated), this);
+    return view;
+  }
+
+  // The page process died (out of memory, a bad page): the view would stay
+  // blank until the next slide, perhaps an hour away. Load the page again,
+  // at most a few times a second.
+  static void WebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                   GtkControlImpl* self) {
+    self->kit_.ReportBrowser(
+        std::string("the web page process ended (") +
+        (reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" :
+         reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory" : "terminated") +
+        "); the page is loaded again");
+    if (self->reloadPending_) return;
+    self->reloadPending_ = true;
+    auto now = std::chrono::steady_clock::now();
+    auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - self->lastReload_).count();
+    guint delay = since >= 300 ? 0 : guint(300 - since);
+    self->reloadSource_ = g_timeout_add(delay, &GtkControlImpl::Reload, self);
+  }
+
+  static gboolean Reload(gpointer data) {
+    auto* self = static_cast<GtkControlImpl*>(data);
+    self->reloadPending_ = false;
+    self->reloadSource_ = 0;
+    self->lastReload_ = std::chrono::steady_clock::now();
+    if (!self->uri_.empty())
+      webkit_web_view_load_uri(WEBKIT_WEB_VIEW(self->widget_), self->uri_.c_str());
+    return G_SOURCE_REMOVE;
+  }
+
+  static void Clicked(GtkButton*, GtkControlImpl* self) {
+    if (self->onClick_) self->onClick_();
+  }
+
+  static void Allocated(GtkWidget*, GdkRectangle* a, GtkControlImpl* self) {
+    if (a->width == self->lastWidth_ && a->height == self->lastHeight_) return;
+    self->lastWidth_ = a->width;
+    self->lastHeight_ = a->height;
+    // GTK ignores size changes made while it allocates: tell the handler
+    // once the allocation is over.
+    if (self->onResize_ && self->resizeIdle_ == 0)
+      self->resizeIdle_ = g_idle_add(&GtkControlImpl::NotifyResize, self);
+  }
+
+  static gboolean NotifyResize(gpointer data) {
+    auto* self = static_cast<GtkControlImpl*>(data);
+    self->resizeIdle_ = 0;
+    if (self->onResize_) self->onResize_(self->lastWidth_, self->lastHeight_);
+    return G_SOURCE_REMOVE;
+  }
+
+  // The label: text from the top left, a new line at each CR LF, wrapped
+  // at the label's width; what lies below the bottom edge is cut off.
+  static gboolean DrawLabel(GtkWidget* w, cairo_t* cr, GtkControlImpl* self) {
+    const ControlDesign& d = self->design_;
+    int width = gtk_widget_get_allocated_width(w);
+    int height = gtk_widget_get_allocated_height(w);
+    cairo_rectangle(cr, 0, 0, width, height);
+    cairo_clip(cr);
+    if (d.background) {
+      cairo_set_source_rgb(cr, d.background->red / 255.0, d.background->green / 255.0,
+                           d.background->blue / 255.0);
+      cairo_paint(cr);
+    }
+    Rgb fg = d.foreground.value_or(Rgb{0, 0, 0});
+    cairo_set_source_rgb(cr, fg.red / 255.0, fg.green / 255.0, fg.blue / 255.0);
+    PangoLayout* layout = gtk_widget_create_pango_layout(w, nullptr);
+    std::string text = ToUtf8(self->text_);
+    pango_layout_set_text(layout, text.c_str(), int(text.size()));
+    pango_layout_set_width(layout, width * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    if (d.font.points > 0) {
+      PangoFontDescription* font = pango_font_description_new();
+      pango_font_description_set_family(font, d.font.fallback.c_str());
+      pango_font_description_set_size(font, int(d.font.points * PANGO_SCALE));
+      pango_font_description_set_weight(font, PangoWeight(d.font.weight));
+      pango_layout_set_font_description(layout, font);
+      pango_font_description_free(font);
+    }
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_show_layout(cr, layout);
+    g_object_unref(layout);
+    return TRUE;
+  }
+
+  GtkToolkit& kit_;
+  ControlDesign design_;
+  GtkWidget* parent_;
+  GtkWidget* widget_ = nullptr;
+  platform::PixelRect rect_;
+  std::u16string text_;
+  std::string uri_;
+  bool reloadPending_ = false;
+  std::chrono::steady_clock::time_point lastReload_{};
+  guint resizeIdle_ = 0;
+  guint reloadSource_ = 0;
+  int lastWidth_ = -1;
+  int lastHeight_ = -1;
+  std::function<void()> onClick_;
+  std::function<void(int, int)> onResize_;
+};
+
+}  // namespace
+
+class GtkWindowImpl : public platform::Window {
+ public:
+  GtkWindowImpl(GtkToolkit& kit, const WindowDesign& d, std::uint32_t handle)
+      : kit_(kit), handle_(handle), rect_(d.rect), noActivate_(d.noActivate) {
+    // A window that must float above the full-screen display window and
+    // never take the focus is a popup: the window manager, if there is one,
+    // leaves it alone, and without one it stays where it is raised.
+    window_ = gtk_window_new(d.noActivate ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+    g_object_ref_sink(window_);
+    std::string name = "velane-" + d.name;
+    gtk_widget_set_name(window_, name.c_str());
+    gtk_window_set_title(GTK_WINDOW(window_), ToUtf8(d.caption).c_str());
+    gtk_window_set_decorated(GTK_WINDOW(window_), d.frame);
+    gtk_window_set_skip_taskbar_hint(GTK_WINDOW(window_), !d.taskbar);
+    gtk_window_set_skip_pager_hint(GTK_WINDOW(window_), !d.taskbar);
+    if (d.noActivate) {
+      gtk_window_set_accept_focus(GTK_WINDOW(window_), FALSE);
+      gtk_window_set_focus_on_map(GTK_WINDOW(window_), FALSE);
+    }
+    gtk_window_move(GTK_WINDOW(window_), d.rect.x, d.rect.y);
+    gtk_window_set_default_size(GTK_WINDOW(window_), d.rect.width, d.rect.height);
+    gtk_window_resize(GTK_WINDOW(window_), d.rect.width, d.rect.height);
+
+    layout_ = gtk_layout_new(nullptr, nullptr);
+    std::string layoutName = name + "-client";
+    gtk_widget_set_name(layout_, layoutName.c_str());
+    if (d.background) {
+      std::string c = CssColour(*d.background);
+      AddCss("#" + name + ", #" + layoutName + " { background-color: " + c + "; }");
+    }
+    gtk_container_add(GTK_CONTAINER(window_), layout_);
+    gtk_widget_show(layout_);
+    for (const ControlDesign& c : d.children) AddControl(c, layout_);
+
+    g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkWindowImpl::DeleteEvent), this);
+    g_signal_connect(window_, "realize", G_CALLBACK(&GtkWindowImpl::Realized), this);
+  }
+
+  ~GtkWindowImpl() override {
+    kit_.Forget(this);
+    g_signal_handlers_disconnect_by_data(window_, this);
+    controls_.clear();
+    gtk_widget_destroy(window_);
+    g_object_unref(window_);
+  }
+
+  void Show() override { gtk_widget_show(window_); }
+  void Hide() override { gtk_widget_hide(window_); }
+  bool IsVisible() const override { return gtk_widget_get_visible(window_); }
+
+  void Move(platform::PixelRect r) override {
+    rect_ = r;
+    gtk_window_move(GTK_WINDOW(window_), ClampPos(r.x), ClampPos(r.y));
+    gtk_window_resize(GTK_WINDOW(window_), std::max(1, ClampSize(r.width)),
+                      std::max(1, ClampSize(r.height)));
+  }
+  platform::PixelRect Placement() const override { return rect_; }
+  std::uint32_t Handle() const override { return handle_; }
+
+  platform::Control* Child(std::string_view n) override {
+    auto it = controls_.find(std::string(n));
+    return it == controls_.end() ? nullptr : it->second.get();
+  }
+  void OnCloseRequest(std::function<void()> h) override { onClose_ = std::move(h); }
+
+  // z-order: above every other window, shown, never activated.
+  void RaiseAbove(bool topmost, bool show) {
+    gtk_window_set_keep_above(GTK_WINDOW(window_), topmost);
+    if (show) gtk_widget_show(window_);
+    if (GdkWindow* w = gtk_widget_get_window(window_)) {
+      if (topmost) gdk_window_raise(w);
+    }
+  }
+
+  void ApplyPointer(bool hidden) {
+    GdkWindow* w = gtk_widget_get_window(window_);
+    if (w == nullptr) return;
+    if (hidden) {
+      GdkCursor* blank = gdk_cursor_new_for_display(gdk_window_get_display(w), GDK_BLANK_CURSOR);
+      gdk_window_set_cursor(w, blank);
+      g_object_unref(blank);
+    } else {
+      gdk_window_set_cursor(w, nullptr);
+    }
+  }
+
+  bool pointerHidden = false;
+
+ private:
+  void AddControl(const ControlDesign& c, GtkWidget* parent) {
+    auto control = std::make_unique<GtkControlImpl>(kit_, c, parent);
+    GtkWidget* widget = control->widget();
+    controls_[c.name] = std::move(control);
+    for (const ControlDesign& child : c.children) AddControl(child, widget);
+  }
+
+  // Closing through the frame only hides the window: it lives on, and so
+  // does everything it hosts.
+  static gboolean DeleteEvent(GtkWidget* w, GdkEvent*, GtkWindowImpl* self) {
+    gtk_widget_hide(w);
+    if (self->onClose_) self->onClose_();
+    return TRUE;
+  }
+
+  static void Realized(GtkWidget*, GtkWindowImpl* self) {
+    self->ApplyPointer(self->pointerHidden);
+  }
+
+  GtkToolkit& kit_;
+  std::uint32_t handle_;
+  platform::PixelRect rect_;
+  bool noActivate_;
+  GtkWidget* window_ = nullptr;
+  GtkWidget* layout_ = nullptr;
+  std::map<std::string, std::unique_ptr<GtkControlImpl>> controls_;
+  std::function<void()> onClose_;
+};
+
+namespace {
+
+class GlibTimer : public platform::Timer {
+ public:
+  GlibTimer(int intervalMs, std::function<void()> tick) : tick_(std::move(tick)) {
+    id_ = g_timeout_add(guint(intervalMs), &GlibTimer::Fire, this);
+  }
+  ~GlibTimer() override { g_source_remove(id_); }
+
+ private:
+  static gboolean Fire(gpointer data) {
+    static_cast<GlibTimer*>(data)->tick_();
+    return G_SOURCE_CONTINUE;
+  }
+  std::function<void()> tick_;
+  guint id_ = 0;
+};
+
+}  // namespace
+
+GtkToolkit::GtkToolkit() = default;
+GtkToolkit::~GtkToolkit() = default;
+
+std::unique_ptr<platform::Window> GtkToolkit::CreateWindow(const WindowDesign& design) {
+  std::uint32_t handle = nextHandle_++;
+  auto window = std::make_unique<GtkWindowImpl>(*this, design, handle);
+  window->pointerHidden = pointerHidden_;
+  windows_[handle] = window.get();
+  return window;
+}
+
+void GtkToolkit::Forget(GtkWindowImpl* window) { windows_.erase(window->Handle()); }
+
+std::unique_ptr<platform::Timer> GtkToolkit::CreateTimer(int intervalMs,
+                                                         std::function<void()> tick) {
+  return std::make_unique<GlibTimer>(intervalMs, std::move(tick));
+}
+
+platform::PixelSize GtkToolkit::ScreenSize() {
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+  if (monitor == nullptr && display) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor == nullptr) return {};
+  GdkRectangle r;
+  gdk_monitor_get_geometry(monitor, &r);
+  return {r.x + r.width, r.y + r.height};
+}
+
+void GtkToolkit::SetWindowPos(std::uint32_t handle, std::int32_t insertAfter,
+                              std::uint32_t flags) {
+  auto it = windows_.find(handle);
+  if (it == windows_.end()) return;
+  it->second->RaiseAbove(insertAfter == platform::kHwndTopmost,
+                         (flags & platform::kSwpShowWindow) != 0);
+}
+
+void GtkToolkit::DoEvents() {
+  // Bounded, so a flood of events cannot keep a yielding reader here.
+  for (int i = 0; i < 1000 && gtk_events_pending(); ++i) gtk_main_iteration_do(FALSE);
+}
+
+void GtkToolkit::ApplyPointerHidden(bool hidden) {
+  pointerHidden_ = hidden;
+  for (auto& [handle, window] : windows_) {
+    window->pointerHidden = hidden;
+    window->ApplyPointer(hidden);
+  }
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return;
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  // Hidden over the whole screen, not just over our windows; the server
+  // keeps the hide per client, so each hide here is matched by one show.
+  if (hidden)
+    XFixesHideCursor(x, DefaultRootWindow(x));
+  else
+    XFixesShowCursor(x, DefaultRootWindow(x));
+  XFlush(x);
+}
+
+void GtkToolkit::ReportBrowser(const std::string& line) {
+  std::fprintf(stderr, "VELANE_Afficheur: %s\n", line.c_str());
+  if (browserReporter_) browserReporter_(line);
+}
+
+X11Cursor::X11Cursor(GtkToolkit& toolkit) : toolkit_(toolkit) {}
+
+X11Cursor::~X11Cursor() {
+  if (count_ < 0) toolkit_.ApplyPointerHidden(false);
+}
+
+bool X11Cursor::GetPos(std::int32_t& x, std::int32_t& y) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr) return false;
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
+  if (pointer == nullptr) return false;
+  int px = 0;
+  int py = 0;
+  gdk_device_get_position(pointer, nullptr, &px, &py);
+  x = px;
+  y = py;
+  return true;
+}
+
+int X11Cursor::ShowCursor(bool show) {
+  int before = count_;
+  count_ += show ? 1 : -1;
+  if (before >= 0 && count_ < 0) toolkit_.ApplyPointerHidden(true);
+  if (before < 0 && count_ >= 0) toolkit_.ApplyPointerHidden(false);
+  return count_;
+}
+
+platform::LocalTime LocalClock::Now() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+PosixProcess::PosixProcess(int argc, char** argv) {
+  // The arguments after the program name, joined by single blanks.
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) arguments_ += u' ';
+    arguments_ += FromAnsi(argv[i]);
+  }
+}
+
+void PosixProcess::Start(const std::u16string& commandLine, int /*showWindow*/) {
+  std::string line = ToAnsi(commandLine);
+  std::vector<std::string> words;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    std::size_t end = line.find(' ', pos);
+    if (end == std::string::npos) end = line.size();
+    if (end > pos) words.push_back(line.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  if (words.empty()) throw std::runtime_error("empty command line");
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int err = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (err != 0)
+    throw std::runtime_error("cannot start \"" + line + "\": " + std::strerror(err));
+}
+
+void PosixProcess::End(int exitCode) {
+  std::fflush(nullptr);
+  _exit(exitCode);
+}
+
+std::u16string PosixProcess::ExecutablePath() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return FromAnsi(std::string_view(buf, std::size_t(n)));
+}
+
+}  // namespace velane::gtk

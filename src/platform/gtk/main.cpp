@@ -1,0 +1,47 @@
+// VELANE_Afficheur: the player on Linux (GTK 3, WebKitGTK, X11).
+#include <gtk/gtk.h>
+
+#include <clocale>
+#include <cstdio>
+#include <exception>
+
+#include "config/ansi.h"
+#include "config/ini.h"
+#include "config/settings.h"
+#include "platform/gtk/gtk_platform.h"
+#include "windows/bindings.h"
+#include "windows/program.h"
+
+int main(int argc, char** argv) {
+  using namespace velane;
+  // The argument text is taken before the toolkit removes its own options.
+  gtk::PosixProcess process(argc, argv);
+  // Our pointer control and z-order handling speak X11 (XWayland included).
+  gdk_set_allowed_backends("x11");
+  if (!gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "VELANE_Afficheur: cannot open the display\n");
+    return 1;
+  }
+
+  gtk::GtkToolkit toolkit;
+  gtk::X11Cursor cursor(toolkit);
+  gtk::LocalClock clock;
+  platform::Platform platform{toolkit, toolkit, cursor, clock, process};
+
+  IniProfile ini;
+  const std::u16string exe = process.ExecutablePath();
+  SettingsStore settings(ini, nullptr, PlaylistPathFor(exe));
+  Program program(platform, settings, FolderOf(exe));
+  toolkit.SetBrowserReporter([&program](const std::string& line) {
+    ReportFailure(&program, "Webcam", line);
+  });
+
+  try {
+    program.Start();
+  } catch (const std::exception& e) {
+    // Whatever start-up could not do, the screen keeps running.
+    ReportFailure(&program, "start-up", e.what());
+  }
+  gtk_main();
+  return 0;
+}

@@ -1,0 +1,92 @@
+# Shared by the end-to-end tests: a fresh content root with a copy of the
+# player (the content root is the executable's folder), the player started
+# and stopped, and looks at the X screen. Needs DISPLAY (scripts/test).
+set -euo pipefail
+
+: "${VELANE_BUILD:?VELANE_BUILD must point at the build folder}"
+: "${DISPLAY:?the end-to-end tests need an X display (scripts/test starts Xvfb)}"
+PLAYER_BIN="$VELANE_BUILD/player/VELANE_Afficheur"
+SETTINGS_BIN="$VELANE_BUILD/player/afficheur-settings"
+PLAYER_PID=""
+ROOT_DIR=""
+FAILURES=0
+
+fail() { echo "FAIL: $*" >&2; FAILURES=$((FAILURES + 1)); }
+pass() { echo "ok: $*"; }
+check() {  # check "description" command...
+  local what="$1"; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+cleanup() {
+  stop_player
+  if [[ -n "$ROOT_DIR" && -d "$ROOT_DIR" ]]; then rm -rf "$ROOT_DIR"; fi
+}
+trap cleanup EXIT
+
+# A new content root holding a copy of the player; any other files are the
+# test's to add.
+make_root() {
+  ROOT_DIR="$(mktemp -d /tmp/velane-e2e-XXXXXX)"
+  cp "$PLAYER_BIN" "$ROOT_DIR/VELANE_Afficheur"
+  mkdir -p "$ROOT_DIR/modeles" "$ROOT_DIR/flashs"
+}
+
+# Paints the screen's root window a colour that is not black, so a black
+# area in a screenshot can only come from the player.
+paint_root() { xsetroot -solid "${1:-#3060c0}"; }
+
+start_player() {  # start_player [args...]; stdout/stderr to $ROOT_DIR/player.log
+  (cd "$ROOT_DIR" && exec ./VELANE_Afficheur "$@" >"$ROOT_DIR/player.log" 2>&1) &
+  PLAYER_PID=$!
+}
+
+stop_player() {
+  if [[ -n "$PLAYER_PID" ]] && kill -0 "$PLAYER_PID" 2>/dev/null; then
+    kill "$PLAYER_PID" 2>/dev/null || true
+    wait "$PLAYER_PID" 2>/dev/null || true
+  fi
+  PLAYER_PID=""
+  # The web engine's helper processes end with the player; make sure.
+  pkill -f "$ROOT_DIR" 2>/dev/null || true
+}
+
+player_alive() { [[ -n "$PLAYER_PID" ]] && kill -0 "$PLAYER_PID" 2>/dev/null; }
+
+# Waits until the command succeeds or the seconds run out.
+wait_until() {  # wait_until SECONDS command...
+  local limit=$(( $1 * 10 )); shift
+  for ((i = 0; i < limit; i++)); do
+    if "$@" >/dev/null 2>&1; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Visible windows whose title is exactly the name.
+visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+
+# A mapped top-level window of the player covering the whole screen.
+fullscreen_window_mapped() {
+  local geometry
+  geometry="$(xdpyinfo | awk '/dimensions:/{print $2; exit}')"
+  xwininfo -root -children | grep -E "^ +0x[0-9a-f]+ .*: \(\)  ?${geometry}\+0\+0" >/dev/null \
+    || xwininfo -root -tree | grep -E " ${geometry}\+0\+0 " >/dev/null
+}
+
+screenshot() { import -window root "$1"; }
+
+# The colour of one pixel of a screenshot, as #RRGGBB.
+pixel() {  # pixel FILE X Y
+  convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- | grep -o '#[0-9A-Fa-f]\{6\}' | head -1
+}
+
+# How many pixels of a region have exactly that colour.
+count_colour() {  # count_colour FILE WxH+X+Y '#RRGGBB'
+  convert "$1" -crop "$2" +repage -depth 8 txt:- | grep -ci "$3" || true
+}
+
+finish() {
+  if ((FAILURES)); then echo "$FAILURES check(s) failed" >&2; exit 1; fi
+  echo "all checks passed"
+}

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Kiosk supervision with a real X server: the pointer hides after about a
+# second of stillness, a movement brings it back with the quit window above
+# the display window (without taking the focus), "Quitter" ends the player
+# with status 0, and the nightly restart runs the restart command found on
+# PATH (a fake here) in the minute 03:00 only.
+source "$(dirname "$0")/lib.sh"
+
+# An X server of our own whose frame buffer (cursor included) we can read.
+FB="$(mktemp -d /tmp/velane-fb-XXXXXX)"
+for n in $(seq 140 170); do
+  [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+  Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -nolisten tcp >/dev/null 2>&1 &
+  XVFB_OWN=$!
+  export DISPLAY=":$n"
+  break
+done
+trap 'cleanup; kill $XVFB_OWN 2>/dev/null || true; rm -rf "$FB"' EXIT
+wait_until 10 xdpyinfo || { echo "own Xvfb did not start"; exit 1; }
+
+# Pixels around the pointer's hot spot that are not black: the cursor drawn
+# in the frame buffer over the black display window.
+cursor_pixels() {
+  convert "xwd:$FB/Xvfb_screen0" -crop 24x24+1000+600 +repage -depth 8 txt:- \
+    | grep -vc '#000000' || true
+}
+
+make_root
+paint_root '#3060c0'
+BIN="$ROOT_DIR/bin"; mkdir -p "$BIN"
+printf '#!/bin/sh\necho "$@" >> "%s/shutdown.args"\n' "$ROOT_DIR" > "$BIN/shutdown"
+chmod +x "$BIN/shutdown"
+export PATH="$BIN:$PATH"
+
+xdotool mousemove 1005 605
+start_player RUNTIME
+check "the display window is mapped" wait_until 20 fullscreen_window_mapped
+xdotool mousemove 1000 600; sleep 0.2; xdotool mousemove 1005 605
+sleep 0.2
+check "the pointer is drawn while the mouse moves" test "$(cursor_pixels)" -gt 0
+sleep 2
+check "the pointer is hidden after the mouse rests" test "$(cursor_pixels)" -eq 0
+focus_before="$(xdotool getwindowfocus 2>/dev/null || echo none)"
+xdotool mousemove 1010 610
+sleep 0.3
+check "the pointer comes back on movement" test "$(cursor_pixels)" -gt 0
+screenshot "$ROOT_DIR/quit.png"
+yellow="$(count_colour "$ROOT_DIR/quit.png" '437x54+162+154' '#FFFF80')"
+check "the light-yellow quit window shows above the display window ($yellow pixels)" test "$yellow" -gt 10000
+check "the focus has not moved" test "$(xdotool getwindowfocus 2>/dev/null || echo none)" = "$focus_before"
+cp "$ROOT_DIR/quit.png" "${VELANE_SHOTS_DIR:-/tmp}/quit-window.png" 2>/dev/null || true
+# Click "Quitter" (the button at 336,8 of the strip, 97x25) while moving.
+xdotool mousemove $((162 + 336 + 48)) $((154 + 8 + 12)) click 1
+status=0
+for _ in $(seq 50); do player_alive || break; sleep 0.1; done
+if player_alive; then fail "the player ends on a click on Quitter"; else
+  wait "$PLAYER_PID" || status=$?
+  check "Quitter ends the player with status 0 (got $status)" test "$status" -eq 0
+fi
+PLAYER_PID=""
+
+# The nightly restart, with the clock moved by faketime (monotonic time real).
+export FAKETIME_DONT_FAKE_MONOTONIC=1
+(cd "$ROOT_DIR" && exec faketime -f "@$(date +%Y-%m-%d) 03:00:10" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+PLAYER_PID=$!
+check "at 03:00:10 the player ends" wait_until 15 bash -c "! kill -0 $PLAYER_PID"
+check "at 03:00:10 the restart command was started with -r" grep -qx -- '-r' "$ROOT_DIR/shutdown.args"
+PLAYER_PID=""
+rm -f "$ROOT_DIR/shutdown.args"
+
+(cd "$ROOT_DIR" && exec faketime -f "@$(date +%Y-%m-%d) 02:59:56" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+PLAYER_PID=$!
+sleep 2
+check "at 02:59:58 the player keeps running" player_alive
+check "at 02:59:58 nothing is restarted" test ! -e "$ROOT_DIR/shutdown.args"
+check "when the minute comes the player ends" wait_until 15 bash -c "! kill -0 $PLAYER_PID"
+check "when the minute comes the restart is requested" grep -qx -- '-r' "$ROOT_DIR/shutdown.args"
+PLAYER_PID=""
+
+# A restart command that cannot be started: reported, the screen stays.
+rm -f "$BIN/shutdown"
+(cd "$ROOT_DIR" && exec env PATH="$BIN" "$(command -v faketime)" -f "@$(date +%Y-%m-%d) 03:00:10" "$ROOT_DIR/VELANE_Afficheur" RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+PLAYER_PID=$!
+sleep 4
+check "without a restart command the player keeps running" player_alive
+check "the missing restart command is reported" grep -q 'reboot_Timer.*shutdown' "$ROOT_DIR/player.log"
+finish

@@ -1,0 +1,454 @@
+// The INI engine on real files: what a read finds, what a write leaves in
+// the file (byte for byte), and the writes it refuses.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "config/ini.h"
+
+namespace velane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/velane-ini-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (made) path_ = made;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class IniTest : public ::testing::Test {
+ protected:
+  // The value a read hands back, with the count it returns.
+  std::pair<std::uint32_t, std::string> Get(const char* section,
+                                            const char* key,
+                                            const char* def = "DEF",
+                                            std::uint32_t size = 590) {
+    std::string out = "garbage";
+    const auto n =
+        ini.GetPrivateProfileStringA(section, key, def, out, size, file.c_str());
+    return {n, out};
+  }
+  std::string Value(const char* section, const char* key) {
+    return Get(section, key).second;
+  }
+  bool Put(const char* section, const char* key, const char* value) {
+    return ini.WritePrivateProfileStringA(section, key, value, file.c_str());
+  }
+  void Given(const std::string& bytes) { WriteBytes(file, bytes); }
+  std::string Bytes() const { return ReadBytes(file); }
+  std::size_t EntriesInFolder() const {
+    std::size_t n = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path())) ++n;
+    return n;
+  }
+
+  TempDir dir;
+  std::string file = dir.path() + "/play.ini";
+  IniProfile ini;
+};
+
+// ---------------------------------------------------------------------------
+// Reading: lines and sections
+
+TEST_F(IniTest, MixedLineEndsAllEndALine) {
+  Given("[a]\r\nk1=1\nk2=2\rk3=3\r\n[b]\rk4=4");
+  EXPECT_EQ(Value("a", "k1"), "1");
+  EXPECT_EQ(Value("a", "k2"), "2");
+  EXPECT_EQ(Value("a", "k3"), "3");
+  EXPECT_EQ(Value("b", "k4"), "4");
+  EXPECT_EQ(Value("a", "k4"), "DEF");
+}
+
+TEST_F(IniTest, CrLfIsOneLineEndNotAnEmptyLineBetween) {
+  Given("[a]\r\n\r\nk=1\r\n");
+  EXPECT_EQ(Value("a", "k"), "1");
+}
+
+TEST_F(IniTest, NulEndsTheTextOfItsLineOnly) {
+  Given("[a]\r\nk=abc\0def\r\nj=2\r\nx=1\0y=5\r\n"s);
+  EXPECT_EQ(Value("a", "k"), "abc");
+  EXPECT_EQ(Value("a", "j"), "2");
+  EXPECT_EQ(Value("a", "y"), "DEF");  // after the NUL: not a key
+  // A header whose "]" comes after a NUL is no header.
+  Given("[a]\r\nk=1\r\n[b\0]\r\nm=2\r\n"s);
+  EXPECT_EQ(Value("a", "m"), "2");
+  EXPECT_EQ(Value("b", "m"), "DEF");
+}
+
+TEST_F(IniTest, HeaderNameRunsToTheLastBracketTrimmed) {
+  Given("  [ Sec One ]  anything=here\r\nk=v\r\n[a]b] x\r\nk=w\r\n");
+  EXPECT_EQ(Value("Sec One", "k"), "v");
+  EXPECT_EQ(Value("a]b", "k"), "w");
+  EXPECT_EQ(Value("Sec One", "anything"), "DEF");
+  Given("[x=y]\r\nk=1\r\n");
+  EXPECT_EQ(Value("x=y", "k"), "1");
+}
+
+TEST_F(IniTest, BracketLineWithoutCloseIsNoHeader) {
+  Given("[a]\r\nk=1\r\n[b\r\nm=2\r\n");
+  EXPECT_EQ(Value("a", "m"), "2");
+  EXPECT_EQ(Value("b", "m"), "DEF");
+  EXPECT_EQ(Value("a", "[b"), "DEF");  // no "=": not a key line either
+  Given("[a]\r\n[c=3\r\n");
+  EXPECT_EQ(Value("a", "[c"), "3");  // with "=" it is a key line
+}
+
+TEST_F(IniTest, KeysBeforeTheFirstHeaderAreTheEmptyNamedSection) {
+  Given("k=top\r\n[a]\r\nk=inner\r\n[]\r\nk=later\r\n");
+  EXPECT_EQ(Value("", "k"), "top");
+  EXPECT_EQ(Value("  ", "k"), "top");
+  EXPECT_EQ(Value("a", "k"), "inner");
+}
+
+TEST_F(IniTest, LeadingLinesWithoutKeysAreNoSection) {
+  Given("; a comment\r\n\r\n[]\r\nk=3\r\n");
+  EXPECT_EQ(Value("", "k"), "3");
+}
+
+TEST_F(IniTest, ThereIsNoCommentSyntax) {
+  Given("[a]\r\n;k=commented\r\n#j=hash\r\nk=real\r\n");
+  EXPECT_EQ(Value("a", "k"), "real");
+  EXPECT_EQ(Value("a", ";k"), "commented");
+  EXPECT_EQ(Value("a", "#j"), "hash");
+  EXPECT_EQ(Value("a", "j"), "DEF");
+  Given("[a]\r\n;k=commented\r\n");
+  EXPECT_EQ(Value("a", "k"), "DEF");
+}
+
+TEST_F(IniTest, LinesWithoutEqualsAreNeverMatched) {
+  Given("[a]\r\nk\r\nk v\r\n");
+  EXPECT_EQ(Value("a", "k"), "DEF");
+  EXPECT_EQ(Value("a", "k v"), "DEF");
+}
+
+// ---------------------------------------------------------------------------
+// Reading: names
+
+TEST_F(IniTest, NamesMatchWithoutAsciiCaseAndOuterBlanks) {
+  Given("[ Systeme\t]\r\n\t TailleEcranL  =800\r\n[3]\r\nType=image\r\n");
+  EXPECT_EQ(Value("SYSTEME", "tailleecranl"), "800");
+  EXPECT_EQ(Value(" systeme ", "\tTAILLEecranL "), "800");
+  EXPECT_EQ(Value(" 3", "type"), "image");
+  EXPECT_EQ(Value("3 ", "TYPE"), "image");
+}
+
+TEST_F(IniTest, BlanksInsideANameCount) {
+  Given("[section 5]\r\ndelais secondes=10\r\n");
+  EXPECT_EQ(Value("section 5", "delais secondes"), "10");
+  EXPECT_EQ(Value("section5", "delais secondes"), "DEF");
+  EXPECT_EQ(Value("section 5", "delais  secondes"), "DEF");
+}
+
+TEST_F(IniTest, OnlyAsciiLettersFoldCase) {
+  // E acute in Windows-1252: 0xC9 upper, 0xE9 lower.
+  Given("[\xC9t\xE9]\r\nk=1\r\n");
+  EXPECT_EQ(Value("\xC9T\xE9", "k"), "1");
+  EXPECT_EQ(Value("\xE9t\xE9", "k"), "DEF");
+}
+
+TEST_F(IniTest, FirstSectionAndFirstKeyWin) {
+  Given("[a]\r\nx=1\r\nk=first\r\nK=second\r\n[A]\r\nk=third\r\nm=4\r\n");
+  EXPECT_EQ(Value("a", "k"), "first");
+  // The repeated section is not merged with the first one.
+  EXPECT_EQ(Value("a", "m"), "DEF");
+}
+
+// ---------------------------------------------------------------------------
+// Reading: values, defaults, counts
+
+TEST_F(IniTest, ValueLosesOuterBlanksThenOnePairOfQuotes) {
+  Given(
+      "[a]\r\n"
+      "plain =  v  w \t\r\n"
+      "dq= \"  v  \" \r\n"
+      "sq='x'\r\n"
+      "twice=\"\"x\"\"\r\n"
+      "mixed=\"x'\r\n"
+      "lone=\"\r\n"
+      "inner=a\"b\"\r\n"
+      "eq=a=b\r\n");
+  EXPECT_EQ(Value("a", "plain"), "v  w");
+  EXPECT_EQ(Value("a", "dq"), "  v  ");
+  EXPECT_EQ(Value("a", "sq"), "x");
+  EXPECT_EQ(Value("a", "twice"), "\"x\"");
+  EXPECT_EQ(Value("a", "mixed"), "\"x'");
+  EXPECT_EQ(Value("a", "lone"), "\"");
+  EXPECT_EQ(Value("a", "inner"), "a\"b\"");
+  EXPECT_EQ(Value("a", "eq"), "a=b");
+}
+
+TEST_F(IniTest, EmptyValueCountsZeroAndIsNotTheDefault) {
+  Given("[a]\r\ne=\r\nb=   \r\nq=\"\"\r\n");
+  EXPECT_EQ(Get("a", "e"), std::make_pair(0u, ""s));
+  EXPECT_EQ(Get("a", "b"), std::make_pair(0u, ""s));
+  EXPECT_EQ(Get("a", "q"), std::make_pair(0u, ""s));
+}
+
+TEST_F(IniTest, ValueIsCutToSizeLessOne) {
+  const std::string long700(700, 'x');
+  Given("[a]\r\nk=" + long700 + "\r\nq=\"" + long700 + "\"\r\n");
+  EXPECT_EQ(Get("a", "k"), std::make_pair(589u, std::string(589, 'x')));
+  EXPECT_EQ(Get("a", "q"), std::make_pair(589u, std::string(589, 'x')));
+  EXPECT_EQ(Get("a", "k", "DEF", 1), std::make_pair(0u, ""s));
+  EXPECT_EQ(Get("a", "k", "DEF", 0), std::make_pair(0u, ""s));
+}
+
+TEST_F(IniTest, DefaultLosesTrailingBlanksAndOnePairOfQuotes) {
+  Given("[a]\r\n");
+  EXPECT_EQ(Get("a", "k", "768  \t"), std::make_pair(3u, "768"s));
+  EXPECT_EQ(Get("a", "k", "  768"), std::make_pair(5u, "  768"s));
+  EXPECT_EQ(Get("a", "k", "'x y'"), std::make_pair(3u, "x y"s));
+  EXPECT_EQ(Get("a", "k", "\"x\"  "), std::make_pair(1u, "x"s));
+  EXPECT_EQ(Get("a", "k", ""), std::make_pair(0u, ""s));
+  EXPECT_EQ(Get("a", "k", nullptr), std::make_pair(0u, ""s));
+  EXPECT_EQ(Get("a", "k", "abcdef", 4), std::make_pair(3u, "abc"s));
+}
+
+TEST_F(IniTest, MissingFileReadsTheDefaultAndIsNotCreated) {
+  EXPECT_EQ(Get("a", "k", "768"), std::make_pair(3u, "768"s));
+  EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(IniTest, FilesThatCannotBeReadGiveTheDefault) {
+  file = dir.path();  // a folder
+  EXPECT_EQ(Value("a", "k"), "DEF");
+  file = dir.path() + "/fifo.ini";  // a pipe nobody writes: must not hang
+  ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+  EXPECT_EQ(Value("a", "k"), "DEF");
+  file = "";
+  EXPECT_EQ(Value("a", "k"), "DEF");
+}
+
+TEST_F(IniTest, OversizedFileIsTreatedAsUnreadable) {
+  // Sparse: costs no disk.
+  Given("[a]\r\nk=1\r\n");
+  fs::resize_file(file, kMaxIniFileBytes + 1);
+  EXPECT_EQ(Value("a", "k"), "DEF");
+  EXPECT_FALSE(Put("a", "k", "2"));
+  EXPECT_EQ(fs::file_size(file), kMaxIniFileBytes + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Writing: the file afterwards, byte for byte
+
+TEST_F(IniTest, WriteCreatesFileSectionAndKeys) {
+  ASSERT_TRUE(Put("Systeme", "TailleEcranL", "768"));
+  ASSERT_TRUE(Put("Systeme", "TailleEcranW", "576"));
+  ASSERT_TRUE(Put("section 1", "Type", "image"));
+  ASSERT_TRUE(Put("Systeme", "marge", "2"));
+  EXPECT_EQ(Bytes(),
+            "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n"
+            "[section 1]\r\nType=image\r\n");
+  EXPECT_EQ(EntriesInFolder(), 1u);  // no temporary file left behind
+}
+
+TEST_F(IniTest, ReplacingAValueKeepsEveryOtherLineByteForByte) {
+  const std::string before =
+      "; playlist of the hall\n"
+      "[Systeme]\n"
+      "  TailleEcranL = 800   \n"
+      "\n"
+      "# hand note\tkept\n"
+      "marge=2\r"
+      "[section 1]\r\n"
+      "Type=image\n";
+  Given(before);
+  ASSERT_TRUE(Put("systeme", "tailleecranl", "1024"));
+  EXPECT_EQ(Bytes(),
+            "; playlist of the hall\n"
+            "[Systeme]\n"
+            "TailleEcranL=1024\r\n"  // the file's spelling of the name
+            "\n"
+            "# hand note\tkept\n"
+            "marge=2\r"
+            "[section 1]\r\n"
+            "Type=image\n");
+}
+
+TEST_F(IniTest, NewKeyGoesAfterTheLastFilledLineOfItsSection) {
+  Given("[a]\n k=1\n\n; note\n\n\n[b]\nm=2\n");
+  ASSERT_TRUE(Put("a", "new", "x"));
+  EXPECT_EQ(Bytes(), "[a]\n k=1\n\n; note\nnew=x\r\n\n\n[b]\nm=2\n");
+  ASSERT_TRUE(Put("b", "n", "y"));
+  EXPECT_EQ(Bytes(), "[a]\n k=1\n\n; note\nnew=x\r\n\n\n[b]\nm=2\nn=y\r\n");
+}
+
+TEST_F(IniTest, WriteWithoutFinalLineEnd) {
+  Given("[a]\nk=1");
+  ASSERT_TRUE(Put("a", "j", "2"));
+  EXPECT_EQ(Bytes(), "[a]\nk=1\r\nj=2\r\n");
+  Given("[a]\nk=1");
+  ASSERT_TRUE(Put("a", "k", "3"));
+  EXPECT_EQ(Bytes(), "[a]\nk=3\r\n");
+  Given("[a]");
+  ASSERT_TRUE(Put("a", "k", "4"));
+  EXPECT_EQ(Bytes(), "[a]\r\nk=4\r\n");
+  Given("x");
+  ASSERT_TRUE(Put("b", "k", "5"));
+  EXPECT_EQ(Bytes(), "x\r\n[b]\r\nk=5\r\n");
+}
+
+TEST_F(IniTest, WriteGoesToTheFirstOfRepeatedSectionsAndKeys) {
+  Given("[a]\r\nk=1\r\nK=2\r\n[A]\r\nk=3\r\n");
+  ASSERT_TRUE(Put("a", "k", "9"));
+  ASSERT_TRUE(Put("a", "m", "8"));
+  EXPECT_EQ(Bytes(), "[a]\r\nk=9\r\nK=2\r\nm=8\r\n[A]\r\nk=3\r\n");
+}
+
+TEST_F(IniTest, WriteIntoTheEmptyNamedSection) {
+  Given("top=1\r\n\r\n[a]\r\nk=2\r\n");
+  ASSERT_TRUE(Put("", "k", "0"));
+  EXPECT_EQ(Bytes(), "top=1\r\nk=0\r\n\r\n[a]\r\nk=2\r\n");
+  // Without keys before the first header, the section gets its header.
+  Given("; c\r\n[a]\r\n");
+  ASSERT_TRUE(Put(" ", "k", "0"));
+  EXPECT_EQ(Bytes(), "; c\r\n[a]\r\n[]\r\nk=0\r\n");
+  EXPECT_EQ(Value("", "k"), "0");
+}
+
+TEST_F(IniTest, WriteTrimsNamesAndKeepsTheValueAsGiven) {
+  ASSERT_TRUE(Put(" S ", "\tK ", "  v \"q\" "));
+  EXPECT_EQ(Bytes(), "[S]\r\nK=  v \"q\" \r\n");
+  EXPECT_EQ(Value("s", "k"), "v \"q\"");
+}
+
+TEST_F(IniTest, WriteOfAnUnchangedValueLeavesTheFileAlone) {
+  Given("[a]\r\nk=1\r\n");
+  struct stat before, after;
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  ASSERT_TRUE(Put("A", "K", "1"));
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  // Different spacing is a change: the line is rewritten tidily.
+  Given("[a]\r\nk = 1\r\n");
+  ASSERT_TRUE(Put("a", "k", "1"));
+  EXPECT_EQ(Bytes(), "[a]\r\nk=1\r\n");
+}
+
+TEST_F(IniTest, ReadBackWhatWasWritten) {
+  const char* values[] = {"", "x", " padded ", "'q'", "\"dq\"", "a=b",
+                          "[not a header]", ";semi", "\xE9\xC3\xA9\x80"};
+  for (const char* v : values) {
+    ASSERT_TRUE(Put("s", "k", v)) << v;
+    EXPECT_EQ(Value("s", "k"), CleanIniValue(v)) << v;
+  }
+  ASSERT_TRUE(Put("a]b", "[k", "1"));
+  EXPECT_EQ(Value("a]b", "[k"), "1");
+}
+
+// ---------------------------------------------------------------------------
+// Writing: refused writes change nothing
+
+TEST_F(IniTest, WritesThatCouldNotBeReadBackAreRefused) {
+  const std::string before = "[a]\r\nk=1\r\n[k=\r\n";
+  Given(before);
+  EXPECT_FALSE(Put("a", "k=x", "1"));
+  EXPECT_FALSE(Put("a", "k", "1\r\n[b]"));
+  EXPECT_FALSE(Put("a", "k", "1\nx"));
+  EXPECT_FALSE(Put("a\r\nb", "k", "1"));
+  EXPECT_FALSE(Put("a", "[k", "]"));  // "[k=]" would read as a header
+  EXPECT_FALSE(Put(nullptr, "k", "1"));
+  EXPECT_FALSE(Put("a", nullptr, "1"));
+  EXPECT_FALSE(Put("a", "k", nullptr));
+  EXPECT_EQ(Bytes(), before);
+  EXPECT_EQ(EntriesInFolder(), 1u);
+}
+
+TEST_F(IniTest, WriteNeverCreatesAFolder) {
+  file = dir.path() + "/missing/play.ini";
+  EXPECT_FALSE(Put("a", "k", "1"));
+  EXPECT_FALSE(fs::exists(dir.path() + "/missing"));
+  file = dir.path();
+  EXPECT_FALSE(Put("a", "k", "1"));
+  EXPECT_TRUE(fs::is_directory(dir.path()));
+  file = dir.path() + "/play.ini/";
+  EXPECT_FALSE(Put("a", "k", "1"));
+  EXPECT_EQ(EntriesInFolder(), 0u);
+}
+
+TEST_F(IniTest, ReadOnlyFileIsRefusedEvenForRoot) {
+  const std::string before = "[a]\r\nk=1\r\n";
+  Given(before);
+  ::chmod(file.c_str(), 0444);
+  EXPECT_FALSE(Put("a", "k", "2"));
+  EXPECT_EQ(Bytes(), before);
+  EXPECT_EQ(EntriesInFolder(), 1u);
+}
+
+TEST_F(IniTest, PipeIsNeverWrittenOver) {
+  ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+  EXPECT_FALSE(Put("a", "k", "1"));
+  EXPECT_TRUE(fs::is_fifo(file));
+}
+
+TEST_F(IniTest, WriteKeepsPermissions) {
+  Given("[a]\r\nk=1\r\n");
+  ::chmod(file.c_str(), 0640);
+  ASSERT_TRUE(Put("a", "k", "2"));
+  struct stat st;
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(IniTest, WriteThroughASymbolicLinkKeepsTheLink) {
+  const std::string real = dir.path() + "/real.ini";
+  WriteBytes(real, "[a]\r\nk=1\r\n");
+  fs::create_symlink(real, file);
+  ASSERT_TRUE(Put("a", "k", "2"));
+  EXPECT_TRUE(fs::is_symlink(file));
+  EXPECT_EQ(ReadBytes(real), "[a]\r\nk=2\r\n");
+}
+
+TEST_F(IniTest, WriteSeesAnEditMadeJustBefore) {
+  ASSERT_TRUE(Put("a", "k", "1"));
+  WriteBytes(file, ReadBytes(file) + "hand=made\r\n");
+  ASSERT_TRUE(Put("a", "j", "2"));
+  EXPECT_EQ(Bytes(), "[a]\r\nk=1\r\nhand=made\r\nj=2\r\n");
+}
+
+// ---------------------------------------------------------------------------
+// The text rules alone
+
+TEST(IniText, SectionExtentForWrites) {
+  const std::string text = "x=0\r\n[a]\r\nk=1\r\n\r\n[b]\r\n";
+  const auto a = FindIniSection(text, "A", "K");
+  ASSERT_TRUE(a && a->key);
+  EXPECT_EQ(text.substr(a->key->begin, a->key->end - a->key->begin), "k=1\r\n");
+  EXPECT_EQ(a->end, text.find("[b]"));
+  EXPECT_EQ(a->lastFilled, text.find("\r\n\r\n") + 2);
+  EXPECT_FALSE(FindIniSection(text, "c", "k"));
+  EXPECT_FALSE(FindIniSection("", "", "k"));
+}
+
+}  // namespace
+}  // namespace velane

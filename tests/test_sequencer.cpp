@@ -1,0 +1,557 @@
+// The slide sequencer driven tick by tick over the fake platform, with the
+// real settings store and INI engine on a temporary content root.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ansi.h"
+#include "config/ini.h"
+#include "config/settings.h"
+#include "diagnostics/principal.h"
+#include "display/afficheur.h"
+#include "fakes/fake_platform.h"
+#include "windows/program.h"
+
+namespace velane {
+namespace {
+
+namespace fs = std::filesystem;
+using fakes::FakeControl;
+using fakes::FakePlatform;
+
+const std::u16string kMarker(1, kTraceMarker);
+const std::u16string kTraceCaption = u"VELANE Tarvin 2004 - debugger";
+constexpr char kMeta[] = "<meta http-equiv=\"Content-Type\"";
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class SequencerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (fs::temp_directory_path() / "velane-sequencer-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    store_ = std::make_unique<SettingsStore>(
+        ini_, nullptr, FromAnsi((root_ / "VELANE_Afficheur.ini").string()));
+    program_ = std::make_unique<Program>(fake_.platform, *store_,
+                                         FromAnsi(root_.string()));
+  }
+
+  void TearDown() override {
+    program_.reset();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  fs::path PlaylistPath() const { return root_ / "VELANE_Afficheur.ini"; }
+  void Playlist(const std::string& text) { WriteBytes(PlaylistPath(), text); }
+  void Content(const std::string& relative, const std::string& bytes) {
+    WriteBytes(root_ / relative, bytes);
+  }
+  // Slide folders exist for every section shown unless a test says not.
+  void SlideFolders(std::initializer_list<const char*> names) {
+    for (const char* n : names) fs::create_directories(root_ / "flashs" / n);
+  }
+
+  // Hand edit of one key while the player runs.
+  void Edit(const std::u16string& section, const std::u16string& key,
+            const std::u16string& value) {
+    store_->ReadSetting(section, key, value, u"", 0);
+  }
+  // Whether the playlist holds the key at all (absent keys give the
+  // default, which no real value equals).
+  bool HasKey(const std::string& section, const std::string& key) {
+    std::string out;
+    ini_.GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", out,
+                                  590, PlaylistPath().string().c_str());
+    return out != "\x01";
+  }
+
+  Afficheur& Display() { return program_->GetAfficheur(); }
+  void Tick() { Display().Timer1_Timer(); }
+  void Ticks(int n) {
+    for (int i = 0; i < n; ++i) Tick();
+  }
+  FakeControl& Webcam() {
+    Display();
+    return fake_.toolkit.window("Afficheur")->control("Webcam");
+  }
+  const std::vector<std::u16string>& Navigations() {
+    return Webcam().navigations;
+  }
+  std::u16string Trace() { return program_->GetPrincipal().DEBUGGER1().Text(); }
+
+  fs::path PageFile(const std::string& folder) const {
+    return root_ / "flashs" / folder / "temporaire.html";
+  }
+  std::u16string PagePath(const std::string& folder) const {
+    return FromAnsi(PageFile(folder).string());
+  }
+  std::string PageBytes(const std::string& folder) const {
+    return ReadBytes(PageFile(folder));
+  }
+
+  FakePlatform fake_;
+  IniProfile ini_;
+  fs::path root_;
+  std::unique_ptr<SettingsStore> store_;
+  std::unique_ptr<Program> program_;
+};
+
+// --- Start and the section chain -------------------------------------------
+
+TEST_F(SequencerTest, FirstTickAdvancesFromSectionZeroWhateverItsDwell) {
+  Playlist(
+      "[section 0]\r\ndelais secondes=100\r\nsection suivante=5\r\n"
+      "[section 5]\r\ndelais secondes=3\r\nsection suivante=0\r\n");
+  SlideFolders({"00005"});
+  EXPECT_FALSE(Webcam().visible);  // hidden by the load until the first tick
+
+  Tick();
+
+  EXPECT_TRUE(Webcam().visible);
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00005")});
+  EXPECT_EQ(Display().sequencer.currentSection, 5);
+  EXPECT_EQ(Display().sequencer.secondsCounter, 1);
+  EXPECT_EQ(PageBytes("00005"), "\r\n");
+}
+
+TEST_F(SequencerTest, EmptyPlaylistLoopsOnSectionZero) {
+  SlideFolders({"00000"});
+  Tick();
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00000")});
+  EXPECT_EQ(PageBytes("00000"), "\r\n");
+  // Empty dwell: one tick per showing, so every tick advances to 0 again.
+  Ticks(2);
+  EXPECT_EQ(Navigations().size(), 3u);
+  EXPECT_EQ(Display().sequencer.currentSection, 0);
+  EXPECT_EQ(Trace().substr(0, 13), u"section : 0" + kMarker + u"\r");
+}
+
+TEST_F(SequencerTest, ChainThatLoopsBackNeverShowsSectionZeroAgain) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nsection suivante=2\r\n"
+      "[section 2]\r\nsection suivante=1\r\n");
+  SlideFolders({"00000", "00001", "00002"});
+  Ticks(6);
+  std::vector<std::u16string> expected;
+  for (int i = 0; i < 3; ++i) {
+    expected.push_back(PagePath("00001"));
+    expected.push_back(PagePath("00002"));
+  }
+  EXPECT_EQ(Navigations(), expected);
+  EXPECT_FALSE(fs::exists(PageFile("00000")));
+}
+
+TEST_F(SequencerTest, SectionTwelveUsesFiveDigitFolderAndDecimalTrace) {
+  Playlist("[section 0]\r\nsection suivante=12\r\n");
+  SlideFolders({"00012"});
+  Tick();
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00012")});
+  EXPECT_EQ(PageBytes("00012"), "\r\n");
+  EXPECT_EQ(Trace(), u"section : 12" + kMarker + u"\r\n" + kTraceCaption);
+  EXPECT_TRUE(HasKey("section 12", "Type"));
+}
+
+TEST_F(SequencerTest, NegativeSectionUsesSignedFolderAndSectionName) {
+  Playlist(
+      "[section 0]\r\nsection suivante=-7\r\n"
+      "[section -7]\r\nType=url\r\nurl=http://example.test/\r\n");
+  Content("modeles/url.html", "<a href=\"%URL%\">");
+  SlideFolders({"-00007"});
+  Tick();
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("-00007")});
+  EXPECT_EQ(PageBytes("-00007"), "<a href=\"http://example.test/\">\r\n\r\n");
+  EXPECT_EQ(Trace().substr(0, 12), u"section : -7");
+}
+
+// --- Dwell time -----------------------------------------------------------
+
+// Section 1 shows for how many ticks before the chain moves on to 2.
+class DwellTest : public SequencerTest,
+                  public ::testing::WithParamInterface<
+                      std::pair<const char*, int>> {};
+
+TEST_P(DwellTest, SectionStaysIntegerPartPlusOneTicks) {
+  auto [dwell, expectedTicks] = GetParam();
+  Playlist(std::string("[section 0]\r\nsection suivante=1\r\n"
+                       "[section 1]\r\nsection suivante=2\r\n"
+                       "delais secondes=") +
+           dwell + "\r\n[section 2]\r\ndelais secondes=100\r\n");
+  SlideFolders({"00001", "00002"});
+  Tick();  // shows 1
+  int shown = 1;
+  while (Navigations().size() < 2 && shown < 20) {
+    Tick();
+    if (Navigations().size() < 2) ++shown;
+  }
+  EXPECT_EQ(shown, expectedTicks) << "dwell '" << dwell << "'";
+  EXPECT_EQ(Navigations().back(), PagePath("00002"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, DwellTest,
+    ::testing::Values(std::pair{"3", 4}, std::pair{"3s", 4},
+                      std::pair{"1.5", 2}, std::pair{"", 1},
+                      std::pair{"-2", 1}, std::pair{"0", 1},
+                      std::pair{"abc", 1}, std::pair{" 1 0", 11}));
+
+TEST_F(SequencerTest, DwellEditedDuringTheSlideTakesEffectAtOnce) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\ndelais secondes=10\r\nsection suivante=2\r\n"
+      "[section 2]\r\ndelais secondes=1\r\nsection suivante=1\r\n");
+  SlideFolders({"00001", "00002"});
+  Ticks(3);  // section 1, counter now 3
+  ASSERT_EQ(Navigations().size(), 1u);
+  Edit(u"section 1", u"delais secondes", u"2");  // shorter: 2 < 3
+  Tick();
+  ASSERT_EQ(Navigations().size(), 2u);
+  EXPECT_EQ(Navigations().back(), PagePath("00002"));
+
+  Edit(u"section 2", u"delais secondes", u"4");  // longer, from 1 to 4
+  Ticks(4);
+  EXPECT_EQ(Navigations().size(), 2u);
+  Tick();
+  EXPECT_EQ(Navigations().back(), PagePath("00001"));
+}
+
+// --- "section suivante" conversions ---------------------------------------
+
+TEST_F(SequencerTest, NextSectionThatIsNoNumberShowsTheSameSectionAgain) {
+  for (const char* next : {"abc", "40000", "-40000", "2x"}) {
+    SCOPED_TRACE(next);
+    TearDown();
+    SetUp();
+    Playlist(std::string("[section 0]\r\nsection suivante=1\r\n"
+                         "[section 1]\r\ndelais secondes=1\r\nsection suivante=") +
+             next + "\r\n");
+    SlideFolders({"00001"});
+    Ticks(5);  // 1 shown at tick 1, again at tick 3 and tick 5
+    EXPECT_EQ(Navigations(), std::vector<std::u16string>(3, PagePath("00001")));
+    EXPECT_EQ(Display().sequencer.currentSection, 1);
+  }
+}
+
+TEST_F(SequencerTest, FractionalNextSectionRoundsHalfToEven) {
+  Playlist(
+      "[section 0]\r\nsection suivante=2.5\r\n"
+      "[section 2]\r\nsection suivante=3.5\r\n"
+      "[section 4]\r\nsection suivante= 7 \r\n");
+  SlideFolders({"00002", "00004", "00007"});
+  Ticks(3);
+  EXPECT_EQ(Navigations(),
+            (std::vector<std::u16string>{PagePath("00002"), PagePath("00004"),
+                                         PagePath("00007")}));
+}
+
+// --- Composition by type --------------------------------------------------
+
+TEST_F(SequencerTest, ImageSlideFillsEveryPlaceholderAnyCaseOnce) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=image\r\nimage=a%FICHIER%b\r\n");
+  Content("modeles/image.html",
+          "<html>\r\n<img src=\"%FICHIER%\">\r\n<p>%fichier%|%FICHIER%</p>\r\n"
+          "</html>");
+  SlideFolders({"00001"});
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            "<html>\r\n<img src=\"a%FICHIER%b\">\r\n"
+            "<p>a%FICHIER%b|a%FICHIER%b</p>\r\n</html>\r\n\r\n");
+}
+
+TEST_F(SequencerTest, ImageValueIsPutInEveryPlace) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=image\r\nimage=photo.jpg\r\n");
+  Content("modeles/image.html", "<img src=\"%FICHIER%\"><i>%FICHIER%</i>\n");
+  SlideFolders({"00001"});
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            "<img src=\"photo.jpg\"><i>photo.jpg</i>\r\n\r\n");
+}
+
+TEST_F(SequencerTest, UrlSlideFillsEveryPlaceholderAnyCaseOnce) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=http://x/?q=%URL%\r\n");
+  Content("modeles/url.html",
+          "<iframe src=\"%URL%\"></iframe>\r\n<!-- %url% -->\r\n");
+  SlideFolders({"00001"});
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            "<iframe src=\"http://x/?q=%URL%\"></iframe>\r\n"
+            "<!-- http://x/?q=%URL% -->\r\n\r\n");
+}
+
+TEST_F(SequencerTest, HtmlSlideIsCopiedFromItsFolderWithNothingReplaced) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=html\r\nhtml=page.html\r\nimage=x\r\n");
+  Content("flashs/00001/page.html",
+          "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>");
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>\r\n\r\n");
+}
+
+TEST_F(SequencerTest, HtmlSlideWithEmptyNameGivesABlankPage) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=html\r\nhtml=\r\n");
+  SlideFolders({"00001"});
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), "\r\n");
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00001")});
+}
+
+TEST_F(SequencerTest, UnknownOrWronglyCasedTypeGivesABlankPage) {
+  Content("modeles/image.html", "<img src=\"%FICHIER%\">\r\n");
+  for (const char* type : {"Image", "video", "IMAGE", "images"}) {
+    SCOPED_TRACE(type);
+    Playlist(std::string("[section 0]\r\nsection suivante=1\r\n"
+                         "[section 1]\r\nType=") +
+             type + "\r\n");
+    SlideFolders({"00001"});
+    WriteBytes(PageFile("00001"), "older page");
+    Display().sequencer = SequencerState{};
+    Tick();
+    EXPECT_EQ(PageBytes("00001"), "\r\n");
+    EXPECT_EQ(Navigations().back(), PagePath("00001"));
+    // The image key of a recognised type is never asked for.
+    EXPECT_FALSE(HasKey("section 1", "image"));
+  }
+}
+
+// --- Transition markup, meta and body tags --------------------------------
+
+class TransitionTest : public SequencerTest {
+ protected:
+  void SetUpSlide(const std::string& transitionLine, const std::string& page) {
+    Playlist("[section 0]\r\nsection suivante=1\r\n"
+             "[section 1]\r\nType=html\r\nhtml=p.html\r\n" +
+             transitionLine);
+    Content("flashs/00001/p.html", page);
+    Content("modeles/transitions.ini",
+            "[0]\r\nhtml=<T0>\r\n[3]\r\nhtml=<T3>\r\n[5]\r\nautre=x\r\n");
+  }
+};
+
+TEST_F(TransitionTest, TransitionNumberSelectsItsSection) {
+  SetUpSlide("Transition=3\r\n", std::string(kMeta) + " content=\"a\">");
+  const std::string before = ReadBytes(root_ / "modeles/transitions.ini");
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            std::string("<T3>") + kMeta + " content=\"a\">\r\n\r\n");
+  // Read only: the transitions file is never written.
+  EXPECT_EQ(ReadBytes(root_ / "modeles/transitions.ini"), before);
+}
+
+TEST_F(TransitionTest, LenientTransitionNumber) {
+  SetUpSlide("Transition=3 s\r\n", kMeta);
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), std::string("<T3>") + kMeta + "\r\n\r\n");
+}
+
+TEST_F(TransitionTest, AbsentTransitionIsCreatedEmptyAndUsesZero) {
+  SetUpSlide("", kMeta);
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), std::string("<T0>") + kMeta + "\r\n\r\n");
+  EXPECT_TRUE(HasKey("section 1", "Transition"));
+}
+
+TEST_F(TransitionTest, MissingSectionOrKeyGivesNoMarkup) {
+  for (const char* n : {"7", "5"}) {
+    SCOPED_TRACE(n);
+    SetUpSlide(std::string("Transition=") + n + "\r\n", kMeta);
+    Display().sequencer = SequencerState{};
+    Tick();
+    EXPECT_EQ(PageBytes("00001"), std::string(kMeta) + "\r\n\r\n");
+  }
+}
+
+TEST_F(TransitionTest, MarkupGoesBeforeEveryMetaTagExactlyOnce) {
+  SetUpSlide("Transition=3\r\n", std::string("<head>") + kMeta +
+                                     "><META HTTP-EQUIV=\"content-type\">\r\n"
+                                     "</head>");
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            std::string("<head><T3>") + kMeta + "><T3>" + kMeta +
+                ">\r\n</head>\r\n\r\n");
+}
+
+TEST_F(TransitionTest, PageWithoutMetaTagGetsNoMarkup) {
+  SetUpSlide("Transition=3\r\n", "<p>plain</p>");
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), "<p>plain</p>\r\n\r\n");
+}
+
+TEST_F(TransitionTest, BodyTagsWithAttributesLoseScrollBars) {
+  SetUpSlide("",
+             "<BODY bgcolor=black>\r\n<body>\r\n<Body\tx>\r\n<body id=2>");
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            "<body scroll=NO bgcolor=black>\r\n<body>\r\n<Body\tx>\r\n"
+            "<body scroll=NO id=2>\r\n\r\n");
+}
+
+TEST_F(TransitionTest, ReplacementBeyondSixteenBitPositionsIsSkipped) {
+  // The meta tag lies beyond 32767: no markup; the body tag near the start
+  // is still rewritten.
+  SetUpSlide("Transition=3\r\n",
+             "<body class=a>" + std::string(40000, 'x') + kMeta);
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), "<body scroll=NO class=a>" +
+                                    std::string(40000, 'x') + kMeta +
+                                    "\r\n\r\n");
+}
+
+TEST_F(SequencerTest, PlaceholderBeyondSixteenBitPositionsLeavesPageEmpty) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=image\r\nimage=photo.jpg\r\n");
+  Content("modeles/image.html", std::string(40000, 'x') + "%FICHIER%");
+  SlideFolders({"00001"});
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), "\r\n");
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00001")});
+}
+
+// --- Writing the composed page --------------------------------------------
+
+TEST_F(SequencerTest, MissingSlideFolderIsNotCreatedButStillNavigated) {
+  Playlist(
+      "[section 0]\r\nsection suivante=4\r\n"
+      "[section 4]\r\nsection suivante=0\r\n");
+  Tick();
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00004")});
+  EXPECT_FALSE(fs::exists(root_ / "flashs"));
+  // The trace still reports the slide and the next tick goes on.
+  EXPECT_EQ(Trace().substr(0, 11), u"section : 4");
+  Tick();
+  EXPECT_EQ(Navigations().back(), PagePath("00000"));
+  EXPECT_FALSE(fs::exists(root_ / "flashs"));
+}
+
+TEST_F(SequencerTest, ComposedPageReplacesTheOlderOneWhole) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=u\r\n");
+  Content("modeles/url.html", "%URL%");
+  WriteBytes(PageFile("00001"), std::string(5000, 'o'));
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), "u\r\n\r\n");
+}
+
+// --- Settings file and trace --------------------------------------------
+
+TEST_F(SequencerTest, FreshSettingsFileFillsInTheOrderKeysAreRead) {
+  SlideFolders({"00000"});
+  Ticks(2);
+  EXPECT_EQ(ReadBytes(PlaylistPath()),
+            "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n"
+            "[section 0]\r\ndelais secondes=\r\nsection suivante=0\r\n"
+            "Type=\r\nTransition=\r\n");
+}
+
+TEST_F(SequencerTest, KeysOfTheSectionArrivedAtAreCreatedInReadOrder) {
+  Playlist(
+      "[section 0]\r\ndelais secondes=0\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=image\r\n");
+  Content("modeles/image.html", "%FICHIER%");
+  SlideFolders({"00001"});
+  Tick();
+  const std::string afterFirst = ReadBytes(PlaylistPath());
+  Tick();
+  EXPECT_EQ(afterFirst,
+            "[section 0]\r\ndelais secondes=0\r\nsection suivante=1\r\n"
+            "[section 1]\r\nType=image\r\nimage=\r\nTransition=\r\n"
+            "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n");
+  // "delais secondes" of a section comes at the tick after it is shown.
+  EXPECT_EQ(ReadBytes(PlaylistPath()),
+            "[section 0]\r\ndelais secondes=0\r\nsection suivante=1\r\n"
+            "Type=\r\nTransition=\r\n"
+            "[section 1]\r\nType=image\r\nimage=\r\nTransition=\r\n"
+            "delais secondes=\r\nsection suivante=0\r\n"
+            "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n");
+}
+
+TEST_F(SequencerTest, TraceShowsOneLinePerSlideAndOneDotPerTick) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\ndelais secondes=2\r\nsection suivante=2\r\n"
+      "[section 2]\r\ndelais secondes=5\r\nsection suivante=1\r\n");
+  SlideFolders({"00001", "00002"});
+  Tick();
+  EXPECT_EQ(Trace(), u"section : 1" + kMarker + u"\r\n" + kTraceCaption);
+  Ticks(2);
+  EXPECT_EQ(Trace(), u"section : 1.." + kMarker + u"\r\n" + kTraceCaption);
+  Ticks(2);
+  EXPECT_EQ(Trace(), u"section : 2." + kMarker + u"\r\nsection : 1..\r\n" +
+                         kTraceCaption);
+}
+
+// --- Ticks arriving in the middle of a tick -------------------------------
+
+TEST_F(SequencerTest, TickArrivingWhileAPageIsReadIsSuppressed) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=image\r\nimage=p.jpg\r\nsection suivante=2\r\n"
+      "[section 2]\r\nsection suivante=1\r\n");
+  Content("modeles/image.html", "<html>\r\n%FICHIER%\r\n</html>\r\n");
+  SlideFolders({"00001", "00002"});
+  Display();
+  int nested = 0;
+  fake_.pump.hook = [&] {
+    ++nested;
+    fake_.toolkit.Fire(1000);  // Timer1 (and the idle reboot check)
+  };
+  Tick();
+  EXPECT_GT(nested, 0);
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00001")});
+  EXPECT_EQ(Display().sequencer.currentSection, 1);
+  EXPECT_EQ(Display().sequencer.secondsCounter, 1);
+  EXPECT_EQ(Trace(), u"section : 1" + kMarker + u"\r\n" + kTraceCaption);
+  EXPECT_EQ(PageBytes("00001"), "<html>\r\np.jpg\r\n</html>\r\n\r\n");
+
+  // Once the tick is over, the next one runs normally.
+  fake_.pump.hook = nullptr;
+  Tick();
+  EXPECT_EQ(Navigations().back(), PagePath("00002"));
+}
+
+TEST_F(SequencerTest, ProgramEndingInsideATickLeavesNoTickRunning) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=u\r\n");
+  Content("modeles/url.html", "%URL%\r\n");
+  SlideFolders({"00001"});
+  Display();
+  fake_.clock.now.hour = 3;  // the nightly restart is due
+  fake_.clock.now.minute = 0;
+  fake_.pump.hook = [&] { fake_.toolkit.Fire(1000); };
+  EXPECT_THROW(Tick(), fakes::ProgramEnded);
+  EXPECT_FALSE(Display().sequencer.ticking);
+  EXPECT_EQ(fake_.process.started.size(), 1u);  // the fake, never the machine
+}
+
+}  // namespace
+}  // namespace velane
