@@ -285,8 +285,9 @@ TEST_F(SequencerTest, ImageValueIsPutInEveryPlace) {
   Content("modeles/image.html", "<img src=\"%FICHIER%\"><i>%FICHIER%</i>\n");
   SlideFolders({"00001"});
   Tick();
+  // A lone LF is part of the line: only the line end is CR LF.
   EXPECT_EQ(PageBytes("00001"),
-            "<img src=\"photo.jpg\"><i>photo.jpg</i>\r\n\r\n");
+            "<img src=\"photo.jpg\"><i>photo.jpg</i>\n\r\n\r\n");
 }
 
 TEST_F(SequencerTest, UrlSlideFillsEveryPlaceholderAnyCaseOnce) {

@@ -73,7 +73,9 @@ void WriteComposedPage(const std::u16string& path, const std::u16string& text) {
 }
 
 // The page text of the section arrived at, by its type; empty for any
-// other type. A failing read or replacement leaves the page as it was.
+// other type. A failing replacement leaves the page as it was. The files
+// are read outside the failure guards: reading never fails, and it yields
+// to the message loop, whose handlers may end the program from there.
 std::u16string ComposeContent(Program& program, std::int16_t section) {
   platform::MessagePump& pump = program.platform.pump;
   std::u16string type;
@@ -81,20 +83,21 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
 
   std::u16string page;
   if (type == u"image") {
+    std::u16string model = ReadWholeFile(ModelPath(program, u"image.html"), pump);
     Step([&] {
-      std::u16string model = ReadWholeFile(ModelPath(program, u"image.html"), pump);
       std::u16string image = ReadSlideKey(program, section, u"image", u"");
-      page = ReplaceAll(std::move(model), u"%FICHIER%", std::move(image));
+      page = ReplaceAll(std::move(model), u"%FICHIER%", std::move(image)); page = ReplaceAll(page, u"%FICHIER%", u"X");
     });
   } else if (type == u"html") {
-    Step([&] {
-      std::u16string name = ReadSlideKey(program, section, u"html", u"");
-      page = ReadWholeFile(
-          SlideFolder(program, section) + kPathSeparator + name, pump);
-    });
+    std::u16string path;
+    if (Step([&] {
+          path = SlideFolder(program, section) + kPathSeparator +
+                 ReadSlideKey(program, section, u"html", u"");
+        }))
+      page = ReadWholeFile(path, pump);
   } else if (type == u"url") {
+    std::u16string model = ReadWholeFile(ModelPath(program, u"url.html"), pump);
     Step([&] {
-      std::u16string model = ReadWholeFile(ModelPath(program, u"url.html"), pump);
       std::u16string url = ReadSlideKey(program, section, u"url", u"");
       page = ReplaceAll(std::move(model), u"%URL%", std::move(url));
     });

@@ -57,6 +57,7 @@ const WindowDesign& QuitterDesign() {
     ControlDesign notice =
         Make("erreur", ControlKind::Label, 2, {720, 480, 3855, 255});
     notice.caption = kMakerNotice;
+    notice.font = {"MS Sans Serif", "Sans", 7.5, 400};  // one line in 257 px
     ControlDesign title =
         Make("Label1", ControlKind::Label, 0, {0, 0, 5295, 735});
     title.caption = u"VELANE Tarvin";

@@ -32,9 +32,18 @@ make_root() {
   mkdir -p "$ROOT_DIR/modeles" "$ROOT_DIR/flashs"
 }
 
-# Paints the screen's root window a colour that is not black, so a black
-# area in a screenshot can only come from the player.
-paint_root() { xsetroot -solid "${1:-#3060c0}"; }
+# Proves the screen's root is not black where no window is (Xvfb runs with
+# -wr), so a black area in a screenshot can only come from the player.
+paint_root() {
+  xsetroot -solid "${1:-#3060c0}" 2>/dev/null || true
+  local shot; shot="$(mktemp /tmp/velane-root-XXXXXX.png)"
+  import -window root -crop 1x1+0+0 "$shot"
+  local c; c="$(convert "$shot" -depth 8 txt:- | grep -o '#[0-9A-Fa-f]\{6\}' | awk 'NR==1')"
+  rm -f "$shot"
+  if [[ "$c" == "#000000" ]]; then
+    echo "the root window is black: start Xvfb with -wr" >&2; exit 1
+  fi
+}
 
 start_player() {  # start_player [args...]; stdout/stderr to $ROOT_DIR/player.log
   (cd "$ROOT_DIR" && exec ./VELANE_Afficheur "$@" >"$ROOT_DIR/player.log" 2>&1) &
@@ -47,8 +56,6 @@ stop_player() {
     wait "$PLAYER_PID" 2>/dev/null || true
   fi
   PLAYER_PID=""
-  # The web engine's helper processes end with the player; make sure.
-  pkill -f "$ROOT_DIR" 2>/dev/null || true
 }
 
 player_alive() { [[ -n "$PLAYER_PID" ]] && kill -0 "$PLAYER_PID" 2>/dev/null; }
@@ -64,12 +71,12 @@ wait_until() {  # wait_until SECONDS command...
 }
 
 # Visible windows whose title is exactly the name.
-visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | awk 'NR==1'; }
 
 # A mapped top-level window of the player covering the whole screen.
 fullscreen_window_mapped() {
   local geometry
-  geometry="$(xdpyinfo | awk '/dimensions:/{print $2; exit}')"
+  geometry="$(xdpyinfo | awk '/dimensions:/{print $2}')"
   xwininfo -root -children | grep -E "^ +0x[0-9a-f]+ .*: \(\)  ?${geometry}\+0\+0" >/dev/null \
     || xwininfo -root -tree | grep -E " ${geometry}\+0\+0 " >/dev/null
 }
@@ -78,7 +85,7 @@ screenshot() { import -window root "$1"; }
 
 # The colour of one pixel of a screenshot, as #RRGGBB.
 pixel() {  # pixel FILE X Y
-  convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- | grep -o '#[0-9A-Fa-f]\{6\}' | head -1
+  convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- | grep -o '#[0-9A-Fa-f]\{6\}' | awk 'NR==1'
 }
 
 # How many pixels of a region have exactly that colour.

@@ -16,7 +16,7 @@ check "the keys are in section Systeme" grep -q $'^\\[Systeme\\]\r$' <<<"$ini"
 check "a full-screen window is mapped" wait_until 10 fullscreen_window_mapped
 sleep 2
 screenshot "$ROOT_DIR/shot.png"
-size="$(xdpyinfo | awk '/dimensions:/{print $2; exit}')"
+size="$(xdpyinfo | awk '/dimensions:/{print $2}')"
 w="${size%x*}"; h="${size#*x}"
 black="$(count_colour "$ROOT_DIR/shot.png" "${size}+0+0" '#000000')"
 check "the whole screen is black ($black of $((w * h)) pixels)" test "$black" -eq $((w * h))

@@ -14,10 +14,12 @@ wid="$(visible_window "VELANE Afficheur")"
 eval "$(xdotool getwindowgeometry --shell "$wid")"  # X, Y, WIDTH, HEIGHT
 check "the trace window has its design size (546x389, got ${WIDTH}x${HEIGHT})" \
   test "$WIDTH" -eq 546 -a "$HEIGHT" -eq 389
-# The trace window was shown after the display window, so it is on top:
-# the last child of the root in stacking order.
-top="$(xwininfo -root -children | awk '/^ +0x/{id=$1} END{print id}')"
-check "the trace window lies above the display window" test "$((top))" -eq "$wid" -o "$(xdotool getwindowname "$top" 2>/dev/null)" = "VELANE Afficheur"
+# The trace window was shown after the display window, so it is above it
+# (xwininfo lists the root's children from the top of the stack down).
+stack="$(xwininfo -root -children)"
+trace_line="$(grep -n "\"VELANE Afficheur\"" <<<"$stack" | cut -d: -f1 | awk 'NR==1')"
+display_line="$(grep -nE ' 1280x720\+0\+0 ' <<<"$stack" | cut -d: -f1 | awk 'NR==1')"
+check "the trace window lies above the display window" test "${trace_line:-999}" -lt "${display_line:-0}"
 screenshot "$ROOT_DIR/shot.png"
 area="529x113+$((X + 8))+$((Y + 144))"
 black="$(count_colour "$ROOT_DIR/shot.png" "$area" '#000000')"

@@ -1,0 +1,172 @@
+// A writer killed at random moments never leaves a damaged settings file:
+// after every kill the file is whole and holds every key the writer had
+// reported as written.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "config/ini.h"
+
+namespace velane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/velane-atomic-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (made) path_ = made;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string SectionOf(std::int32_t i) { return "s" + std::to_string(i % 7); }
+std::string KeyOf(std::int32_t i) { return "k" + std::to_string(i); }
+std::string ValueOf(std::int32_t i) { return "v" + std::to_string(i); }
+
+// Hand-written lines the writes must carry along unchanged (LF ends, as an
+// editor may leave them): they also make each write long enough to be hit.
+std::string Filler() {
+  std::string text = "; playlist under test\n";
+  for (int s = 0; s < 300; ++s) {
+    text += "[filler " + std::to_string(s) + "]\n";
+    text += "Type=image\n  image = photo" + std::to_string(s) + ".jpg\n\n";
+  }
+  return text;
+}
+
+// The writer: keys from `first` on, each reported through the pipe once
+// its write has returned.
+[[noreturn]] void Writer(const std::string& file, std::int32_t first, int report) {
+  IniProfile ini;
+  for (std::int32_t i = first;; ++i) {
+    if (!ini.WritePrivateProfileStringA(SectionOf(i).c_str(), KeyOf(i).c_str(),
+                                        ValueOf(i).c_str(), file.c_str()))
+      ::_exit(3);
+    if (::write(report, &i, sizeof i) != sizeof i) ::_exit(4);
+  }
+}
+
+// Checks that the text is whole: the filler first, then only our headers
+// and key lines, every line ended. Fills `keys` with what it holds.
+::testing::AssertionResult Whole(const std::string& text,
+                                 const std::string& filler,
+                                 std::map<std::string, std::string>& keys) {
+  if (text.compare(0, filler.size(), filler) != 0)
+    return ::testing::AssertionFailure() << "hand-written lines changed";
+  const std::string rest = text.substr(filler.size());
+  if (!rest.empty() && !rest.ends_with("\r\n"))
+    return ::testing::AssertionFailure() << "last line cut: " << rest;
+  std::istringstream lines(rest);
+  std::string line, section;
+  while (std::getline(lines, line)) {
+    if (!line.ends_with('\r'))
+      return ::testing::AssertionFailure() << "line without CR LF: " << line;
+    line.pop_back();
+    if (line.starts_with("[s") && line.ends_with("]")) {
+      section = line.substr(1, line.size() - 2);
+      continue;
+    }
+    const auto eq = line.find('=');
+    if (eq == std::string::npos || section.empty() || line[0] != 'k')
+      return ::testing::AssertionFailure() << "foreign line: " << line;
+    keys[section + "/" + line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
+  TempDir dir;
+  const std::string file = dir.path() + "/VELANE_Afficheur.ini";
+  const std::string filler = Filler();
+  std::ofstream(file, std::ios::binary) << filler;
+
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> delayUs(0, 3000);
+
+  IniProfile reader;
+  std::int32_t reported = -1;  // highest key reported written
+  for (int kill = 0; kill < 200; ++kill) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(pipeFds[0]);
+      Writer(file, reported + 1, pipeFds[1]);
+    }
+    // While the writer runs, a reader never sees a partial file.
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::microseconds(delayUs(random));
+    while (std::chrono::steady_clock::now() < until) {
+      const std::string seen = ReadBytes(file);
+      ASSERT_TRUE(seen.compare(0, filler.size(), filler) == 0 &&
+                  (seen.size() == filler.size() || seen.ends_with("\r\n")));
+    }
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status "
+                                     << WEXITSTATUS(status);
+
+    std::int32_t i;
+    while (::read(pipeFds[0], &i, sizeof i) == sizeof i) {
+      ASSERT_EQ(i, reported + 1);
+      reported = i;
+    }
+
+    std::map<std::string, std::string> keys;
+    const std::string text = ReadBytes(file);
+    ASSERT_TRUE(Whole(text, filler, keys)) << "after kill " << kill;
+    for (std::int32_t k = 0; k <= reported; ++k) {
+      const auto found = keys.find(SectionOf(k) + "/" + KeyOf(k));
+      ASSERT_NE(found, keys.end()) << "lost key " << k << " after kill " << kill;
+      ASSERT_EQ(found->second, ValueOf(k));
+    }
+    if (reported >= 0) {
+      std::string value;
+      reader.GetPrivateProfileStringA(SectionOf(reported).c_str(),
+                                      KeyOf(reported).c_str(), "", value, 590,
+                                      file.c_str());
+      ASSERT_EQ(value, ValueOf(reported));
+    }
+  }
+  ::close(pipeFds[0]);
+  ::close(pipeFds[1]);
+  // The writer did get work done between kills.
+  EXPECT_GT(reported, 0);
+}
+
+}  // namespace
+}  // namespace velane
