@@ -62,6 +62,27 @@ std::string Filler() {
   return text;
 }
 
+// Kills and reaps the writer whatever way the test leaves its loop.
+class Child {
+ public:
+  explicit Child(pid_t pid) : pid_(pid) {}
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (pid_ > 0) KillAndWait();
+  }
+  int KillAndWait() {
+    int status = 0;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  pid_t pid_;
+};
+
 // The writer: keys from `first` on, each reported through the pipe once
 // its write has returned.
 [[noreturn]] void Writer(const std::string& file, std::int32_t first, int report) {
@@ -108,7 +129,14 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
   const std::string filler = Filler();
   std::ofstream(file, std::ios::binary) << filler;
 
-  int pipeFds[2];
+  struct Pipe {
+    int fds[2] = {-1, -1};
+    ~Pipe() {
+      for (int fd : fds)
+        if (fd >= 0) ::close(fd);
+    }
+  } reports;
+  int* pipeFds = reports.fds;
   ASSERT_EQ(::pipe(pipeFds), 0);
   ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
 
@@ -126,6 +154,7 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
       ::close(pipeFds[0]);
       Writer(file, reported + 1, pipeFds[1]);
     }
+    Child writer(pid);
     // While the writer runs, a reader never sees a partial file.
     const auto until = std::chrono::steady_clock::now() +
                        std::chrono::microseconds(delayUs(random));
@@ -134,9 +163,7 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
       ASSERT_TRUE(seen.compare(0, filler.size(), filler) == 0 &&
                   (seen.size() == filler.size() || seen.ends_with("\r\n")));
     }
-    ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const int status = writer.KillAndWait();
     ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status "
                                      << WEXITSTATUS(status);
 
@@ -162,8 +189,6 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
       ASSERT_EQ(value, ValueOf(reported));
     }
   }
-  ::close(pipeFds[0]);
-  ::close(pipeFds[1]);
   // The writer did get work done between kills.
   EXPECT_GT(reported, 0);
 }

@@ -99,6 +99,15 @@ TEST(StrictNumber, TooLargeIsAnOverflow) {
   EXPECT_EQ(StrictNumber(u"1e-400"), 0);
 }
 
+TEST(StrictNumber, DecimalSeparatorIsTheOneGiven) {
+  EXPECT_EQ(StrictNumber(u" 2,5 ", u","), 2.5);
+  EXPECT_EQ(StrictNumber(u"-,5e1", u","), -5);
+  EXPECT_THROW(StrictNumber(u"2.5", u","), TypeMismatch);
+  EXPECT_THROW(StrictNumber(u"2,", u",,"), TypeMismatch);
+  EXPECT_EQ(StrictNumber(u"2,,5", u",,"), 2.5);
+  EXPECT_EQ(StrictNumber(u"2.5", u"."), 2.5);
+}
+
 TEST(StrictNumber, UsesTheLocaleDecimalSeparator) {
   // Only when a locale with a decimal comma is installed.
   const char* previous = std::setlocale(LC_NUMERIC, nullptr);

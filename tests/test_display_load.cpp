@@ -124,7 +124,7 @@ TEST_F(DisplayLoad, WidthThatIsNotANumberStopsTheLoadAndIsReported) {
   StartWith(u"RUNTIME");
   const std::string err = ::testing::internal::GetCapturedStderr();
 
-  EXPECT_EQ(CountLines(err), 1u) << err; std::cout << "ERR: " << err;
+  EXPECT_EQ(CountLines(err), 1u) << err;
   EXPECT_NE(err.find("Afficheur.Form_Load"), std::string::npos) << err;
   EXPECT_NE(err.find("TailleEcranL"), std::string::npos) << err;
   EXPECT_NE(err.find("768px"), std::string::npos) << err;
@@ -146,7 +146,7 @@ TEST_F(DisplayLoad, HeightThatIsNotANumberIsReportedTheSameWay) {
   StartWith(u"RUNTIME");
   const std::string err = ::testing::internal::GetCapturedStderr();
 
-  EXPECT_EQ(CountLines(err), 1u) << err; std::cout << "ERR: " << err;
+  EXPECT_EQ(CountLines(err), 1u) << err;
   EXPECT_NE(err.find("TailleEcranW"), std::string::npos) << err;
   EXPECT_NE(err.find("abc"), std::string::npos) << err;
   EXPECT_EQ(AfficheurWindow().Placement(), kDesignWindow);
@@ -160,7 +160,7 @@ TEST_F(DisplayLoad, SizeBeyondAnyPixelRangeIsReportedNotApplied) {
   StartWith(u"RUNTIME");
   const std::string err = ::testing::internal::GetCapturedStderr();
 
-  EXPECT_EQ(CountLines(err), 1u) << err; std::cout << "ERR: " << err;
+  EXPECT_EQ(CountLines(err), 1u) << err;
   EXPECT_NE(err.find("Afficheur.Form_Load"), std::string::npos) << err;
   EXPECT_EQ(Webcam().placeCount, 0);
   EXPECT_TRUE(AfficheurWindow().IsVisible());

@@ -148,15 +148,19 @@ double LenientNumber(std::u16string_view text) {
 }
 
 double StrictNumber(std::u16string_view text) {
-  std::u16string_view t = text;
-  while (!t.empty() && IsOuterBlank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && IsOuterBlank(t.back())) t.remove_suffix(1);
-
   const std::lconv* conventions = std::localeconv();
-  std::u16string separator =
+  const std::u16string separator =
       conventions && conventions->decimal_point && *conventions->decimal_point
           ? FromAnsi(conventions->decimal_point)
           : u".";
+  return StrictNumber(text, separator);
+}
+
+double StrictNumber(std::u16string_view text,
+                    std::u16string_view separator) {
+  std::u16string_view t = text;
+  while (!t.empty() && IsOuterBlank(t.front())) t.remove_prefix(1);
+  while (!t.empty() && IsOuterBlank(t.back())) t.remove_suffix(1);
 
   auto at = [&](std::size_t i) { return i < t.size() ? t[i] : u'\0'; };
   auto next = [](std::size_t i) { return i + 1; };
@@ -174,7 +178,7 @@ double StrictNumber(std::u16string_view text) {
     g.ascii.push_back(char(at(i)));
     mantissa.Integer(at(i));
   }
-  if (t.substr(i).starts_with(separator)) {
+  if (!separator.empty() && t.substr(i).starts_with(separator)) {
     g.ascii.push_back('.');
     for (i += separator.size(); IsDigit(at(i)); ++i, ++digits) {
       g.ascii.push_back(char(at(i)));

@@ -57,7 +57,8 @@ struct Line {
 // of the two never occurs (LF-only files).
 class LineScanner {
  public:
-  explicit LineScanner(std::string_view text) : text_(text) {}
+  LineScanner(std::string_view text, std::size_t start)
+      : text_(text), pos_(start) {}
 
   bool Next(Line& line) {
     if (pos_ >= text_.size()) return false;
@@ -88,7 +89,7 @@ class LineScanner {
   }
 
   std::string_view text_;
-  std::size_t pos_ = 0;
+  std::size_t pos_;
   std::size_t nextCr_ = kUnknown;
   std::size_t nextLf_ = kUnknown;
 };
@@ -136,51 +137,104 @@ std::optional<KeyValue> KeyLine(std::string_view lineText) {
   return KeyValue{TrimBlanks(lineText.substr(0, eq)), lineText.substr(eq + 1)};
 }
 
-// The whole walk, for reads (stop at the key) and writes (find the end of
-// the section and its last non-blank line too).
+// The line that starts at begin.
+Line LineAt(std::string_view text, std::size_t begin) {
+  Line line;
+  line.begin = begin;
+  std::size_t i = begin;
+  while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
+  line.contentEnd = i;
+  if (i < text.size()) {
+    ++i;
+    if (text[i - 1] == '\r' && i < text.size() && text[i] == '\n') ++i;
+  }
+  line.end = i;
+  return line;
+}
+
+struct Header {
+  Line line;
+  std::string_view name;
+};
+
+// The next header line at or after from. Rather than walking every line,
+// it jumps from "[" to "[" (memchr): only a "[" that opens its line, after
+// blanks, can begin a header, and headers are a small part of a playlist.
+std::optional<Header> NextHeader(std::string_view text, std::size_t from) {
+  while (from < text.size()) {
+    const void* hit = std::memchr(text.data() + from, '[', text.size() - from);
+    if (!hit) return std::nullopt;
+    const std::size_t open = static_cast<const char*>(hit) - text.data();
+    std::size_t begin = open;
+    while (begin > 0 && IsBlank(text[begin - 1])) --begin;
+    from = open + 1;
+    if (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r')
+      continue;
+    const Line line = LineAt(text, begin);
+    if (auto name = HeaderName(TextOf(text, line))) return Header{line, *name};
+    from = line.end;
+  }
+  return std::nullopt;
+}
+
+// One section's lines, from begin up to the next header or the end.
+struct Body {
+  std::size_t end = 0;         // not set when the walk stopped at the key
+  std::size_t lastFilled = 0;  // end of its last non-blank line, or begin
+  std::optional<IniKeyLine> key;
+  bool hasKeyLine = false;
+};
+
+Body WalkBody(std::string_view text, std::size_t begin, std::string_view key,
+              bool stopAtKey) {
+  Body body{text.size(), begin, std::nullopt, false};
+  LineScanner lines(text, begin);
+  Line line;
+  while (lines.Next(line)) {
+    if (MayBeHeader(text, line) && HeaderName(TextOf(text, line))) {
+      body.end = line.begin;
+      return body;
+    }
+    if (!IsBlankLine(text, line)) body.lastFilled = line.end;
+    if (body.key) continue;  // only the section's extent is still wanted
+    if (auto kv = KeyLine(TextOf(text, line))) {
+      body.hasKeyLine = true;
+      if (SameName(kv->key, key)) {
+        body.key = IniKeyLine{line.begin, line.end, kv->value};
+        if (stopAtKey) return body;
+      }
+    }
+  }
+  return body;
+}
+
+// Finds a section for a read (stopAtKey: the walk ends at the key) or for
+// a write (the section's end and last non-blank line are wanted too).
 std::optional<IniSection> Locate(std::string_view text,
                                  std::string_view section,
                                  std::string_view key, bool stopAtKey) {
   section = TrimBlanks(section);
   key = TrimBlanks(key);
-  // Lines before the first header are the section named "", but only when
-  // they hold a key line: a file that opens with comments or blank lines
-  // has no such section, so a later "[]" section can still be read back.
-  bool inside = section.empty();
-  bool leading = true;
-  bool leadingHasKey = false;
-  IniSection found;
-  auto counts = [&] { return !leading || leadingHasKey; };
-
-  LineScanner lines(text);
-  Line line;
-  while (lines.Next(line)) {
-    if (MayBeHeader(text, line)) {
-      if (auto name = HeaderName(TextOf(text, line))) {
-        if (inside && counts()) {
-          found.end = line.begin;
-          return found;
-        }
-        inside = SameName(*name, section);
-        leading = false;
-        if (inside) found = IniSection{line.end, 0, line.end, std::nullopt};
-        continue;
-      }
-    }
-    if (!inside) continue;
-    if (!IsBlankLine(text, line)) found.lastFilled = line.end;
-    if (found.key) continue;  // only the section's extent is still wanted
-    if (auto kv = KeyLine(TextOf(text, line))) {
-      if (leading) leadingHasKey = true;
-      if (!found.key && SameName(kv->key, key)) {
-        found.key = IniKeyLine{line.begin, line.end, kv->value};
-        if (stopAtKey) return found;
-      }
-    }
+  std::size_t from = 0;
+  if (section.empty()) {
+    // Lines before the first header are the section named "", but only
+    // when they hold a key line: a file that opens with comments or blank
+    // lines has no such section, so a "[]" section further down can still
+    // be read back.
+    const Body lead = WalkBody(text, 0, key, stopAtKey);
+    if (lead.hasKeyLine)
+      return IniSection{0, lead.end, lead.lastFilled, lead.key};
+    from = lead.end;
   }
-  if (!inside || !counts()) return std::nullopt;
-  found.end = text.size();
-  return found;
+  // The first section of that name wins; a repeated one is never merged.
+  while (auto header = NextHeader(text, from)) {
+    if (SameName(header->name, section)) {
+      const Body body = WalkBody(text, header->line.end, key, stopAtKey);
+      return IniSection{header->line.end, body.end, body.lastFilled, body.key};
+    }
+    from = header->line.end;
+  }
+  return std::nullopt;
 }
 
 bool HasLineBreakOrNul(std::string_view s) {

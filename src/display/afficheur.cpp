@@ -1,6 +1,7 @@
 #include "display/afficheur.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "config/ansi.h"
@@ -19,9 +20,12 @@ namespace {
 int ToPixel(double value) {
   double r = std::nearbyint(value);
   if (!(r >= std::numeric_limits<int>::min() / 2 &&
-        r <= std::numeric_limits<int>::max() / 2))
-    throw Overflow("overflow: " + std::to_string(value) +
+        r <= std::numeric_limits<int>::max() / 2)) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", value);
+    throw Overflow(std::string("Overflow: ") + text +
                    " is not a pixel position");
+  }
   return static_cast<int>(r);
 }
 
@@ -34,9 +38,10 @@ double DisplaySize(const SettingsStore& settings, const char16_t* key,
       settings.ReadSetting(u"Systeme", key, defaultValue, u"", 2);
   try {
     return StrictNumber(text);
-  } catch (const TypeMismatch& e) {
-    throw TypeMismatch("\"" + ToAnsi(key) + "\" in section \"Systeme\" holds \"" +
-                       ToAnsi(text) + "\": " + e.what());
+  } catch (const TypeMismatch&) {
+    throw TypeMismatch("Type mismatch: \"" + ToAnsi(key) +
+                       "\" in section \"Systeme\" is not a number: \"" +
+                       ToAnsi(text) + "\"");
   }
 }
 

@@ -86,7 +86,7 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
     std::u16string model = ReadWholeFile(ModelPath(program, u"image.html"), pump);
     Step([&] {
       std::u16string image = ReadSlideKey(program, section, u"image", u"");
-      page = ReplaceAll(std::move(model), u"%FICHIER%", std::move(image)); page = ReplaceAll(page, u"%FICHIER%", u"X");
+      page = ReplaceAll(std::move(model), u"%FICHIER%", std::move(image));
     });
   } else if (type == u"html") {
     std::u16string path;
@@ -151,7 +151,7 @@ void Advance(Program& program, SequencerState& state) {
 void SequencerTick(Program& program, SequencerState& state) {
   // The file reading below yields to the message loop; a tick delivered
   // meanwhile must not start a second advance inside this one.
-  if (state.ticking) return;
+  
   TickGuard guard(state.ticking);
 
   Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });

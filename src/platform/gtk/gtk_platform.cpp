@@ -5,7 +5,9 @@
 #include <spawn.h>
 #include <unistd.h>
 #include <webkit2/webkit2.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/scrnsaver.h>
 
 #include <cerrno>
 #include <chrono>
@@ -479,23 +481,85 @@ void GtkToolkit::ReportBrowser(const std::string& line) {
   if (browserReporter_) browserReporter_(line);
 }
 
-X11Cursor::X11Cursor(GtkToolkit& toolkit) : toolkit_(toolkit) {}
+namespace {
+
+GdkFilterReturn WatchMotion(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+  auto* cursor = static_cast<X11Cursor*>(data);
+  const XEvent* e = static_cast<XEvent*>(xevent);
+  if (e->type == GenericEvent && e->xcookie.extension == cursor->xiOpcode() &&
+      e->xcookie.evtype == XI_RawMotion)
+    cursor->NoteMotion();
+  return GDK_FILTER_CONTINUE;
+}
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+X11Cursor::X11Cursor(GtkToolkit& toolkit) : toolkit_(toolkit) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return;
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  int opcode = 0, event = 0, error = 0;
+  if (!XQueryExtension(x, "XInputExtension", &opcode, &event, &error)) return;
+  // Raw motion of every pointer, wherever it is on the screen.
+  unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+  XISetMask(bits, XI_RawMotion);
+  XIEventMask mask{XIAllMasterDevices, int(sizeof bits), bits};
+  if (XISelectEvents(x, DefaultRootWindow(x), &mask, 1) != Success) return;
+  xiOpcode_ = opcode;
+  gdk_window_add_filter(nullptr, &WatchMotion, this);
+}
 
 X11Cursor::~X11Cursor() {
+  if (xiOpcode_ >= 0) gdk_window_remove_filter(nullptr, &WatchMotion, this);
   if (count_ < 0) toolkit_.ApplyPointerHidden(false);
 }
 
 bool X11Cursor::GetPos(std::int32_t& x, std::int32_t& y) {
-  GdkDisplay* display = gdk_display_get_default();
-  if (display == nullptr) return false;
-  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
-  if (pointer == nullptr) return false;
-  int px = 0;
-  int py = 0;
-  gdk_device_get_position(pointer, nullptr, &px, &py);
-  x = px;
-  y = py;
+  std::int64_t now = NowMs();
+  if (xiOpcode_ < 0 || moved_ || now - lastQueryMs_ >= 1000) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr) return false;
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
+    if (pointer == nullptr) return false;
+    int px = 0;
+    int py = 0;
+    gdk_device_get_position(pointer, nullptr, &px, &py);
+    x_ = px;
+    y_ = py;
+    moved_ = false;
+    lastQueryMs_ = now;
+  }
+  x = x_;
+  y = y_;
   return true;
+}
+
+ScreenSaverInhibit::ScreenSaverInhibit() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return;
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  int event = 0, error = 0;
+  if (!XScreenSaverQueryExtension(x, &event, &error)) return;
+  // Also suspends display power management where the server has it. The
+  // server lifts the suspension by itself if the player dies.
+  XScreenSaverSuspend(x, True);
+  XFlush(x);
+  active_ = true;
+}
+
+ScreenSaverInhibit::~ScreenSaverInhibit() {
+  if (!active_) return;
+  if (GdkDisplay* display = gdk_display_get_default()) {
+    Display* x = GDK_DISPLAY_XDISPLAY(display);
+    XScreenSaverSuspend(x, False);
+    XFlush(x);
+  }
 }
 
 int X11Cursor::ShowCursor(bool show) {

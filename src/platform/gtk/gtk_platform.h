@@ -49,6 +49,11 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
 
 // The platform's cursor display count, kept here as Windows keeps it: the
 // pointer is hidden for real while the count is negative.
+//
+// Reading the position costs a round trip to the X server, and the cursor
+// watch reads it every 10 ms: the position is kept here and read again only
+// after the server reported a pointer motion (or once a second, in case an
+// event was missed).
 class X11Cursor : public platform::Cursor {
  public:
   explicit X11Cursor(GtkToolkit& toolkit);
@@ -56,9 +61,30 @@ class X11Cursor : public platform::Cursor {
   bool GetPos(std::int32_t& x, std::int32_t& y) override;
   int ShowCursor(bool show) override;
 
+  void NoteMotion() { moved_ = true; }
+  int xiOpcode() const { return xiOpcode_; }
+
  private:
   GtkToolkit& toolkit_;
   int count_ = 0;
+  int xiOpcode_ = -1;  // -1: no motion events, query every time
+  bool moved_ = true;
+  std::int32_t x_ = 0;
+  std::int32_t y_ = 0;
+  std::int64_t lastQueryMs_ = 0;
+};
+
+// Keeps the screen saver and display power-down of the X session away while
+// the player runs.
+class ScreenSaverInhibit {
+ public:
+  ScreenSaverInhibit();
+  ~ScreenSaverInhibit();
+  ScreenSaverInhibit(const ScreenSaverInhibit&) = delete;
+  ScreenSaverInhibit& operator=(const ScreenSaverInhibit&) = delete;
+
+ private:
+  bool active_ = false;
 };
 
 class LocalClock : public platform::Clock {

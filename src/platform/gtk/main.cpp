@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
   gtk::GtkToolkit toolkit;
   gtk::X11Cursor cursor(toolkit);
   gtk::LocalClock clock;
+  gtk::ScreenSaverInhibit keepScreenOn;
   platform::Platform platform{toolkit, toolkit, cursor, clock, process};
 
   IniProfile ini;

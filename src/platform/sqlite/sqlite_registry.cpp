@@ -34,7 +34,7 @@ using sqlite::Transaction;
 constexpr const char* kProductFolder = "/velane-afficheur";
 constexpr const char* kDatabaseName = "/registry.sqlite";
 // How long a process waits for another one's write to finish.
-constexpr int kBusyTimeoutMs = 0;
+constexpr int kBusyTimeoutMs = 10000;
 
 // Generic rights, which the platform maps onto key rights.
 constexpr std::uint32_t kGenericRead = 0x80000000;

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The operator tool afficheur-settings from a shell: get/set round trip, the
+# bytes it writes and prints, "--", usage errors and the mode 2 write-back.
+set -euo pipefail
+
+: "${VELANE_BUILD:?VELANE_BUILD must name the build folder}"
+TOOL="$VELANE_BUILD/player/afficheur-settings"
+[[ -x "$TOOL" ]] || { echo "FAIL: $TOOL is not built" >&2; exit 1; }
+
+WORK=$(mktemp -d /tmp/velane-tool-XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+INI="$WORK/play.ini"
+failures=0
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# expect_bytes FILE PRINTF-FORMAT: the file holds exactly these bytes.
+expect_bytes() {
+  if ! printf "$2" | cmp -s - "$1"; then
+    fail "$1 holds $(od -c "$1" | head -5), expected $(printf "$2" | od -c | head -5)"
+  fi
+}
+
+# expect_usage ARGS...: exit status 2, nothing on stdout, one line on stderr.
+expect_usage() {
+  local status=0
+  "$TOOL" "$@" >"$WORK/out" 2>"$WORK/err" || status=$?
+  [[ $status -eq 2 ]] || fail "'$*' exited $status, expected 2"
+  [[ ! -s "$WORK/out" ]] || fail "'$*' printed on stdout"
+  [[ $(wc -l <"$WORK/err") -eq 1 ]] && grep -q '^usage: ' "$WORK/err" ||
+    fail "'$*' did not print a one-line usage: $(cat "$WORK/err")"
+}
+
+# --- get/set round trip, and the file byte for byte
+"$TOOL" set --file "$INI" Systeme TailleEcranL 1024
+"$TOOL" set --file "$INI" Systeme marge 5
+"$TOOL" get --file "$INI" Systeme TailleEcranL 768 >"$WORK/out"
+expect_bytes "$WORK/out" '1024\n'
+expect_bytes "$INI" '[Systeme]\r\nTailleEcranL=1024\r\nmarge=5\r\n'
+# Names match without case, a missing key gives the default, an empty
+# default prints an empty line.
+"$TOOL" get --file "$INI" SYSTEME MARGE >"$WORK/out"
+expect_bytes "$WORK/out" '5\n'
+"$TOOL" get --file "$INI" Systeme absent >"$WORK/out"
+expect_bytes "$WORK/out" '\n'
+
+# --- bytes pass through unchanged (UTF-8, the euro byte of Windows-1252)
+VALUE=$'h\xc3\xa9llo \xe2\x82\xac \x80'
+"$TOOL" set --file "$INI" Texte titre "$VALUE"
+"$TOOL" get --file "$INI" Texte titre >"$WORK/out"
+expect_bytes "$WORK/out" 'h\303\251llo \342\202\254 \200\n'
+grep -q $'^titre=h\xc3\xa9llo \xe2\x82\xac \x80\r$' "$INI" ||
+  fail "the file does not hold the value's bytes"
+
+# --- hand edits survive a set: other lines byte for byte
+printf '; note\n[a]\nk = 1\n\n[b]\nx=2\n' >"$WORK/hand.ini"
+"$TOOL" set --file "$WORK/hand.ini" a k 9
+expect_bytes "$WORK/hand.ini" '; note\n[a]\nk=9\r\n\n[b]\nx=2\n'
+
+# --- "--" ends the options: a section named -2
+"$TOOL" set --file "$INI" -- -2 html '<style></style>'
+"$TOOL" get --file "$INI" -- -2 html >"$WORK/out"
+expect_bytes "$WORK/out" '<style></style>\n'
+grep -q $'^\\[-2\\]\r$' "$INI" || fail "section -2 not written"
+expect_usage get --file "$INI" -2 html
+
+# --- mode 2 writes the default back; mode 1 never writes
+"$TOOL" get --mode 1 --file "$WORK/new.ini" Systeme marge 2 >"$WORK/out"
+expect_bytes "$WORK/out" '2\n'
+[[ ! -e "$WORK/new.ini" ]] || fail "mode 1 created the file"
+"$TOOL" get --mode 2 --file "$WORK/new.ini" Systeme marge 2 >"$WORK/out"
+expect_bytes "$WORK/out" '2\n'
+expect_bytes "$WORK/new.ini" '[Systeme]\r\nmarge=2\r\n'
+printf '[Systeme]\r\nmarge=\r\n' >"$WORK/empty.ini"
+"$TOOL" get --mode 2 --file "$WORK/empty.ini" Systeme marge 2 >"$WORK/out"
+expect_bytes "$WORK/out" '2\n'
+expect_bytes "$WORK/empty.ini" '[Systeme]\r\nmarge=2\r\n'
+
+# --- the default file is the player's, beside the tool
+mkdir "$WORK/player"
+cp "$TOOL" "$WORK/player/"
+"$WORK/player/afficheur-settings" get --mode 2 Systeme TailleEcranL 768 >"$WORK/out"
+expect_bytes "$WORK/out" '768\n'
+expect_bytes "$WORK/player/VELANE_Afficheur.ini" '[Systeme]\r\nTailleEcranL=768\r\n'
+
+# --- a refused write is an error for set
+status=0
+"$TOOL" set --file "$WORK/missing/x.ini" a k v 2>"$WORK/err" || status=$?
+[[ $status -eq 1 ]] || fail "set into a missing folder exited $status, expected 1"
+[[ ! -e "$WORK/missing" ]] || fail "a folder was created"
+
+# --- usage errors
+expect_usage
+expect_usage frob a b
+expect_usage get onlysection
+expect_usage get a b c d
+expect_usage set a b
+expect_usage set --mode 2 a b c
+expect_usage get --mode two a b
+expect_usage get --mode 99999 a b
+expect_usage get a b --file
+expect_usage get --unknown a b
+
+if ((failures > 0)); then
+  echo "$failures failure(s)" >&2
+  exit 1
+fi
+echo "afficheur-settings: all checks passed"
