@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "config/ini.h"
 
@@ -123,6 +126,23 @@ class Child {
   return ::testing::AssertionSuccess();
 }
 
+// The longest of a few writes on the disk under test, in microseconds.
+long WriteDuration(const std::string& file, const std::string& filler) {
+  std::ofstream(file, std::ios::binary) << filler;
+  IniProfile ini;
+  long longest = 0;
+  for (int i = 0; i < 5; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    ini.WritePrivateProfileStringA(SectionOf(i).c_str(), KeyOf(i).c_str(),
+                                   ValueOf(i).c_str(), file.c_str());
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    longest = std::max<long>(longest, us.count());
+  }
+  std::remove(file.c_str());
+  return longest;
+}
+
 TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
   TempDir dir;
   const std::string file = dir.path() + "/VELANE_Afficheur.ini";
@@ -140,10 +160,16 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
   ASSERT_EQ(::pipe(pipeFds), 0);
   ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
 
+  // Kills must land before, inside and after writes: the delays span a few
+  // writes' time, which the disk's flush decides (3 ms at least).
+  const auto writeUs = WriteDuration(dir.path() + "/probe.ini", filler);
+  const int maxDelayUs =
+      static_cast<int>(std::clamp<long>(writeUs * 5 / 2, 3000, 30000));
   const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  SCOPED_TRACE("seed " + std::to_string(seed) + ", delays up to " +
+               std::to_string(maxDelayUs) + " us");
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> delayUs(0, 3000);
+  std::uniform_int_distribution<int> delayUs(0, maxDelayUs);
 
   IniProfile reader;
   std::int32_t reported = -1;  // highest key reported written
@@ -162,6 +188,7 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
       const std::string seen = ReadBytes(file);
       ASSERT_TRUE(seen.compare(0, filler.size(), filler) == 0 &&
                   (seen.size() == filler.size() || seen.ends_with("\r\n")));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     const int status = writer.KillAndWait();
     ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status "

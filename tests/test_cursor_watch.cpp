@@ -220,5 +220,45 @@ TEST_F(CursorWatch, QuitButtonEndsTheProgramWithCodeZero) {
   EXPECT_EQ(fakes.process.endCode, 0);
 }
 
+// Where the platform reports pointer motion, the 10 ms timer rests once the
+// idle counter tops out, and the first motion wakes it: the watch behaves as
+// if it had ticked all along.
+class CursorWatchWithMotionEvents : public CursorWatch {
+ protected:
+  void SetUp() override {
+    fakes.cursor.motionReported = true;
+    CursorWatch::SetUp();
+  }
+  bool TimerResting() {
+    for (const fakes::FakeTimer* t : fakes.toolkit.timers)
+      if (t->interval == kSourisbougeIntervalMs) return t->paused;
+    return false;
+  }
+};
+
+TEST_F(CursorWatchWithMotionEvents, RestsOnlyWhenNothingCanHappenAndWakesOnMotion) {
+  GoIdle();  // counter at 50: cursor hidden, one more still tick to go
+  EXPECT_FALSE(TimerResting());
+  Tick();
+  EXPECT_EQ(State().idleCounter, 51);
+  EXPECT_TRUE(TimerResting());
+  Tick(1000);  // the resting timer delivers nothing
+  EXPECT_EQ(ShowCursorCalls(), std::vector<bool>{false});
+
+  fakes.cursor.MoveTo(fakes.cursor.x + 3, fakes.cursor.y);
+  EXPECT_FALSE(TimerResting());
+  Tick();
+  EXPECT_EQ(ShowCursorCalls(), (std::vector<bool>{false, true}));
+  EXPECT_EQ(fakes.cursor.count, 0);
+  EXPECT_TRUE(QuitterWindow()->IsVisible());
+  EXPECT_EQ(State().idleCounter, 0);
+
+  // And the next still period hides everything again, as before.
+  Tick(51);
+  EXPECT_EQ(fakes.cursor.count, -1);
+  EXPECT_FALSE(QuitterWindow()->IsVisible());
+  EXPECT_TRUE(TimerResting());
+}
+
 }  // namespace
 }  // namespace velane

@@ -92,6 +92,20 @@ TEST_F(IniTest, MixedLineEndsAllEndALine) {
 TEST_F(IniTest, CrLfIsOneLineEndNotAnEmptyLineBetween) {
   Given("[a]\r\n\r\nk=1\r\n");
   EXPECT_EQ(Value("a", "k"), "1");
+  Given("[a]\r\r\nk=2\n\rj=3");
+  EXPECT_EQ(Value("a", "k"), "2");
+  EXPECT_EQ(Value("a", "j"), "3");
+  Given("[a]\rk=1\r[b]\rk=4\r");  // CR only
+  EXPECT_EQ(Value("b", "k"), "4");
+}
+
+TEST_F(IniTest, OnlyABracketOpeningItsLineStartsAHeader) {
+  Given("[a]\r\nv=[b]\r\nm=1\r\nw=x [c]\r\n \t[d]\r\nm=2\r\n");
+  EXPECT_EQ(Value("a", "m"), "1");
+  EXPECT_EQ(Value("a", "w"), "x [c]");
+  EXPECT_EQ(Value("b", "m"), "DEF");
+  EXPECT_EQ(Value("c", "m"), "DEF");
+  EXPECT_EQ(Value("d", "m"), "2");
 }
 
 TEST_F(IniTest, NulEndsTheTextOfItsLineOnly) {

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -52,9 +52,9 @@ struct Line {
   std::size_t end = 0;         // first byte after its line end
 };
 
-// Walks the lines of a text. Line ends are found with memchr, remembering
-// the next CR and the next LF, so the whole walk stays linear even when one
-// of the two never occurs (LF-only files).
+// Walks the lines of a text. The next LF is found with memchr and
+// remembered, and a CR is looked for only before it, so the walk stays
+// linear in LF-only, CR LF and CR-only files alike.
 class LineScanner {
  public:
   LineScanner(std::string_view text, std::size_t start)
@@ -62,10 +62,9 @@ class LineScanner {
 
   bool Next(Line& line) {
     if (pos_ >= text_.size()) return false;
-    nextCr_ = Refresh(nextCr_, '\r');
-    nextLf_ = Refresh(nextLf_, '\n');
+    if (nextLf_ == kUnknown || nextLf_ < pos_) nextLf_ = Find('\n', text_.size());
     line.begin = pos_;
-    line.contentEnd = nextCr_ < nextLf_ ? nextCr_ : nextLf_;
+    line.contentEnd = Find('\r', nextLf_);
     line.end = line.contentEnd;
     if (line.end < text_.size()) {
       ++line.end;
@@ -80,17 +79,15 @@ class LineScanner {
  private:
   static constexpr std::size_t kUnknown = std::string_view::npos;
 
-  std::size_t Refresh(std::size_t cached, char c) const {
-    if (cached != kUnknown && cached >= pos_) return cached;
-    const void* hit =
-        std::memchr(text_.data() + pos_, c, text_.size() - pos_);
+  // The first c from the current position up to limit, or limit.
+  std::size_t Find(char c, std::size_t limit) const {
+    const void* hit = std::memchr(text_.data() + pos_, c, limit - pos_);
     return hit ? std::size_t(static_cast<const char*>(hit) - text_.data())
-               : text_.size();
+               : limit;
   }
 
   std::string_view text_;
   std::size_t pos_;
-  std::size_t nextCr_ = kUnknown;
   std::size_t nextLf_ = kUnknown;
 };
 
@@ -294,40 +291,54 @@ int OpenForReading(const char* path) {
   return fd;
 }
 
-// Reads a regular file whole; nullopt when it is not one or is too large.
-std::optional<std::string> ReadAll(int fd, const struct stat& st) {
-  if (!S_ISREG(st.st_mode) || std::size_t(st.st_size) > kMaxIniFileBytes)
-    return std::nullopt;
-  std::string text;
-  text.resize(std::size_t(st.st_size) + 1);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == text.size()) {
-      // The file grew while we read it (or reports no size, as /proc does).
-      if (used > kMaxIniFileBytes) return std::nullopt;
-      text.resize(std::min(text.size() * 2, kMaxIniFileBytes + 1));
-    }
-    const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    used += std::size_t(n);
-  }
-  text.resize(used);
-  return text;
-}
+// A whole file's bytes, in a buffer that is not cleared first (a playlist
+// can be megabytes, read on every timer tick).
+class FileBytes {
+ public:
+  std::string_view view() const { return {data_.get(), size_}; }
 
-// The text of the file as a read sees it; nullopt when it cannot be read.
-// Every read goes through here: this is the one place where a cache keyed
-// on the file's (device, inode, size, modification time) would sit.
-std::optional<std::string> LoadIniText(const char* path) {
+  // Reads a regular file whole; nullopt when it is not one, is too large
+  // or cannot be read.
+  static std::optional<FileBytes> Read(int fd, const struct stat& st) {
+    if (!S_ISREG(st.st_mode) || std::size_t(st.st_size) > kMaxIniFileBytes)
+      return std::nullopt;
+    FileBytes bytes;
+    std::size_t capacity = std::size_t(st.st_size) + 1;
+    bytes.data_ = std::make_unique_for_overwrite<char[]>(capacity);
+    for (;;) {
+      if (bytes.size_ == capacity) {
+        // The file grew while we read it (or tells no size, as /proc does).
+        if (bytes.size_ > kMaxIniFileBytes) return std::nullopt;
+        capacity = std::min(capacity * 2, kMaxIniFileBytes + 1);
+        auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+        std::memcpy(larger.get(), bytes.data_.get(), bytes.size_);
+        bytes.data_ = std::move(larger);
+      }
+      const ssize_t n = ::read(fd, bytes.data_.get() + bytes.size_,
+                               capacity - bytes.size_);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return std::nullopt;
+      }
+      if (n == 0) return bytes;
+      bytes.size_ += std::size_t(n);
+    }
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
+// The file as a read sees it; nullopt when it cannot be read. Every read
+// goes through here: this is the one place where a cache keyed on the
+// file's (device, inode, size, modification time) would sit.
+std::optional<FileBytes> LoadIniText(const char* path) {
   UniqueFd fd(OpenForReading(path));
   if (fd.get() < 0) return std::nullopt;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return std::nullopt;
-  return ReadAll(fd.get(), st);
+  return FileBytes::Read(fd.get(), st);
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -431,7 +442,7 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
   if (target.base.empty()) return WriteOutcome::kRefused;
 
   struct stat st {};
-  std::string text;
+  std::optional<FileBytes> current;
   if (exists) {
     if (::fstat(original.get(), &st) != 0 || !S_ISREG(st.st_mode))
       return WriteOutcome::kRefused;
@@ -445,10 +456,10 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
     struct stat now;
     if (::stat(target.path.c_str(), &now) != 0 || !SameFile(now, st))
       return WriteOutcome::kRetry;
-    auto read = ReadAll(original.get(), st);
-    if (!read) return WriteOutcome::kRefused;
-    text = std::move(*read);
+    current = FileBytes::Read(original.get(), st);
+    if (!current) return WriteOutcome::kRefused;
   }
+  const std::string_view text = current ? current->view() : std::string_view();
 
   auto updated = WithIniValue(text, section, key, value);
   if (!updated) return WriteOutcome::kRefused;
@@ -458,11 +469,12 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
   UniqueFd out(CreateTemp(target, temp));
   if (out.get() < 0) return WriteOutcome::kRefused;
   if (exists) {
-    ::fchmod(out.get(), st.st_mode & 07777);
     // Keeps the owner when we may (root); otherwise the file becomes ours,
-    // as it would with any editor that saves by renaming.
+    // as it would with any editor that saves by renaming. The permissions
+    // come after, since a change of owner may clear some of them.
     [[maybe_unused]] const int ignored =
         ::fchown(out.get(), st.st_uid, st.st_gid);
+    ::fchmod(out.get(), st.st_mode & 07777);
   }
   if (!WriteAll(out.get(), *updated) || ::fsync(out.get()) != 0 || !out.Close())
     return WriteOutcome::kRefused;
@@ -564,7 +576,7 @@ std::uint32_t IniProfile::GetPrivateProfileStringA(const char* section,
     };
     if (section && key && file) {
       if (auto text = LoadIniText(file)) {
-        auto found = Locate(*text, section, key, /*stopAtKey=*/true);
+        auto found = Locate(text->view(), section, key, /*stopAtKey=*/true);
         if (found && found->key) return copy(CleanIniValue(found->key->value));
       }
     }

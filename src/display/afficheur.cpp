@@ -62,6 +62,8 @@ Afficheur::Afficheur(Program& program) : program_(program) {
   timer1_ = toolkit.CreateTimer(kTimer1IntervalMs, [&program] {
     Raise(program, Event::Afficheur_Timer1_Timer);
   });
+  motionWatched_ = program.platform.cursor.WatchMotion(
+      [this] { sourisbouge_->Resume(); });
 }
 
 // Handles no failure: a display size that is not a number stops the load
@@ -84,7 +86,15 @@ void Afficheur::Form_Load() {
 
 void Afficheur::Timer1_Timer() { SequencerTick(program_, sequencer); }
 
-void Afficheur::sourisbouge_Timer() { CursorWatchTick(program_, cursorWatch); }
+void Afficheur::sourisbouge_Timer() {
+  CursorWatchTick(program_, cursorWatch);
+  // Once the idle counter rests at its top, every tick is a no-op until
+  // the pointer moves: where the platform reports motion, the timer rests
+  // too, instead of waking the machine a hundred times a second for
+  // nothing. The first motion wakes it; its next tick sees the movement.
+  if (motionWatched_ && cursorWatch.idleCounter == kIdleLimit + 1)
+    sourisbouge_->Pause();
+}
 
 void Afficheur::reboot_Timer() { RebootTick(program_); }
 

@@ -36,6 +36,7 @@ class Afficheur {
   std::unique_ptr<platform::Timer> reboot_;
   std::unique_ptr<platform::Timer> sourisbouge_;
   std::unique_ptr<platform::Timer> timer1_;
+  bool motionWatched_ = false;
 };
 
 }  // namespace velane

@@ -151,7 +151,7 @@ void Advance(Program& program, SequencerState& state) {
 void SequencerTick(Program& program, SequencerState& state) {
   // The file reading below yields to the message loop; a tick delivered
   // meanwhile must not start a second advance inside this one.
-  
+  if (state.ticking) return;
   TickGuard guard(state.ticking);
 
   Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });

@@ -78,6 +78,10 @@ class Window {
 class Timer {
  public:
   virtual ~Timer() = default;
+  // A resting timer may deliver no ticks (or only a rare safety beat) until
+  // it is resumed; its next tick then comes one interval later.
+  virtual void Pause() {}
+  virtual void Resume() {}
 };
 
 struct LocalTime {
@@ -124,6 +128,10 @@ class Cursor {
   // Raises (true) or lowers (false) the display count and returns the new
   // count; the pointer is visible while the count is 0 or more.
   virtual int ShowCursor(bool show) = 0;
+  // Calls onMotion whenever the pointer moves, where the platform can tell
+  // (so a watcher need not poll while the pointer rests); false where it
+  // cannot.
+  virtual bool WatchMotion(std::function<void()> /*onMotion*/) { return false; }
 };
 
 class Clock {

@@ -157,8 +157,11 @@ class FakeTimer : public platform::Timer {
   ~FakeTimer() override {
     std::erase(kit_.timers, this);
   }
+  void Pause() override { paused = true; }
+  void Resume() override { paused = false; }
   FakeToolkit& kit_;
   int interval;
+  bool paused = false;
   std::function<void()> tick;
 };
 
@@ -177,7 +180,7 @@ inline std::unique_ptr<platform::Timer> FakeToolkit::CreateTimer(
 inline void FakeToolkit::Fire(int intervalMs) {
   std::vector<FakeTimer*> due;
   for (FakeTimer* t : timers)
-    if (t->interval == intervalMs) due.push_back(t);
+    if (t->interval == intervalMs && !t->paused) due.push_back(t);
   for (FakeTimer* t : due) t->tick();
 }
 
@@ -203,9 +206,22 @@ class FakeCursor : public platform::Cursor {
     calls.push_back(show);
     return count;
   }
+  bool WatchMotion(std::function<void()> onMotion) override {
+    if (!motionReported) return false;
+    this->onMotion = std::move(onMotion);
+    return true;
+  }
+  // The user moves the pointer.
+  void MoveTo(std::int32_t nx, std::int32_t ny) {
+    x = nx;
+    y = ny;
+    if (onMotion) onMotion();
+  }
   std::int32_t x = 640;
   std::int32_t y = 360;
   bool readable = true;
+  bool motionReported = false;  // the platform tells when the pointer moves
+  std::function<void()> onMotion;
   int count = 0;
   std::vector<bool> calls;
 };

@@ -401,17 +401,35 @@ namespace {
 
 class GlibTimer : public platform::Timer {
  public:
-  GlibTimer(int intervalMs, std::function<void()> tick) : tick_(std::move(tick)) {
-    id_ = g_timeout_add(guint(intervalMs), &GlibTimer::Fire, this);
+  GlibTimer(int intervalMs, std::function<void()> tick)
+      : tick_(std::move(tick)), interval_(guint(intervalMs)) {
+    Resume();
   }
-  ~GlibTimer() override { g_source_remove(id_); }
+  ~GlibTimer() override {
+    if (id_ != 0) g_source_remove(id_);
+  }
+
+  // A resting timer still beats four times a second, in case a motion
+  // was not reported (the pointer moved over another program's window).
+  void Pause() override { Restart(std::max(interval_, kRestingMs)); }
+  void Resume() override { Restart(interval_); }
 
  private:
   static gboolean Fire(gpointer data) {
     static_cast<GlibTimer*>(data)->tick_();
     return G_SOURCE_CONTINUE;
   }
+  void Restart(guint interval) {
+    if (id_ != 0 && current_ == interval) return;
+    if (id_ != 0) g_source_remove(id_);
+    current_ = interval;
+    id_ = g_timeout_add(interval, &GlibTimer::Fire, this);
+  }
+
+  static constexpr guint kRestingMs = 250;
   std::function<void()> tick_;
+  guint interval_;
+  guint current_ = 0;
   guint id_ = 0;
 };
 
@@ -483,11 +501,17 @@ void GtkToolkit::ReportBrowser(const std::string& line) {
 
 namespace {
 
-GdkFilterReturn WatchMotion(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
   auto* cursor = static_cast<X11Cursor*>(data);
   const XEvent* e = static_cast<XEvent*>(xevent);
-  if (e->type == GenericEvent && e->xcookie.extension == cursor->xiOpcode() &&
-      e->xcookie.evtype == XI_RawMotion)
+  // Raw motion comes from the devices wherever the pointer is; a warp
+  // (remote control, xdotool) only shows as motion over a window, which in
+  // a kiosk is always one of ours.
+  if (e->type == MotionNotify || e->type == EnterNotify)
+    cursor->NoteMotion();
+  else if (e->type == GenericEvent && e->xcookie.extension == cursor->xiOpcode() &&
+           (e->xcookie.evtype == XI_RawMotion || e->xcookie.evtype == XI_Motion ||
+            e->xcookie.evtype == XI_Enter || e->xcookie.evtype == XI_Leave))
     cursor->NoteMotion();
   return GDK_FILTER_CONTINUE;
 }
@@ -512,12 +536,18 @@ X11Cursor::X11Cursor(GtkToolkit& toolkit) : toolkit_(toolkit) {
   XIEventMask mask{XIAllMasterDevices, int(sizeof bits), bits};
   if (XISelectEvents(x, DefaultRootWindow(x), &mask, 1) != Success) return;
   xiOpcode_ = opcode;
-  gdk_window_add_filter(nullptr, &WatchMotion, this);
+  gdk_window_add_filter(nullptr, &OnXEvent, this);
 }
 
 X11Cursor::~X11Cursor() {
-  if (xiOpcode_ >= 0) gdk_window_remove_filter(nullptr, &WatchMotion, this);
+  if (xiOpcode_ >= 0) gdk_window_remove_filter(nullptr, &OnXEvent, this);
   if (count_ < 0) toolkit_.ApplyPointerHidden(false);
+}
+
+bool X11Cursor::WatchMotion(std::function<void()> onMotion) {
+  if (xiOpcode_ < 0) return false;
+  onMotion_ = std::move(onMotion);
+  return true;
 }
 
 bool X11Cursor::GetPos(std::int32_t& x, std::int32_t& y) {

@@ -61,7 +61,11 @@ class X11Cursor : public platform::Cursor {
   bool GetPos(std::int32_t& x, std::int32_t& y) override;
   int ShowCursor(bool show) override;
 
-  void NoteMotion() { moved_ = true; }
+  bool WatchMotion(std::function<void()> onMotion) override;
+  void NoteMotion() {
+    moved_ = true;
+    if (onMotion_) onMotion_();
+  }
   int xiOpcode() const { return xiOpcode_; }
 
  private:
@@ -72,6 +76,7 @@ class X11Cursor : public platform::Cursor {
   std::int32_t x_ = 0;
   std::int32_t y_ = 0;
   std::int64_t lastQueryMs_ = 0;
+  std::function<void()> onMotion_;
 };
 
 // Keeps the screen saver and display power-down of the X session away while
