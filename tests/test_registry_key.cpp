@@ -110,6 +110,7 @@ TEST_F(RegistryKeyTest, ValueSetStoresTheTextFormAsAString) {
   key.value(u"text", u"caf\u00E9 \u20AC");
   key.value(u"half", 2.5);
   key.value(u"negative", -7);
+  key.value(u"zero", 0);
   key.value(u"empty", std::u16string());
   std::uint32_t type = 0;
   EXPECT_EQ(Stored("Software\\T", "n", &type), std::string("42\0", 3));
@@ -117,6 +118,7 @@ TEST_F(RegistryKeyTest, ValueSetStoresTheTextFormAsAString) {
   EXPECT_EQ(Stored("Software\\T", "text"), std::string("caf\xE9 \x80\0", 7));
   EXPECT_EQ(Stored("Software\\T", "half"), std::string("2.5\0", 4));
   EXPECT_EQ(Stored("Software\\T", "negative"), std::string("-7\0", 3));
+  EXPECT_EQ(Stored("Software\\T", "zero"), std::string("0\0", 2));
   EXPECT_EQ(Stored("Software\\T", "empty"), std::string("\0", 1));
 }
 

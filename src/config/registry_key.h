@@ -33,11 +33,12 @@ class RegistryError : public Failure {
 };
 
 // A value that has a text form: a text, or a number (written in decimal,
-// "." before any decimals).
+// "." before any decimals). The constructors are implicit on purpose: a text
+// or a number is passed as it is.
 class RegistryValue {
  public:
   RegistryValue(std::u16string text) : text_(std::move(text)) {}
-  RegistryValue(const char16_t* text) : text_(text) {}
+  RegistryValue(const char16_t* text) : text_(text != nullptr ? text : u"") {}
   template <std::integral T>
     requires(!std::same_as<T, bool> && !std::same_as<T, char16_t> &&
              !std::same_as<T, char>)

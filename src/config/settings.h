@@ -38,7 +38,9 @@ class SettingsStore {
 // base name (without extension) and ".ini".
 std::u16string PlaylistPathFor(const std::u16string& executablePath);
 
-// The executable's folder without a trailing separator (the content root).
+// The executable's folder without a trailing separator (the content root):
+// "" for a file in the root folder, "." for a bare name. The separator is
+// "/"; a backslash is part of a name here.
 std::u16string FolderOf(const std::u16string& path);
 
 }  // namespace velane

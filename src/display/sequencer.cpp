@@ -105,7 +105,8 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
   return page;
 }
 
-// Steps 4 to 18: move along the chain, then compose, write and show the page.
+// An advance: one step along the chain, then the new section's page is
+// composed, written into its slide folder and shown.
 void Advance(Program& program, SequencerState& state) {
   // A next section that is no 16-bit number leaves the current one, which
   // is then composed and shown again.

@@ -1,0 +1,184 @@
+// The checker's report as text lines and as JSON.
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "check/playlist_check.h"
+#include "config/ansi.h"
+#include "config/conversions.h"
+
+namespace velane {
+namespace {
+
+std::string SecondsText(double seconds) {
+  char buffer[64];
+  if (seconds < 1e15) {
+    std::snprintf(buffer, sizeof buffer, "%.0f", seconds);
+    return buffer;
+  }
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+  return ec == std::errc() ? std::string(buffer, end) : "for ever";
+}
+
+bool KnownType(std::u16string_view type) {
+  return type == u"image" || type == u"html" || type == u"url";
+}
+
+std::string TypeText(const std::u16string& type) {
+  if (type.empty()) return "no type";
+  if (KnownType(type)) return ToAnsi(type);
+  return "\"" + ToAnsi(type) + "\"";
+}
+
+// Where a problem sits: "section 2, \"Type\"", "Systeme", or nothing.
+std::string PlaceText(const CheckProblem& problem) {
+  std::string place;
+  if (problem.section) place = ToAnsi(*problem.section);
+  if (problem.key) {
+    if (!place.empty()) place += ", ";
+    place += "\"" + ToAnsi(*problem.key) + "\"";
+  }
+  return place;
+}
+
+// Length of the UTF-8 sequence at i, or 0 when the bytes there are not
+// well-formed UTF-8 (overlong forms and surrogates included).
+std::size_t Utf8Length(std::string_view s, std::size_t i) {
+  const auto b = [&](std::size_t k) {
+    return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u;
+  };
+  const unsigned c = b(i);
+  const auto cont = [&](std::size_t k) { return (b(k) & 0xC0) == 0x80; };
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+    return b(i + 1) >= lo && b(i + 1) <= hi && cont(i + 2) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+    return b(i + 1) >= lo && b(i + 1) <= hi && cont(i + 2) && cont(i + 3) ? 4
+                                                                           : 0;
+  }
+  return 0;
+}
+
+bool IsUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = Utf8Length(s, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+void AppendUtf8(std::string& out, char16_t c) {
+  if (c < 0x80) {
+    out.push_back(char(c));
+  } else if (c < 0x800) {
+    out.push_back(char(0xC0 | (c >> 6)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(char(0xE0 | (c >> 12)));
+    out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  }
+}
+
+// A JSON string of the text's bytes when they are UTF-8 (most content
+// files today), else of its Windows-1252 characters.
+std::string JsonString(const std::u16string& text) {
+  const std::string bytes = ToAnsi(text);
+  std::string utf8;
+  if (IsUtf8(bytes)) {
+    utf8 = bytes;
+  } else {
+    for (char16_t c : text) AppendUtf8(utf8, c);
+  }
+  std::string out = "\"";
+  for (char c : utf8) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (u < 0x20 || u == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", u);
+      out += escape;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonOptional(const std::optional<std::u16string>& text) {
+  return text ? JsonString(*text) : "null";
+}
+
+std::string JsonNumber(double value) {
+  char buffer[64];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return ec == std::errc() ? std::string(buffer, end) : "null";
+}
+
+}  // namespace
+
+std::string FormatCheckText(const CheckReport& report) {
+  std::string out = "Content root: " + ToAnsi(report.root) + "\n";
+  out += "Playlist: " + ToAnsi(report.playlist) + "\n";
+  out += "Chain from section 0, as the screen shows it:\n";
+  std::string loop;
+  for (const ChainSlide& slide : report.chain) {
+    out += "  section " + std::to_string(slide.section) + ": " +
+           TypeText(slide.type) + ", " + SecondsText(slide.dwellSeconds) +
+           " s\n";
+    if (slide.section == report.loopsTo || !loop.empty())
+      loop += std::to_string(slide.section) + " -> ";
+  }
+  out += "  then section " + std::to_string(report.loopsTo) +
+         " again: the chain loops (" + loop + std::to_string(report.loopsTo) +
+         ")\n";
+  if (report.problems.empty()) {
+    out += "No problem found.\n";
+    return out;
+  }
+  out += std::to_string(report.problems.size()) +
+         (report.problems.size() == 1 ? " problem" : " problems") +
+         ", in the order the player meets them:\n";
+  for (const CheckProblem& problem : report.problems) {
+    const std::string place = PlaceText(problem);
+    out += "  [" + problem.code + "] " + (place.empty() ? "" : place + ": ") +
+           ToAnsi(problem.message) + "\n";
+  }
+  return out;
+}
+
+std::string FormatCheckJson(const CheckReport& report) {
+  std::string out = "{\n  \"root\": " + JsonString(report.root) + ",\n";
+  out += "  \"playlist\": " + JsonString(report.playlist) + ",\n";
+  out += "  \"chain\": [";
+  for (std::size_t i = 0; i < report.chain.size(); ++i) {
+    const ChainSlide& slide = report.chain[i];
+    out += i ? ",\n    " : "\n    ";
+    out += "{\"section\": " + std::to_string(slide.section) +
+           ", \"type\": " + JsonString(slide.type) +
+           ", \"dwell_seconds\": " + JsonNumber(slide.dwellSeconds) + "}";
+  }
+  out += report.chain.empty() ? "],\n" : "\n  ],\n";
+  out += "  \"loops_to\": " + std::to_string(report.loopsTo) + ",\n";
+  out += "  \"problems\": [";
+  for (std::size_t i = 0; i < report.problems.size(); ++i) {
+    const CheckProblem& problem = report.problems[i];
+    out += i ? ",\n    " : "\n    ";
+    out += "{\"section\": " + JsonOptional(problem.section) +
+           ", \"key\": " + JsonOptional(problem.key) +
+           ", \"code\": " + JsonString(FromAnsi(problem.code)) +
+           ", \"message\": " + JsonString(problem.message) + "}";
+  }
+  out += report.problems.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return out;
+}
+
+}  // namespace velane

@@ -1,0 +1,840 @@
+#include "check/playlist_check.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <clocale>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <set>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
+#include "config/ansi.h"
+#include "config/conversions.h"
+#include "config/ini.h"
+#include "config/settings.h"
+#include "diagnostics/failure.h"
+#include "display/outils.h"
+#include "display/text_helpers.h"
+#include "windows/program.h"
+
+namespace velane {
+namespace {
+
+constexpr char16_t kContentTypeMeta[] = u"<meta http-equiv=\"Content-Type\"";
+// What the settings store hands back at most (its read buffer).
+constexpr std::size_t kLongestValue = 589;
+// A default no playlist holds: a read that returns it found no key.
+constexpr char kAbsent[] = "\x7f<velane-check: absent>\x7f";
+
+// The player reads through the same profile functions; the checker refuses
+// every write on top, so that no path through the settings store can touch
+// a file.
+class ReadOnlyProfile : public platform::ProfileStrings {
+ public:
+  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
+                                         const char* defaultValue,
+                                         std::string& out, std::uint32_t size,
+                                         const char* file) override {
+    return ini_.GetPrivateProfileStringA(section, key, defaultValue, out, size,
+                                         file);
+  }
+  bool WritePrivateProfileStringA(const char*, const char*, const char*,
+                                  const char*) override {
+    return false;
+  }
+
+ private:
+  IniProfile ini_;
+};
+
+// Reading a file yields to no message loop here: there is none.
+class NoEvents : public platform::MessagePump {
+ public:
+  void DoEvents() override {}
+};
+
+std::u16string Quoted(std::u16string_view text) {
+  return u"\"" + std::u16string(text) + u"\"";
+}
+
+std::u16string SectionName(std::int16_t section) {
+  return u"section " + DecimalText(section);
+}
+
+std::u16string NumberText(double n) {
+  std::u16string text = SignedText(n);
+  if (!text.empty() && text[0] == u' ') text.erase(0, 1);
+  return text;
+}
+
+std::u16string DecimalTextOf(unsigned long long n) {
+  return FromAnsi(std::to_string(n));
+}
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Whether the lenient number parse finds a number at the start of the text
+// (rather than giving 0 for a text that is none): blanks, tabs and line
+// feeds skipped, an optional sign, then a digit or "." and a digit.
+bool BeginsWithNumber(std::u16string_view text) {
+  std::u16string t;
+  for (char16_t c : text)
+    if (c != u' ' && c != u'\t' && c != u'\n') t.push_back(c);
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ++i;
+  if (i < t.size() && IsDigit(t[i])) return true;
+  return i + 1 < t.size() && t[i] == u'.' && IsDigit(t[i + 1]);
+}
+
+// Seconds on screen for a dwell value d: the slide leaves at the first
+// tick whose counter exceeds d, so floor(d) + 1 ticks, and 1 for d < 1.
+double DwellSeconds(double d) { return d >= 1 ? std::floor(d) + 1 : 1; }
+
+char16_t AsciiLower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+}
+
+std::u16string AsciiLowered(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) c = AsciiLower(c);
+  return out;
+}
+
+std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
+                         diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+constexpr std::array<std::u16string_view, 3> kTypes = {u"image", u"html",
+                                                       u"url"};
+
+// The known type a mistyped one was most likely meant to be: same letters
+// in another case, or at most two letters off.
+std::optional<std::u16string_view> NearestType(std::u16string_view type) {
+  const std::u16string lowered = AsciiLowered(type);
+  std::optional<std::u16string_view> best;
+  std::size_t bestDistance = 3;
+  for (std::u16string_view known : kTypes) {
+    const std::size_t d = EditDistance(lowered, known);
+    if (d < bestDistance && d < known.size()) {
+      best = known;
+      bestDistance = d;
+    }
+  }
+  return best;
+}
+
+// Whether a replacement of search would find anything in the text: with an
+// empty replacement the text only shrinks when there is an occurrence, and
+// an occurrence beyond the 16-bit positions makes the call fail.
+bool HasOccurrence(const std::u16string& text, const std::u16string& search) {
+  try {
+    return ReplaceAll(text, search, u"").size() != text.size();
+  } catch (const Overflow&) {
+    return true;
+  }
+}
+
+// The header lines of an INI text, read the way the INI engine reads them:
+// lines end at CR LF, LF or a lone CR, a NUL ends a line's text, a header's
+// first non-blank character is "[" and its name runs to the last "]",
+// blanks around it removed.
+struct HeaderLine {
+  std::string name;
+  std::size_t lineNumber = 0;
+};
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::vector<HeaderLine> SectionHeaders(std::string_view text) {
+  std::vector<HeaderLine> headers;
+  std::size_t pos = 0;
+  std::size_t lineNumber = 0;
+  while (pos < text.size()) {
+    ++lineNumber;
+    std::size_t end = pos;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    std::string_view line = text.substr(pos, end - pos);
+    line = line.substr(0, line.find('\0'));
+    pos = end;
+    if (pos < text.size()) {
+      ++pos;
+      if (text[pos - 1] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    const std::size_t open = line.find_first_not_of(" \t");
+    if (open == std::string_view::npos || line[open] != '[') continue;
+    const std::size_t close = line.rfind(']');
+    if (close == std::string_view::npos || close <= open) continue;
+    headers.push_back(
+        {std::string(TrimBlanks(line.substr(open + 1, close - open - 1))),
+         lineNumber});
+  }
+  return headers;
+}
+
+// Names match as the INI engine matches them: ASCII letters without regard
+// to case (both names already trimmed).
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(char16_t(static_cast<unsigned char>(a[i]))) !=
+        AsciiLower(char16_t(static_cast<unsigned char>(b[i]))))
+      return false;
+  return true;
+}
+
+// The section number whose name ("section " + decimal text) the header
+// matches, if any: only that spelling is ever asked for.
+std::optional<std::int16_t> SectionNumberOf(std::string_view name) {
+  constexpr std::string_view kPrefix = "section ";
+  if (name.size() <= kPrefix.size() || name.size() > kPrefix.size() + 6 ||
+      !SameName(name.substr(0, kPrefix.size()), kPrefix))
+    return std::nullopt;
+  const std::string_view digits = name.substr(kPrefix.size());
+  long value = 0;
+  std::size_t i = digits[0] == '-' ? 1 : 0;
+  if (i == digits.size()) return std::nullopt;
+  for (; i < digits.size(); ++i) {
+    if (digits[i] < '0' || digits[i] > '9') return std::nullopt;
+    value = value * 10 + (digits[i] - '0');
+  }
+  if (digits[0] == '-') value = -value;
+  if (value < -32768 || value > 32767) return std::nullopt;
+  const auto n = static_cast<std::int16_t>(value);
+  if (ToAnsi(DecimalText(n)) != digits) return std::nullopt;  // "05", "-0"
+  return n;
+}
+
+struct FileState {
+  bool exists = false;
+  bool regular = false;
+  bool folder = false;
+};
+
+FileState StateOf(const std::u16string& path) {
+  struct stat st;
+  if (::stat(ToAnsi(path).c_str(), &st) != 0) return {};
+  return {true, S_ISREG(st.st_mode), S_ISDIR(st.st_mode)};
+}
+
+// The playlist's bytes for the layout checks, with the INI engine's limits:
+// a file it cannot read (not a plain file, too large) reads as empty.
+std::optional<std::string> LoadPlaylistText(const std::u16string& path) {
+  const FileState state = StateOf(path);
+  if (!state.regular) return std::nullopt;
+  std::ifstream in(ToAnsi(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text;
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    text.append(buffer, std::size_t(in.gcount()));
+    if (text.size() > kMaxIniFileBytes) return std::nullopt;
+  }
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
+// How a playlist key stands before the player reads it.
+struct KeyRead {
+  std::u16string value;  // what the player gets (the default when missing)
+  bool missing = false;
+  bool empty = false;    // present with an empty value
+};
+
+class Checker {
+ public:
+  explicit Checker(const std::u16string& root)
+      : root_(TrimmedRoot(root)),
+        playlist_(PlaylistOfRoot(root_)),
+        transitions_(Under({u"modeles", u"transitions.ini"})),
+        store_(profile_, nullptr, playlist_) {
+    report_.root = root_;
+    report_.playlist = playlist_;
+  }
+
+  CheckReport Run() {
+    CheckPlaylistFile();
+    CheckDisplayGeometry();
+    WalkChain();
+    CheckLayout();
+    return std::move(report_);
+  }
+
+ private:
+  static std::u16string TrimmedRoot(std::u16string root) {
+    while (root.size() > 1 && root.back() == kPathSeparator) root.pop_back();
+    return root;
+  }
+
+  std::u16string Under(std::initializer_list<std::u16string_view> parts) const {
+    std::u16string path = root_;
+    for (std::u16string_view part : parts) {
+      if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
+      path += part;
+    }
+    return path;
+  }
+
+  // The path as the operator sees it in the content root.
+  std::u16string Shown(const std::u16string& path) const {
+    if (path.size() > root_.size() && path.starts_with(root_) &&
+        path[root_.size()] == kPathSeparator)
+      return path.substr(root_.size() + 1);
+    return path;
+  }
+
+  std::u16string SlideFolder(std::int16_t section) const {
+    return Under({u"flashs", FiveDigitText(section)});
+  }
+
+  void Add(std::optional<std::u16string> section,
+           std::optional<std::u16string> key, std::string code,
+           std::u16string message) {
+    // A section revisited or a template shared by many slides is one
+    // misconfiguration, reported where the player first meets it.
+    if (!reported_.emplace(section, key, code, message).second) return;
+    report_.problems.push_back(
+        {std::move(section), std::move(key), std::move(code), std::move(message)});
+  }
+
+  bool SectionExists(const std::u16string& section) const {
+    return text_ && FindIniSection(*text_, ToAnsi(section), "").has_value();
+  }
+
+  // ---- the playlist file and its keys -----------------------------------
+
+  void CheckPlaylistFile() {
+    const FileState state = StateOf(playlist_);
+    text_ = LoadPlaylistText(playlist_);
+    if (!state.exists) {
+      Add(std::nullopt, std::nullopt, "missing-playlist",
+          Shown(playlist_) +
+              u" does not exist: the player creates it and every setting "
+              u"takes its default (an empty chain that shows section 0, "
+              u"blank, again and again)");
+    } else if (!text_) {
+      Add(std::nullopt, std::nullopt, "unreadable-playlist",
+          Shown(playlist_) +
+              u" cannot be read as a settings file (not a plain file, "
+              u"unreadable, or over 64 MB): every setting takes its default");
+    }
+  }
+
+  // Reads a key of the playlist as the player does (its settings store,
+  // read mode), and reports what the player would do about it silently:
+  // add a missing key, write the default over an empty value, cut a long
+  // value, ignore a repeated key line. consequence completes the message
+  // when the default is what the player then goes on with.
+  KeyRead ReadKey(const std::u16string& section, const std::u16string& key,
+                  const std::u16string& defaultValue,
+                  std::u16string_view consequence = {}) {
+    KeyRead read;
+    read.value = store_.ReadSetting(section, key, defaultValue, u"", 1);
+
+    std::string raw;
+    profile_.GetPrivateProfileStringA(
+        ToAnsi(section).c_str(), ToAnsi(key).c_str(), kAbsent, raw,
+        std::numeric_limits<std::uint32_t>::max(), ToAnsi(playlist_).c_str());
+    std::u16string tail = consequence.empty()
+                              ? std::u16string()
+                              : u": " + std::u16string(consequence);
+    if (raw == kAbsent) {
+      read.missing = true;
+      Add(section, key, "missing-key",
+          Quoted(key) + u" is missing: the player adds it with the value " +
+              Quoted(defaultValue) + tail);
+      return read;
+    }
+    if (raw.empty()) {
+      read.empty = true;
+      if (!defaultValue.empty())
+        Add(section, key, "empty-value",
+            Quoted(key) + u" is empty: the player writes " +
+                Quoted(defaultValue) + u" in its place" + tail);
+    } else if (raw.size() > kLongestValue) {
+      Add(section, key, "long-value",
+          Quoted(key) + u" holds " + DecimalTextOf(raw.size()) +
+              u" characters: the player reads only the first 589");
+    }
+    CheckRepeatedKey(section, key);
+    return read;
+  }
+
+  // The first key line of a name wins; a second one is never read.
+  void CheckRepeatedKey(const std::u16string& section,
+                        const std::u16string& key) {
+    if (!text_) return;
+    const std::string keyBytes = ToAnsi(key);
+    const auto found = FindIniSection(*text_, ToAnsi(section), keyBytes);
+    if (!found || !found->key || found->key->end >= found->end) return;
+    // The rest of the section holds no header: as a text of its own it is
+    // the lines before the first header, the section named "".
+    const std::string_view rest = std::string_view(*text_).substr(
+        found->key->end, found->end - found->key->end);
+    const auto again = FindIniSection(rest, "", keyBytes);
+    if (again && again->key)
+      Add(section, key, "duplicate-key",
+          Quoted(key) + u" is written more than once in [" + section +
+              u"]: the player reads only the first one");
+  }
+
+  // ---- the display window's load ----------------------------------------
+
+  // A display size with the strict number parse, as the load reads it; its
+  // failure stops the load: the window is not resized and the browser
+  // control not placed.
+  std::optional<double> DisplaySize(const std::u16string& key,
+                                    const std::u16string& defaultValue) {
+    const KeyRead read = ReadKey(u"Systeme", key, defaultValue);
+    const std::u16string stops =
+        u": the display window's load stops here, so the window is not "
+        u"resized and the browser control is not placed";
+    try {
+      return StrictNumber(read.value);
+    } catch (const TypeMismatch&) {
+      const std::lconv* c = std::localeconv();
+      const std::u16string separator =
+          c && c->decimal_point && *c->decimal_point
+              ? FromAnsi(c->decimal_point) : u".";
+      Add(u"Systeme", key, "bad-geometry",
+          Quoted(key) + u" is " + Quoted(read.value) +
+              u", not a number (digits only, decimal separator " +
+              Quoted(separator) + u")" + stops);
+    } catch (const Failure&) {
+      Add(u"Systeme", key, "bad-geometry",
+          Quoted(key) + u" is " + Quoted(read.value) +
+              u", too large a number" + stops);
+    }
+    return std::nullopt;
+  }
+
+  void CheckDisplayGeometry() {
+    if (text_ && !SectionExists(u"Systeme"))
+      Add(u"Systeme", std::nullopt, "missing-section",
+          u"[Systeme] does not exist: the player adds it with the default "
+          u"display geometry");
+    const auto width = DisplaySize(u"TailleEcranL", u"768");
+    const auto height = DisplaySize(u"TailleEcranW", u"576");
+    const KeyRead marge = ReadKey(u"Systeme", u"marge", u"2");
+    const double margin = LenientNumber(marge.value);
+    if (!marge.value.empty() && !BeginsWithNumber(marge.value))
+      Add(u"Systeme", u"marge", "not-a-number",
+          u"\"marge\" is " + Quoted(marge.value) +
+              u", not a number: the player uses a margin of 0");
+    if (!width || !height) return;
+
+    // The browser control's place in window pixels, as the load computes it.
+    const std::array<double, 3> pixels = {-margin, *width + 2 * margin,
+                                          *height + 2 * margin};
+    for (double p : pixels) {
+      const double r = std::nearbyint(p);
+      if (!(r >= std::numeric_limits<int>::min() / 2 &&
+            r <= std::numeric_limits<int>::max() / 2)) {
+        Add(u"Systeme", std::nullopt, "bad-geometry",
+            u"the display geometry (" + NumberText(*width) + u" x " +
+                NumberText(*height) + u", margin " + NumberText(margin) +
+                u") is beyond what a window can hold: the display window's "
+                u"load stops, so the browser control is not placed");
+        return;
+      }
+    }
+    if (std::nearbyint(pixels[1]) <= 0 || std::nearbyint(pixels[2]) <= 0)
+      Add(u"Systeme", std::nullopt, "bad-geometry",
+          u"the browser control gets no area (" + NumberText(pixels[1]) +
+              u" x " + NumberText(pixels[2]) +
+              u" pixels with the margin): no slide can be seen");
+  }
+
+  // ---- the chain --------------------------------------------------------
+
+  void WalkChain() {
+    // The first tick reads the dwell of section 0 and always advances, so
+    // that dwell plays no part unless the chain comes back to section 0.
+    std::int16_t current = 0;
+    std::set<std::int16_t> shown;
+    if (text_ && !SectionExists(SectionName(0)))
+      Add(SectionName(0), std::nullopt, "missing-section",
+          u"[section 0] does not exist: the player adds it with "
+          u"\"section suivante\" 0 and shows section 0, blank, again and "
+          u"again");
+    visited_.insert(0);
+    for (;;) {
+      const std::int16_t next = Advance(current);
+      if (shown.contains(next)) {
+        report_.loopsTo = next;
+        return;
+      }
+      shown.insert(next);
+      visited_.insert(next);
+      report_.chain.push_back(Show(next));
+      current = next;
+    }
+  }
+
+  // Reads "section suivante" of the section being left; a value that is
+  // no 16-bit number keeps the player on that section.
+  std::int16_t Advance(std::int16_t from) {
+    const std::u16string section = SectionName(from);
+    const KeyRead next = ReadKey(section, u"section suivante", u"0",
+                                 u"the chain goes on to section 0");
+    try {
+      return StrictInteger(next.value);
+    } catch (const Failure& failure) {
+      const bool tooLarge = dynamic_cast<const Overflow*>(&failure) != nullptr;
+      Add(section, u"section suivante", "bad-next",
+          u"\"section suivante\" is " + Quoted(next.value) +
+              (tooLarge ? u", outside -32768 to 32767"
+                        : u", not a number") +
+              u": the player stays on section " + DecimalText(from) +
+              u" and shows it again after every dwell, for ever (a loop on "
+              u"itself)");
+      return from;
+    }
+  }
+
+  // One advance to the section, in the player's order: its type and
+  // content, the transition, the composed page's folder; then, at the next
+  // tick, its dwell.
+  ChainSlide Show(std::int16_t number) {
+    const std::u16string section = SectionName(number);
+    if (text_ && !SectionExists(section))
+      Add(section, std::nullopt, "missing-section",
+          u"[" + section +
+              u"] does not exist, yet the chain leads to it: the player adds "
+              u"it with empty keys and shows a blank page for 1 s, then "
+              u"section 0");
+
+    blankExplained_ = false;
+    const KeyRead type =
+        ReadKey(section, u"Type", u"", u"an empty type gives a blank page");
+    std::u16string page;
+    if (type.value == u"image") {
+      page = FromTemplate(section, number, u"image.html", u"image",
+                          u"%FICHIER%");
+    } else if (type.value == u"html") {
+      page = OwnPage(section, number);
+    } else if (type.value == u"url") {
+      page = FromTemplate(section, number, u"url.html", u"url", u"%URL%");
+    } else {
+      ReportWrongType(section, type);
+    }
+    const bool blank = page.empty();
+
+    page = WithTransition(section, std::move(page));
+    try {
+      page = ReplaceAllNoCase(page, u"<body ", u"<body scroll=NO ");
+    } catch (const Overflow&) {
+      Add(section, std::nullopt, "replacement-skipped",
+          u"the page's body tag lies beyond character 32767: the player "
+          u"skips that step and the page keeps its scroll bars");
+    }
+    if (blank && !blankExplained_)
+      Add(section, std::nullopt, "blank-page",
+          u"section " + DecimalText(number) + u" will show a blank page");
+    CheckSlideFolder(section, number);
+
+    const KeyRead dwell = ReadKey(section, u"delais secondes", u"",
+                                  u"the slide stays 1 s");
+    if (!dwell.value.empty() && !BeginsWithNumber(dwell.value))
+      Add(section, u"delais secondes", "not-a-number",
+          u"\"delais secondes\" is " + Quoted(dwell.value) +
+              u", not a number: the slide stays 1 s");
+    return {number, type.value, DwellSeconds(LenientNumber(dwell.value))};
+  }
+
+  void ReportWrongType(const std::u16string& section, const KeyRead& type) {
+    blankExplained_ = true;
+    if (type.missing) return;  // reported with its default already
+    if (type.value.empty()) {
+      Add(section, u"Type", "wrong-type",
+          u"\"Type\" is empty: the page will be blank (the types are "
+          u"\"image\", \"html\" and \"url\")");
+      return;
+    }
+    std::u16string message =
+        u"\"Type\" is " + Quoted(type.value) +
+        u", not exactly \"image\", \"html\" or \"url\" (letter case counts): "
+        u"the page will be blank";
+    if (const auto near = NearestType(type.value))
+      message += u"; did you mean " + Quoted(*near) + u"?";
+    Add(section, u"Type", "wrong-type", std::move(message));
+  }
+
+  // The text of a template or slide page as the player reads it, with
+  // what keeps it empty reported. section/key are where the file is named
+  // (a template belongs to no section).
+  std::u16string ReadContent(const std::u16string& path,
+                             const std::optional<std::u16string>& section,
+                             const std::optional<std::u16string>& key,
+                             const std::string& missingCode,
+                             std::u16string_view blankWhat) {
+    const FileState state = StateOf(path);
+    if (!state.exists) {
+      Add(section, key, missingCode,
+          Shown(path) + u" does not exist: " + std::u16string(blankWhat));
+    } else if (state.folder) {
+      Add(section, key, "blank-page",
+          Shown(path) + u" is a folder, not a file: " +
+              std::u16string(blankWhat));
+    } else if (!state.regular) {
+      Add(section, key, "not-a-file",
+          Shown(path) +
+              u" is not a plain file (a pipe or a device): reading it may "
+              u"hold the player up, and gives " + std::u16string(blankWhat));
+    } else {
+      std::u16string text = ReadWholeFile(path, pump_);
+      if (text.empty())
+        Add(section, key, "blank-page",
+            Shown(path) + u" is empty or cannot be read: " +
+                std::u16string(blankWhat));
+      else
+        return text;
+    }
+    blankExplained_ = true;
+    return {};
+  }
+
+  // "image" and "url": the template with the slide's value in place of
+  // every placeholder. The template is read before the key, as the player
+  // does; a failed replacement leaves the page empty.
+  std::u16string FromTemplate(const std::u16string& section,
+                              std::int16_t number, const std::u16string& file,
+                              const std::u16string& key,
+                              const std::u16string& placeholder) {
+    const std::u16string path = Under({u"modeles", file});
+    const std::u16string model =
+        ReadContent(path, std::nullopt, std::nullopt, "missing-template",
+                    u"every \"" + key + u"\" slide will be blank");
+    const KeyRead value =
+        ReadKey(section, key, u"", u"the slide will have nothing to show");
+    if (value.empty)
+      Add(section, key, "empty-value",
+          Quoted(key) + u" is empty: the slide will have nothing to show");
+    else if (!value.missing)
+      CheckLocalFile(section, number, key, value.value);
+    if (model.empty()) return {};
+
+    if (!HasOccurrence(model, placeholder))
+      Add(std::nullopt, std::nullopt, "missing-placeholder",
+          Shown(path) + u" holds no " + placeholder + u": the \"" + key +
+              u"\" value of a slide never reaches its page");
+    try {
+      return ReplaceAll(model, placeholder, value.value);
+    } catch (const Overflow&) {
+      Add(section, key, "replacement-skipped",
+          Shown(path) + u" with this value puts a " + placeholder +
+              u" beyond character 32767: the player skips the replacement "
+              u"and the page stays blank");
+      blankExplained_ = true;
+      return {};
+    }
+  }
+
+  // "html": the slide's own page in its folder, as it is.
+  std::u16string OwnPage(const std::u16string& section, std::int16_t number) {
+    const KeyRead value = ReadKey(
+        section, u"html", u"",
+        u"an empty name is the slide folder itself: blank page");
+    if (value.value.empty()) {
+      if (value.empty)
+        Add(section, u"html", "empty-value",
+            u"\"html\" is empty: it names the slide folder itself, which "
+            u"cannot be read: blank page");
+      blankExplained_ = true;
+      return {};
+    }
+    const std::u16string path =
+        SlideFolder(number) + kPathSeparator + value.value;
+    return ReadContent(path, section, u"html", "missing-page",
+                       u"the page will be blank");
+  }
+
+  // An "image" or "url" value that names a local file is resolved by the
+  // browser against the slide folder; one that is not there shows nothing.
+  // Addresses (with a scheme), and values with query or fragment parts,
+  // are left alone.
+  void CheckLocalFile(const std::u16string& section, std::int16_t number,
+                      const std::u16string& key, const std::u16string& value) {
+    if (value.find_first_of(u":?#%&=\\") != std::u16string::npos) return;
+    const std::u16string path =
+        value.front() == kPathSeparator
+            ? value
+            : SlideFolder(number) + kPathSeparator + value;
+    if (!StateOf(SlideFolder(number)).folder) return;  // reported with it
+    if (StateOf(path).exists) return;
+    std::u16string message =
+        Quoted(key) + u" is " + Quoted(value) + u", which the browser looks "
+        u"for as " + Shown(path) + u": there is no such file";
+    if (key == u"url" && AsciiLowered(value).starts_with(u"www."))
+      message += u" (a web address needs its scheme: \"http://" + value +
+                 u"\")";
+    Add(section, key, "missing-file", std::move(message));
+  }
+
+  // "Transition": its markup from the transitions file, put in front of
+  // every content-type meta tag.
+  std::u16string WithTransition(const std::u16string& section,
+                                std::u16string page) {
+    const KeyRead transition = ReadKey(section, u"Transition", u"",
+                                       u"no transition (transition 0)");
+    const double number = LenientNumber(transition.value);
+    if (!transition.value.empty() && !BeginsWithNumber(transition.value))
+      Add(section, u"Transition", "not-a-number",
+          u"\"Transition\" is " + Quoted(transition.value) +
+              u", not a number: the player uses transition 0 (none)");
+
+    const std::u16string markup =
+        store_.ReadSetting(SignedText(number), u"html", u"", transitions_, 1);
+    if (number != 0 && markup.empty()) {
+      const std::u16string where =
+          StateOf(transitions_).exists
+              ? Shown(transitions_) + u" has no markup for it (no [" +
+                    NumberText(number) + u"] section with a non-empty \"html\")"
+              : Shown(transitions_) + u" does not exist";
+      Add(section, u"Transition", "missing-transition",
+          u"transition " + NumberText(number) + u": " + where +
+              u": the slide comes without a transition");
+    }
+    if (markup.empty() || page.empty()) return page;
+    try {
+      std::u16string with =
+          ReplaceAll(page, kContentTypeMeta, markup + kContentTypeMeta);
+      if (with == page && number != 0)
+        Add(section, u"Transition", "no-meta-tag",
+            u"the page has no <meta http-equiv=\"Content-Type\" tag, in front "
+            u"of which the transition's markup goes: the slide comes "
+            u"without transition " + NumberText(number));
+      return with;
+    } catch (const Overflow&) {
+      Add(section, u"Transition", "replacement-skipped",
+          u"the page's content-type meta tag lies beyond character 32767 "
+          u"(or the markup carries it there): the player skips the step and "
+          u"the slide comes without its transition");
+      return page;
+    }
+  }
+
+  // The composed page is written into the slide folder, which the player
+  // never creates.
+  void CheckSlideFolder(const std::u16string& section, std::int16_t number) {
+    const std::u16string folder = SlideFolder(number);
+    const std::u16string page = folder + kPathSeparator + u"temporaire.html";
+    const FileState state = StateOf(folder);
+    if (!state.folder) {
+      Add(section, std::nullopt, "missing-folder",
+          Shown(folder) +
+              u" does not exist: the composed page cannot be written, and "
+              u"the browser shows its error page (or an older page)");
+      return;
+    }
+    const FileState composed = StateOf(page);
+    const std::string pageBytes = ToAnsi(page);
+    const bool writable =
+        composed.exists
+            ? composed.regular && ::access(pageBytes.c_str(), W_OK) == 0
+            : ::access(ToAnsi(folder).c_str(), W_OK | X_OK) == 0;
+    if (!writable)
+      Add(section, std::nullopt, "unwritable-page",
+          Shown(page) +
+              u" cannot be written (a folder in its place, or no write "
+              u"permission for this user): the browser shows an older page "
+              u"or its error page");
+  }
+
+  // ---- the playlist's layout --------------------------------------------
+
+  void CheckLayout() {
+    if (!text_) return;
+    const auto lead = FindIniSection(*text_, "", "");
+    if (lead && lead->headerEnd == 0)
+      Add(std::nullopt, std::nullopt, "stray-keys",
+          u"the lines above the first [section] header hold keys: the player "
+          u"never reads them");
+
+    std::vector<std::string> names;
+    for (const HeaderLine& header : SectionHeaders(*text_)) {
+      const std::u16string name = FromAnsi(header.name);
+      const std::u16string line = u"line " + DecimalTextOf(header.lineNumber);
+      const bool repeated =
+          std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+            return SameName(n, header.name);
+          });
+      names.push_back(header.name);
+      if (repeated) {
+        Add(name, std::nullopt, "duplicate-section",
+            u"[" + name + u"] at " + line +
+                u" repeats a section above it: the player reads only the "
+                u"first one, and never this one");
+        continue;
+      }
+      if (SameName(header.name, "Systeme")) continue;
+      if (const auto number = SectionNumberOf(header.name)) {
+        if (!visited_.contains(*number))
+          Add(name, std::nullopt, "unreached-section",
+              u"[" + name + u"] (" + line +
+                  u") is never shown: the chain from section 0 does not "
+                  u"lead to it");
+        continue;
+      }
+      std::u16string message =
+          u"[" + name + u"] (" + line + u") is a section the player never reads";
+      if (header.name.size() >= 7 && SameName(header.name.substr(0, 7), "section"))
+        message += u": a slide's section is named \"section \" and its number "
+                   u"written plainly, as in [section 5]";
+      Add(name, std::nullopt, "unknown-section", std::move(message));
+    }
+  }
+
+  const std::u16string root_;
+  const std::u16string playlist_;
+  const std::u16string transitions_;
+  ReadOnlyProfile profile_;
+  SettingsStore store_;
+  NoEvents pump_;
+  std::optional<std::string> text_;
+  CheckReport report_;
+  std::set<std::tuple<std::optional<std::u16string>,
+                      std::optional<std::u16string>, std::string,
+                      std::u16string>>
+      reported_;
+  std::set<std::int16_t> visited_;
+  bool blankExplained_ = false;  // the current slide's blank page has a cause
+};
+
+}  // namespace
+
+std::u16string PlaylistOfRoot(const std::u16string& root) {
+  std::u16string folder = root;
+  while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+  if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
+  return folder + u"VELANE_Afficheur.ini";
+}
+
+CheckReport CheckContentRoot(const std::u16string& root) {
+  return Checker(root).Run();
+}
+
+}  // namespace velane

@@ -1,0 +1,58 @@
+// The playlist checker: walks a content root the way the player would and
+// lists every misconfiguration that the player would otherwise pass over in
+// silence. It reads with the player's own settings store (read mode only),
+// INI engine, conversions and text helpers, so its verdicts are the
+// player's; it never writes a file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velane {
+
+// One slide of the chain, as the screen shows it.
+struct ChainSlide {
+  std::int16_t section = 0;
+  std::u16string type;        // the "Type" value as the player reads it
+  double dwellSeconds = 1;    // whole ticks on screen: floor(d) + 1, at least 1
+};
+
+struct CheckProblem {
+  std::optional<std::u16string> section;  // INI section name, if any
+  std::optional<std::u16string> key;      // key name, if any
+  std::string code;                       // stable identifier ("missing-key")
+  std::u16string message;                 // for the operator
+};
+
+struct CheckReport {
+  std::u16string root;
+  std::u16string playlist;
+  // The sections shown from start-up on, each once, in screen order; the
+  // chain then returns to loopsTo, one of them.
+  std::vector<ChainSlide> chain;
+  std::int16_t loopsTo = 0;
+  // In the order the player meets them; layout problems of the playlist
+  // (sections never reached, repeated, unknown) come last.
+  std::vector<CheckProblem> problems;
+
+  bool Clean() const { return problems.empty(); }
+};
+
+// The playlist settings file of a content root.
+std::u16string PlaylistOfRoot(const std::u16string& root);
+
+// Checks the content root (a folder, without trailing separator needed).
+// Reads only: no file or folder is created or changed.
+CheckReport CheckContentRoot(const std::u16string& root);
+
+// The report as lines for a person, and as one JSON object for machines:
+// {"root", "playlist", "chain": [{"section", "type", "dwell_seconds"}],
+//  "loops_to", "problems": [{"section", "key", "code", "message"}]}.
+// Texts are the files' bytes; JSON strings are UTF-8 (bytes that are not
+// UTF-8 are read as Windows-1252).
+std::string FormatCheckText(const CheckReport& report);
+std::string FormatCheckJson(const CheckReport& report);
+
+}  // namespace velane

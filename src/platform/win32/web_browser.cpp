@@ -1,0 +1,316 @@
+#include "platform/win32/web_browser.h"
+
+#include <exdisp.h>
+#include <ole2.h>
+#include <oleidl.h>
+
+#include <cstdio>
+#include <utility>
+
+namespace velane::win32 {
+namespace {
+
+constexpr char kContainerClass[] = "VelaneBrowserHost";
+
+// {8856F961-340A-11D0-A96B-00C04FD705A2}: the WebBrowser control.
+constexpr CLSID kWebBrowserClsid = {
+    0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
+
+// Holds one COM reference and releases it.
+template <typename T>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() { Reset(); }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  void** out() {
+    Reset();
+    return reinterpret_cast<void**>(&p_);
+  }
+  void Reset() {
+    if (p_ != nullptr) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A BSTR for one call.
+class Bstr {
+ public:
+  explicit Bstr(const std::wstring& s)
+      : b_(SysAllocStringLen(s.data(), UINT(s.size()))) {}
+  ~Bstr() { SysFreeString(b_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return b_; }
+
+ private:
+  BSTR b_;
+};
+
+std::string Hex(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+RECT ClientOf(HWND hwnd) {
+  RECT r{};
+  GetClientRect(hwnd, &r);
+  return r;
+}
+
+}  // namespace
+
+// The container's side of the OLE conversation: client site, in-place site
+// and frame, with no menus, tool space, accelerators or status bar. The
+// object lives as long as its host, which releases the control first.
+class BrowserSite : public IOleClientSite,
+                    public IOleInPlaceSite,
+                    public IOleInPlaceFrame {
+ public:
+  explicit BrowserSite(HWND container) : container_(container) {}
+
+  // Creates and activates the control in the container; a failure is
+  // returned with the step that failed.
+  HRESULT Create(std::string& step) {
+    step = "CoCreateInstance";
+    HRESULT hr = CoCreateInstance(kWebBrowserClsid, nullptr,
+                                  CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                  object_.out());
+    if (FAILED(hr)) return hr;
+    step = "SetClientSite";
+    hr = object_->SetClientSite(static_cast<IOleClientSite*>(this));
+    if (FAILED(hr)) return hr;
+    OleSetContainedObject(object_.get(), TRUE);
+    step = "in-place activation";
+    RECT rect = ClientOf(container_);
+    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr,
+                         static_cast<IOleClientSite*>(this), 0, container_,
+                         &rect);
+    if (FAILED(hr)) return hr;
+    step = "IWebBrowser2";
+    hr = object_->QueryInterface(IID_IWebBrowser2, browser_.out());
+    if (FAILED(hr)) return hr;
+    object_->QueryInterface(IID_IOleInPlaceObject, inPlace_.out());
+    return S_OK;
+  }
+
+  void Close() {
+    inPlace_.Reset();
+    browser_.Reset();
+    if (object_) {
+      object_->Close(OLECLOSE_NOSAVE);
+      object_->SetClientSite(nullptr);
+    }
+    object_.Reset();
+  }
+
+  bool HasControl() const { return static_cast<bool>(browser_); }
+
+  HRESULT Navigate(const std::wstring& target) {
+    if (!browser_) return E_POINTER;
+    Bstr url(target);
+    VARIANT empty;
+    VariantInit(&empty);
+    return browser_->Navigate(url.get(), &empty, &empty, &empty, &empty);
+  }
+
+  void Fit() {
+    if (!inPlace_) return;
+    RECT rect = ClientOf(container_);
+    inPlace_->SetObjectRects(&rect, &rect);
+  }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite)) {
+      *out = static_cast<IOleClientSite*>(this);
+    } else if (IsEqualIID(riid, IID_IOleWindow) ||
+               IsEqualIID(riid, IID_IOleInPlaceSite)) {
+      *out = static_cast<IOleInPlaceSite*>(this);
+    } else if (IsEqualIID(riid, IID_IOleInPlaceUIWindow) ||
+               IsEqualIID(riid, IID_IOleInPlaceFrame)) {
+      *out = static_cast<IOleInPlaceFrame*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  // The host owns this object; the count only keeps COM's bookkeeping.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return refs_ > 1 ? --refs_ : 1; }
+
+  // IOleClientSite
+  HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** m) override {
+    if (m) *m = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override {
+    if (c) *c = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+  // IOleWindow (shared by the in-place site and the frame)
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override {
+    if (hwnd == nullptr) return E_POINTER;
+    *hwnd = container_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  // IOleInPlaceSite
+  HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame,
+                                             IOleInPlaceUIWindow** doc,
+                                             LPRECT posRect, LPRECT clipRect,
+                                             LPOLEINPLACEFRAMEINFO info) override {
+    if (frame) {
+      *frame = static_cast<IOleInPlaceFrame*>(this);
+      AddRef();
+    }
+    if (doc) *doc = nullptr;
+    RECT rect = ClientOf(container_);
+    if (posRect) *posRect = rect;
+    if (clipRect) *clipRect = rect;
+    if (info) {
+      info->cb = sizeof(OLEINPLACEFRAMEINFO);
+      info->fMDIApp = FALSE;
+      info->hwndFrame = GetAncestor(container_, GA_ROOT);
+      info->haccel = nullptr;
+      info->cAccelEntries = 0;
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override {
+    // The control always fills the container.
+    Fit();
+    return S_OK;
+  }
+
+  // IOleInPlaceUIWindow
+  HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+  HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override {
+    return INPLACE_E_NOTOOLSPACE;
+  }
+  HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*,
+                                            LPCOLESTR) override {
+    return S_OK;
+  }
+
+  // IOleInPlaceFrame
+  HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override {
+    return S_FALSE;
+  }
+
+ private:
+  HWND container_;
+  ULONG refs_ = 1;
+  ComRef<IOleObject> object_;
+  ComRef<IOleInPlaceObject> inPlace_;
+  ComRef<IWebBrowser2> browser_;
+};
+
+void WebBrowserHost::RegisterContainerClass(HINSTANCE instance) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &WebBrowserHost::ContainerProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  // Where no page is drawn the display shows black.
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  wc.lpszClassName = kContainerClass;
+  RegisterClassExA(&wc);
+}
+
+WebBrowserHost::WebBrowserHost(
+    HWND parent, RECT rect,
+    const std::function<void(const std::string&)>& report)
+    : report_(report) {
+  container_ = CreateWindowExA(
+      0, kContainerClass, "", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+      rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+      parent, nullptr, GetModuleHandleA(nullptr), this);
+  if (container_ == nullptr) {
+    if (report_) report_("the browser container cannot be created");
+    return;
+  }
+  site_ = std::make_unique<BrowserSite>(container_);
+  std::string step;
+  const HRESULT hr = site_->Create(step);
+  if (FAILED(hr)) {
+    site_->Close();
+    site_.reset();
+    if (report_)
+      report_("the WebBrowser control cannot be created (" + step + ": " +
+              Hex(hr) + "); slides are composed but not shown");
+  }
+}
+
+WebBrowserHost::~WebBrowserHost() {
+  if (site_) site_->Close();
+  if (container_ != nullptr) {
+    SetWindowLongPtrA(container_, GWLP_USERDATA, 0);
+    DestroyWindow(container_);
+  }
+}
+
+bool WebBrowserHost::HasControl() const { return site_ && site_->HasControl(); }
+
+void WebBrowserHost::Navigate(const std::wstring& target) {
+  if (!HasControl()) return;
+  const HRESULT hr = site_->Navigate(target);
+  // The player never reacts to navigation errors; say once that they
+  // happen, so an operator looking at the log knows.
+  if (FAILED(hr) && !navigationReported_) {
+    navigationReported_ = true;
+    if (report_) report_("the WebBrowser control refused a navigation (" + Hex(hr) + ")");
+  }
+}
+
+void WebBrowserHost::FitControl() {
+  if (site_) site_->Fit();
+}
+
+LRESULT CALLBACK WebBrowserHost::ContainerProc(HWND hwnd, UINT message,
+                                               WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self =
+      reinterpret_cast<WebBrowserHost*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (message == WM_SIZE && self != nullptr) self->FitControl();
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+}  // namespace velane::win32
