@@ -337,6 +337,10 @@ class ScriptedRegistry : public Registry {
   std::uint32_t names = 0;
   RegStatus closeStatus = kRegSuccess;
   int closes = 0;
+  // The size the length query reports, and what the read then finds.
+  std::uint32_t reportedLength = 0;
+  RegStatus readStatus = kRegNotFound;
+  std::string readData;
 
   RegStatus RegCreateKeyExA(RegHandle, const char*, std::uint32_t, const char*,
                             std::uint32_t, std::uint32_t, const SecurityAttributes*,
@@ -355,8 +359,14 @@ class ScriptedRegistry : public Registry {
     return closeStatus;
   }
   RegStatus RegQueryValueExA(RegHandle, const char*, std::uint32_t*, std::uint32_t*,
-                             std::uint8_t*, std::uint32_t*) override {
-    return kRegNotFound;
+                             std::uint8_t* data, std::uint32_t* dataSize) override {
+    if (data == nullptr) {
+      *dataSize = reportedLength;
+      return reportedLength == 0 ? kRegNotFound : kRegSuccess;
+    }
+    if (readStatus == kRegSuccess) readData.copy(reinterpret_cast<char*>(data), *dataSize);
+    *dataSize = static_cast<std::uint32_t>(readData.size());
+    return readStatus;
   }
   RegStatus RegSetValueExA(RegHandle, const char*, std::uint32_t, std::uint32_t,
                            const std::uint8_t*, std::uint32_t) override {
@@ -413,6 +423,21 @@ TEST(RegistryKeyLimits, AFailedCloseIsRaisedAndKeepsTheKey) {
     // Destruction cannot pass the failure on: it must not end the program.
   }
   EXPECT_EQ(scripted.closes, 4);
+}
+
+// Another process may change the value between the length query and the
+// read: what comes back is then what was read, never a text of NULs.
+TEST(RegistryKeyLimits, AValueChangedBetweenItsTwoQueriesGivesNoNulPadding) {
+  ScriptedRegistry scripted;
+  RegistryKey key(scripted);
+  key.OpenKey(kHkeyCurrentUser, u"K", kKeyRead);
+  scripted.reportedLength = 5;
+  scripted.readStatus = kRegMoreData;  // it grew
+  scripted.readData = std::string("abcdefg\0", 8);
+  EXPECT_EQ(key.value(u"v"), u"");
+  scripted.readStatus = kRegSuccess;  // it shrank
+  scripted.readData = std::string("ab\0", 3);
+  EXPECT_EQ(key.value(u"v"), u"ab");
 }
 
 }  // namespace

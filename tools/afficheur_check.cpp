@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
       return 2;
     }
     root = ToAnsi(FolderOf(FromAnsi(*exe)));
-    if (root.empty()) root = "/";
+    if (root.empty()) root.push_back('/');  // the executable sits in /
   }
   if (!IsFolder(root)) {
     std::fprintf(stderr, "afficheur-check: %s is not a folder; %s",

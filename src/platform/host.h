@@ -1,0 +1,32 @@
+// What the operator tools need from the machine they run on, chosen by the
+// platform layer: where the running program lives, where the player beside
+// it keeps its settings, and the machine's profile and registry functions.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/profile.h"
+#include "platform/registry.h"
+
+namespace velane::platform {
+
+// Full path of the running executable, in the code page; nullopt when the
+// system cannot tell.
+std::optional<std::string> RunningExecutablePath();
+
+// The playlist settings file of the player installed in the same folder as
+// the executable at this path.
+std::u16string PlayerPlaylistBeside(const std::u16string& executablePath);
+
+// The profile (INI) functions of this machine: the system's own on
+// Windows, our INI engine elsewhere.
+std::unique_ptr<ProfileStrings> MachineProfile();
+
+// The registry the settings store's registry form uses, as the player does:
+// the system registry on Windows; none (null) on Linux, where the player
+// runs without one.
+std::unique_ptr<Registry> SettingsRegistry();
+
+}  // namespace velane::platform

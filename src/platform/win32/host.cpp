@@ -1,0 +1,24 @@
+#include "platform/host.h"
+
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_profile.h"
+
+namespace velane::platform {
+
+std::optional<std::string> RunningExecutablePath() {
+  std::string path = win32::ModulePath();
+  if (path.empty()) return std::nullopt;
+  return path;
+}
+
+std::u16string PlayerPlaylistBeside(const std::u16string& executablePath) {
+  return win32::WindowsFolderOf(executablePath) + u"\\VELANE_Afficheur.ini";
+}
+
+std::unique_ptr<ProfileStrings> MachineProfile() {
+  return std::make_unique<win32::Win32Profile>();
+}
+
+std::unique_ptr<Registry> SettingsRegistry() { return OpenUserRegistry(); }
+
+}  // namespace velane::platform

@@ -1,0 +1,49 @@
+// VELANE_Afficheur.exe: the player on Windows (Win32 windows, the
+// WebBrowser control, the system's profile and registry functions).
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "config/settings.h"
+#include "platform/registry.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_profile.h"
+#include "windows/bindings.h"
+#include "windows/program.h"
+
+int main() {
+  using namespace velane;
+  // The browser control is an OLE control of this thread.
+  win32::OleSession ole;
+  if (!ole.ok()) std::fprintf(stderr, "VELANE_Afficheur: OLE cannot be initialised\n");
+
+  std::unique_ptr<win32::Win32Toolkit> toolkit;
+  try {
+    toolkit = std::make_unique<win32::Win32Toolkit>();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "VELANE_Afficheur: %s\n", e.what());
+    return 1;
+  }
+  win32::Win32Cursor cursor;
+  win32::LocalClock clock;
+  win32::Win32Process process;
+  win32::KeepDisplayOn keepScreenOn;
+  platform::Platform platform{*toolkit, *toolkit, cursor, clock, process};
+
+  win32::Win32Profile profile;
+  const std::unique_ptr<platform::Registry> registry = platform::OpenUserRegistry();
+  const std::u16string exe = process.ExecutablePath();
+  SettingsStore settings(profile, registry.get(), win32::WindowsPlaylistPathFor(exe));
+  Program program(platform, settings, win32::WindowsFolderOf(exe));
+  toolkit->SetBrowserReporter([&program](const std::string& line) {
+    ReportFailure(&program, "Webcam", line);
+  });
+
+  try {
+    program.Start();
+  } catch (const std::exception& e) {
+    // Whatever start-up could not do, the screen keeps running.
+    ReportFailure(&program, "start-up", e.what());
+  }
+  return toolkit->Run();
+}

@@ -1,0 +1,638 @@
+// The playlist checker over temporary content roots: what it finds, in the
+// player's order, with the player's rules, and that it never writes.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "check/playlist_check.h"
+#include "config/ansi.h"
+
+namespace velane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The demo content shipped with the player, beside the tests.
+const fs::path kDemo = fs::path(__FILE__).parent_path().parent_path() / "demo";
+
+constexpr char kImageModel[] =
+    "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\">"
+    "</head><body bgcolor=\"#000000\"><img src=\"%FICHIER%\"></body></html>\r\n";
+constexpr char kUrlModel[] =
+    "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\">"
+    "</head><body bgcolor=\"#000000\"><iframe src=\"%URL%\"></iframe></body>"
+    "</html>\r\n";
+constexpr char kTransitions[] = "[0]\r\nhtml=\r\n[1]\r\nhtml=<style></style>\r\n";
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every entry under a folder with its kind, bytes and modification time.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const auto time = entry.last_write_time().time_since_epoch().count();
+    std::string state = std::to_string(time) + "|";
+    state += entry.is_regular_file() ? "file|" + ReadBytes(entry.path())
+                                     : entry.is_directory() ? "dir" : "other";
+    entries[fs::relative(entry.path(), root).string()] = state;
+  }
+  return entries;
+}
+
+class PlaylistCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (fs::temp_directory_path() / "velane-check-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(root_, ignored);
+  }
+
+  void Write(const std::string& relative, const std::string& bytes) {
+    const fs::path path = root_ / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  void Playlist(const std::string& text) { Write("VELANE_Afficheur.ini", text); }
+  void Folders(std::initializer_list<const char*> names) {
+    for (const char* n : names) fs::create_directories(root_ / "flashs" / n);
+  }
+  // Templates and transitions as the demo has them, without its playlist.
+  void Models() {
+    Write("modeles/image.html", kImageModel);
+    Write("modeles/url.html", kUrlModel);
+    Write("modeles/transitions.ini", kTransitions);
+  }
+  void CopyDemo() {
+    fs::copy(kDemo, root_, fs::copy_options::recursive);
+  }
+
+  CheckReport Check() const { return CheckContentRoot(FromAnsi(root_.string())); }
+
+  fs::path root_;
+};
+
+// The problems as "code section/key" lines, in report order.
+std::vector<std::string> Listed(const CheckReport& report) {
+  std::vector<std::string> lines;
+  for (const CheckProblem& p : report.problems)
+    lines.push_back(p.code + " " + (p.section ? ToAnsi(*p.section) : "-") +
+                    "/" + (p.key ? ToAnsi(*p.key) : "-"));
+  return lines;
+}
+
+bool Has(const CheckReport& report, const std::string& line) {
+  const auto lines = Listed(report);
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The message of the first problem listed as line; "" when there is none.
+std::string MessageOf(const CheckReport& report, const std::string& line) {
+  const auto lines = Listed(report);
+  const auto it = std::find(lines.begin(), lines.end(), line);
+  return it == lines.end() ? ""
+                           : ToAnsi(report.problems[it - lines.begin()].message);
+}
+
+std::vector<int> ChainSections(const CheckReport& report) {
+  std::vector<int> sections;
+  for (const ChainSlide& s : report.chain) sections.push_back(s.section);
+  return sections;
+}
+
+std::string Dump(const CheckReport& report) { return FormatCheckText(report); }
+
+constexpr char kSysteme[] =
+    "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n";
+
+// A complete slide section: every key the player reads is present.
+std::string Slide(int number, const std::string& type, const std::string& own,
+                  int next, const std::string& dwell = "5",
+                  const std::string& transition = "1") {
+  std::string s = "[section " + std::to_string(number) + "]\r\nType=" + type +
+                  "\r\n";
+  if (type == "image" || type == "html" || type == "url")
+    s += type + "=" + own + "\r\n";
+  return s + "delais secondes=" + dwell + "\r\nTransition=" + transition +
+         "\r\nsection suivante=" + std::to_string(next) + "\r\n";
+}
+
+constexpr char kStart[] = "[section 0]\r\nsection suivante=1\r\n";
+
+// ---- the demo -------------------------------------------------------------
+
+TEST_F(PlaylistCheckTest, DemoContentIsCleanAndLoops1To3) {
+  CopyDemo();
+  const CheckReport report = Check();
+  EXPECT_TRUE(report.Clean()) << Dump(report);
+  ASSERT_EQ(ChainSections(report), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(report.loopsTo, 1);
+  const std::u16string types[] = {u"image", u"html", u"url"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(report.chain[i].type, types[i]);
+    EXPECT_EQ(report.chain[i].dwellSeconds, 6);  // dwell 5: 5 + 1 ticks
+  }
+  const std::string text = FormatCheckText(report);
+  EXPECT_NE(text.find("No problem found."), std::string::npos) << text;
+  EXPECT_NE(text.find("1 -> 2 -> 3 -> 1"), std::string::npos) << text;
+  EXPECT_NE(FormatCheckJson(report).find("\"problems\": []"), std::string::npos);
+}
+
+// ---- never writes ---------------------------------------------------------
+
+TEST_F(PlaylistCheckTest, LeavesEveryFileAsItWas) {
+  // A root the player would write to everywhere: keys missing, sections
+  // missing, a chain that creates its own sections.
+  CopyDemo();
+  Playlist("[section 0]\nsection suivante=5\n[section 5]\nType=image\n");
+  Write("flashs/00005/temporaire.html", "old page\r\n");
+  const auto before = Snapshot(root_);
+  const CheckReport broken = Check();
+  EXPECT_FALSE(broken.Clean());
+  EXPECT_EQ(Snapshot(root_), before);
+
+  // A root without playlist at all: it is not created.
+  fs::remove(root_ / "VELANE_Afficheur.ini");
+  const auto empty = Snapshot(root_);
+  const CheckReport missing = Check();
+  EXPECT_TRUE(Has(missing, "missing-playlist -/-"));
+  EXPECT_EQ(Snapshot(root_), empty);
+  EXPECT_FALSE(fs::exists(root_ / "VELANE_Afficheur.ini"));
+}
+
+// ---- missing and empty keys -----------------------------------------------
+
+TEST_F(PlaylistCheckTest, MissingKeysNameTheDefaultThePlayerWrites) {
+  Models();
+  Folders({"00000", "00001"});
+  Write("flashs/00001/a.png", "png");
+  // No [Systeme]; section 1 holds only its type and picture.
+  Playlist(std::string(kStart) + "[section 1]\r\nType=image\r\nimage=a.png\r\n");
+  const CheckReport report = Check();
+
+  EXPECT_NE(MessageOf(report, "missing-key Systeme/TailleEcranL").find("\"768\""),
+            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-key Systeme/TailleEcranW").find("\"576\""),
+            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-key Systeme/marge").find("\"2\""),
+            std::string::npos);
+  EXPECT_TRUE(Has(report, "missing-section Systeme/-"));
+  EXPECT_NE(MessageOf(report, "missing-key section 1/section suivante")
+                .find("\"0\""),
+            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-key section 1/Transition").find("\"\""),
+            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-key section 1/delais secondes")
+                .find("\"\""),
+            std::string::npos);
+
+  // A missing "section suivante" leads to section 0, which is then shown:
+  // its own type and dwell now count, and its page is blank.
+  EXPECT_EQ(ChainSections(report), (std::vector<int>{1, 0}));
+  EXPECT_EQ(report.loopsTo, 1);
+  EXPECT_TRUE(Has(report, "missing-key section 0/Type"));
+  EXPECT_TRUE(Has(report, "missing-key section 0/delais secondes"));
+  EXPECT_FALSE(Has(report, "missing-key section 0/section suivante"));
+}
+
+TEST_F(PlaylistCheckTest, DwellOfSection0CountsOnlyWhenItIsShown) {
+  // At start-up the first tick always advances: section 0's dwell, though
+  // read, plays no part, and is not reported.
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1));
+  const CheckReport report = Check();
+  EXPECT_TRUE(report.Clean()) << Dump(report);
+  EXPECT_EQ(ChainSections(report), (std::vector<int>{1}));
+  EXPECT_EQ(report.loopsTo, 1);
+}
+
+TEST_F(PlaylistCheckTest, EmptyValuesThatThePlayerOverwrites) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist("[Systeme]\r\nTailleEcranL=\r\nTailleEcranW=576\r\nmarge=2\r\n" +
+           std::string(kStart) +
+           "[section 1]\r\nType=image\r\nimage=a.png\r\ndelais secondes=5\r\n"
+           "Transition=1\r\nsection suivante=\r\n");
+  const CheckReport report = Check();
+  // An empty size is replaced by its default: no failure of the load.
+  EXPECT_TRUE(Has(report, "empty-value Systeme/TailleEcranL")) << Dump(report);
+  EXPECT_FALSE(Has(report, "bad-geometry Systeme/TailleEcranL"));
+  // An empty next section becomes 0.
+  EXPECT_NE(MessageOf(report, "empty-value section 1/section suivante")
+                .find("section 0"),
+            std::string::npos);
+  EXPECT_EQ(ChainSections(report), (std::vector<int>{1, 0}));
+}
+
+TEST_F(PlaylistCheckTest, RepeatedKeysAndLongValues) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1) +
+           "delais secondes=60\r\nTransition=" + std::string(700, '1') + "\r\n");
+  const CheckReport report = Check();
+  EXPECT_TRUE(Has(report, "duplicate-key section 1/delais secondes"))
+      << Dump(report);
+  EXPECT_TRUE(Has(report, "duplicate-key section 1/Transition"));
+  // The first line wins: 5, not 60.
+  ASSERT_EQ(report.chain.size(), 1u);
+  EXPECT_EQ(report.chain[0].dwellSeconds, 6);
+
+  Playlist(std::string(kSysteme) + kStart +
+           Slide(1, "image", "a.png", 1, "5", std::string(700, '1')));
+  EXPECT_TRUE(Has(Check(), "long-value section 1/Transition"));
+}
+
+// ---- types ----------------------------------------------------------------
+
+TEST_F(PlaylistCheckTest, TypeMustBeExactlyOneOfThree) {
+  Models();
+  Folders({"00001"});
+  const struct {
+    const char* type;
+    const char* hint;  // the near miss named, or "" for none
+  } cases[] = {{"Image", "did you mean \"image\""},
+               {"URL", "did you mean \"url\""},
+               {"htm", "did you mean \"html\""},
+               {"diaporama", ""},
+               {"", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    Playlist(std::string(kSysteme) + kStart + Slide(1, c.type, "", 1));
+    const CheckReport report = Check();
+    const std::string message = MessageOf(report, "wrong-type section 1/Type");
+    EXPECT_NE(message.find("blank"), std::string::npos) << Dump(report);
+    if (*c.hint)
+      EXPECT_NE(message.find(c.hint), std::string::npos) << message;
+    else
+      EXPECT_EQ(message.find("did you mean"), std::string::npos) << message;
+    ASSERT_EQ(report.chain.size(), 1u);
+    EXPECT_EQ(ToAnsi(report.chain[0].type), c.type);
+    // The blank page is named once, by its cause.
+    EXPECT_FALSE(Has(report, "blank-page section 1/-"));
+  }
+}
+
+// ---- files ----------------------------------------------------------------
+
+TEST_F(PlaylistCheckTest, MissingFolderTemplatesAndPages) {
+  Write("modeles/transitions.ini", kTransitions);
+  Folders({"00001", "00002"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 2) +
+           Slide(2, "html", "absent.html", 3) + Slide(3, "url", "http://x/", 1));
+  const CheckReport report = Check();
+  EXPECT_TRUE(Has(report, "missing-template -/-")) << Dump(report);
+  EXPECT_NE(Dump(report).find("modeles/image.html does not exist"),
+            std::string::npos);
+  EXPECT_NE(Dump(report).find("modeles/url.html does not exist"),
+            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-page section 2/html").find("absent.html"),
+            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-folder section 3/-").find("flashs/00003"),
+            std::string::npos);
+  EXPECT_FALSE(Has(report, "missing-folder section 1/-"));
+}
+
+TEST_F(PlaylistCheckTest, TemplateWithoutPlaceholderAndBlankPages) {
+  Models();
+  Folders({"00001", "00002", "00003"});
+  Write("flashs/00001/a.png", "png");
+  // The url template lost its placeholder; the image template holds it in
+  // lower case, which the player's case-blind search still finds.
+  Write("modeles/url.html", "<html><body>no address</body></html>\r\n");
+  Write("modeles/image.html", "<html><body><img src=\"%fichier%\"></body></html>");
+  Write("flashs/00002/vide.html", "");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 2) +
+           Slide(2, "html", "vide.html", 3) + Slide(3, "url", "http://x/", 4) +
+           Slide(4, "html", "", 1));
+  Folders({"00004"});
+  const CheckReport report = Check();
+  const std::string placeholder = MessageOf(report, "missing-placeholder -/-");
+  EXPECT_NE(placeholder.find("modeles/url.html"), std::string::npos)
+      << Dump(report);
+  EXPECT_NE(placeholder.find("%URL%"), std::string::npos);
+  EXPECT_EQ(Dump(report).find("image.html holds no"), std::string::npos);
+  // An empty page file, an empty "html" value: the screen stays blank.
+  EXPECT_NE(MessageOf(report, "blank-page section 2/html").find("vide.html"),
+            std::string::npos);
+  EXPECT_NE(MessageOf(report, "empty-value section 4/html").find("blank"),
+            std::string::npos);
+}
+
+TEST_F(PlaylistCheckTest, LocalFilesNamedBySlides) {
+  Models();
+  Folders({"00001", "00002"});
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "absent.png", 2) +
+           Slide(2, "url", "www.example.com", 1));
+  const CheckReport report = Check();
+  EXPECT_NE(MessageOf(report, "missing-file section 1/image")
+                .find("flashs/00001/absent.png"),
+            std::string::npos)
+      << Dump(report);
+  EXPECT_NE(MessageOf(report, "missing-file section 2/url").find("http://"),
+            std::string::npos);
+}
+
+TEST_F(PlaylistCheckTest, ComposedPageThatCannotBeWritten) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  fs::create_directories(root_ / "flashs/00001/temporaire.html");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1));
+  EXPECT_TRUE(Has(Check(), "unwritable-page section 1/-"));
+}
+
+// ---- transitions ----------------------------------------------------------
+
+TEST_F(PlaylistCheckTest, TransitionWithoutMarkup) {
+  Models();
+  Folders({"00001", "00002", "00003", "00004", "00005"});
+  Write("flashs/00001/a.png", "png");
+  Write("modeles/transitions.ini",
+        "[0]\r\nhtml=\r\n[1]\r\nhtml=<style></style>\r\n[2.5]\r\nhtml=<i></i>\r\n");
+  Write("flashs/00005/nometa.html", "<html><body class=x>page</body></html>\r\n");
+  Playlist(std::string(kSysteme) + kStart +
+           Slide(1, "image", "a.png", 2, "5", "4") +     // no [4]
+           Slide(2, "url", "http://x/", 3, "5", "") +    // none
+           Slide(3, "url", "http://x/", 4, "5", "0") +   // none
+           Slide(4, "url", "http://x/", 5, "5", "2.5") + // [2.5]
+           Slide(5, "html", "nometa.html", 1, "5", "1"));
+  const CheckReport report = Check();
+  EXPECT_NE(MessageOf(report, "missing-transition section 1/Transition")
+                .find("transition 4"),
+            std::string::npos)
+      << Dump(report);
+  EXPECT_FALSE(Has(report, "missing-transition section 2/Transition"));
+  EXPECT_FALSE(Has(report, "missing-transition section 3/Transition"));
+  EXPECT_FALSE(Has(report, "missing-transition section 4/Transition"));
+  // The markup goes in front of a meta tag this page does not have.
+  EXPECT_TRUE(Has(report, "no-meta-tag section 5/Transition"));
+  EXPECT_EQ(report.problems.size(), 2u) << Dump(report);
+
+  fs::remove(root_ / "modeles/transitions.ini");
+  EXPECT_NE(MessageOf(Check(), "missing-transition section 1/Transition")
+                .find("does not exist"),
+            std::string::npos);
+}
+
+TEST_F(PlaylistCheckTest, TransitionThatIsNotANumber) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kSysteme) + kStart +
+           Slide(1, "image", "a.png", 1, "5", "fondu"));
+  EXPECT_TRUE(Has(Check(), "not-a-number section 1/Transition"));
+}
+
+// ---- the chain ------------------------------------------------------------
+
+TEST_F(PlaylistCheckTest, NextSectionThatIsNoNumberLoopsOnItself) {
+  Models();
+  Folders({"00001", "00002"});
+  Write("flashs/00001/a.png", "png");
+  for (const char* next : {"abc", "40000", "-40000", "1e400"}) {
+    SCOPED_TRACE(next);
+    Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 2) +
+             "[section 2]\r\nType=url\r\nurl=http://x/\r\ndelais secondes=3\r\n"
+             "Transition=1\r\nsection suivante=" + next + "\r\n");
+    const CheckReport report = Check();
+    const std::string message =
+        MessageOf(report, "bad-next section 2/section suivante");
+    EXPECT_NE(message.find("section 2"), std::string::npos) << Dump(report);
+    EXPECT_EQ(ChainSections(report), (std::vector<int>{1, 2}));
+    EXPECT_EQ(report.loopsTo, 2);
+    EXPECT_EQ(report.problems.size(), 1u) << Dump(report);
+  }
+}
+
+TEST_F(PlaylistCheckTest, FractionalNextSectionRoundsHalfToEven) {
+  Models();
+  Folders({"00001", "00002"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kSysteme) + "[section 0]\r\nsection suivante=1.5\r\n" +
+           "[section 2]\r\nType=url\r\nurl=http://x/\r\ndelais secondes=0\r\n"
+           "Transition=1\r\nsection suivante=2.5\r\n");
+  const CheckReport report = Check();
+  EXPECT_TRUE(report.Clean()) << Dump(report);
+  EXPECT_EQ(ChainSections(report), (std::vector<int>{2}));
+  EXPECT_EQ(report.loopsTo, 2);
+}
+
+TEST_F(PlaylistCheckTest, DwellSecondsAsTheScreenShowsThem) {
+  Models();
+  const struct {
+    const char* dwell;
+    double seconds;
+  } cases[] = {{"5", 6}, {"0", 1}, {"", 1},     {"-3", 1},
+               {"1.5", 2}, {"3s", 4}, {" 1 0", 11}, {"abc", 1}};
+  std::string playlist = std::string(kSysteme) + kStart;
+  int n = 1;
+  for (const auto& c : cases) {
+    const std::string folder = "0000" + std::to_string(n);
+    fs::create_directories(root_ / "flashs" / folder);
+    playlist += Slide(n, "url", "http://x/", n + 1 > 8 ? 1 : n + 1, c.dwell);
+    ++n;
+  }
+  Playlist(playlist);
+  const CheckReport report = Check();
+  ASSERT_EQ(report.chain.size(), 8u) << Dump(report);
+  for (std::size_t i = 0; i < 8; ++i)
+    EXPECT_EQ(report.chain[i].dwellSeconds, cases[i].seconds) << cases[i].dwell;
+  // Only the text that is no number is a problem; the rest is the rule.
+  EXPECT_EQ(Listed(report),
+            (std::vector<std::string>{"not-a-number section 8/delais secondes"}));
+}
+
+TEST_F(PlaylistCheckTest, ProblemsComeInTheOrderThePlayerMeetsThem) {
+  Models();
+  Folders({"00001", "00003"});
+  // The file lists section 1 first, but the chain shows 3 first.
+  Playlist("[Systeme]\r\nTailleEcranL=big\r\nTailleEcranW=576\r\nmarge=2\r\n"
+           "[section 0]\r\nsection suivante=3\r\n" +
+           Slide(1, "Html", "", 3) + Slide(3, "url", "http://x/", 1, "5", "9") +
+           "[section 7]\r\nType=image\r\n");
+  const CheckReport report = Check();
+  EXPECT_EQ(Listed(report),
+            (std::vector<std::string>{
+                "bad-geometry Systeme/TailleEcranL",
+                "missing-transition section 3/Transition",
+                "wrong-type section 1/Type",
+                "unreached-section section 7/-",
+            }))
+      << Dump(report);
+}
+
+// ---- the playlist's layout ------------------------------------------------
+
+TEST_F(PlaylistCheckTest, SectionsNeverReachedRepeatedOrUnknown) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist("stray=1\r\n" + std::string(kSysteme) + kStart +
+           Slide(1, "image", "a.png", 1) +
+           "[section 4]\r\nType=url\r\n"
+           "[ SECTION 1 ]\r\nType=html\r\n"
+           "[section 05]\r\nType=url\r\n"
+           "[Systme]\r\nmarge=4\r\n");
+  const CheckReport report = Check();
+  EXPECT_EQ(Listed(report),
+            (std::vector<std::string>{
+                "stray-keys -/-",
+                "unreached-section section 4/-",
+                "duplicate-section SECTION 1/-",
+                "unknown-section section 05/-",
+                "unknown-section Systme/-",
+            }))
+      << Dump(report);
+  EXPECT_NE(MessageOf(report, "unknown-section section 05/-")
+                .find("[section 5]"),
+            std::string::npos);
+}
+
+TEST_F(PlaylistCheckTest, ChainToASectionThatDoesNotExist) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 6));
+  const CheckReport report = Check();
+  EXPECT_TRUE(Has(report, "missing-section section 6/-")) << Dump(report);
+  EXPECT_TRUE(Has(report, "missing-folder section 6/-"));
+  // Its default "section suivante" leads to 0, and 0 back to 1.
+  EXPECT_EQ(ChainSections(report), (std::vector<int>{1, 6, 0}));
+  EXPECT_EQ(report.loopsTo, 1);
+}
+
+// ---- display geometry -----------------------------------------------------
+
+TEST_F(PlaylistCheckTest, GeometryThatStopsTheDisplayWindowsLoad) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  const std::string slides = std::string(kStart) + Slide(1, "image", "a.png", 1);
+  const struct {
+    const char* width;
+    const char* marge;
+    const char* line;  // the problem listed, "" for none
+  } cases[] = {{"768px", "2", "bad-geometry Systeme/TailleEcranL"},
+               {"1e400", "2", "bad-geometry Systeme/TailleEcranL"},
+               {"1e12", "2", "bad-geometry Systeme/-"},
+               {"0", "0", "bad-geometry Systeme/-"},
+               {" 1024 ", "abc", "not-a-number Systeme/marge"},
+               {"1024", "-2", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.width);
+    Playlist("[Systeme]\r\nTailleEcranL=" + std::string(c.width) +
+             "\r\nTailleEcranW=576\r\nmarge=" + c.marge + "\r\n" + slides);
+    const CheckReport report = Check();
+    if (*c.line)
+      EXPECT_EQ(Listed(report), (std::vector<std::string>{c.line}))
+          << Dump(report);
+    else
+      EXPECT_TRUE(report.Clean()) << Dump(report);
+  }
+}
+
+// ---- pages beyond 16-bit positions ----------------------------------------
+
+TEST_F(PlaylistCheckTest, ReplacementsBeyondCharacter32767AreSkipped) {
+  Models();
+  Folders({"00001", "00002", "00003", "00004"});
+  Write("flashs/00001/a.png", "png");
+  const std::string filler(40000, 'x');
+  // The placeholder lies beyond 32767: the replacement fails, the page
+  // stays blank.
+  Write("modeles/image.html",
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"x\"></head>"
+        "<body class=a>" + filler + "<img src=\"%FICHIER%\"></body></html>");
+  // A long page whose meta tag, or whose body tag, comes too late.
+  // (Its body tag has no attributes: the player leaves it alone.)
+  Write("flashs/00002/meta.html",
+        "<html><head>" + filler + "<meta http-equiv=\"Content-Type\" "
+        "content=\"x\"></head><body></body></html>");
+  Write("flashs/00003/body.html",
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"x\"></head>" +
+        filler + "<body class=a></body></html>");
+  // Long, but every occurrence early: handled.
+  Write("flashs/00004/early.html",
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"x\"></head>"
+        "<body class=a>" + filler + "</body></html>");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 2) +
+           Slide(2, "html", "meta.html", 3) + Slide(3, "html", "body.html", 4) +
+           Slide(4, "html", "early.html", 1));
+  const CheckReport report = Check();
+  EXPECT_EQ(Listed(report),
+            (std::vector<std::string>{
+                "replacement-skipped section 1/image",
+                "replacement-skipped section 2/Transition",
+                "replacement-skipped section 3/-",
+            }))
+      << Dump(report);
+  EXPECT_NE(MessageOf(report, "replacement-skipped section 1/image")
+                .find("blank"),
+            std::string::npos);
+}
+
+// ---- output ---------------------------------------------------------------
+
+TEST(PlaylistCheckFormat, JsonEscapesAndEncodesAsUtf8) {
+  CheckReport report;
+  report.root = FromAnsi("/tmp/caf\xE9");  // Windows-1252 e acute
+  report.playlist = FromAnsi("/tmp/caf\xC3\xA9/VELANE_Afficheur.ini");  // UTF-8
+  report.chain = {{-2, u"Image", 1e300}};
+  report.loopsTo = -2;
+  report.problems = {{std::nullopt, std::nullopt, "missing-playlist",
+                      FromAnsi("a \"quoted\" back\\slash\ttab")}};
+  const std::string json = FormatCheckJson(report);
+  EXPECT_NE(json.find("\"root\": \"/tmp/caf\xC3\xA9\""), std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"playlist\": \"/tmp/caf\xC3\xA9/"), std::string::npos);
+  EXPECT_NE(json.find("{\"section\": -2, \"type\": \"Image\", "
+                      "\"dwell_seconds\": 1e+300}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"loops_to\": -2"), std::string::npos);
+  EXPECT_NE(json.find("{\"section\": null, \"key\": null, \"code\": "
+                      "\"missing-playlist\", \"message\": "
+                      "\"a \\\"quoted\\\" back\\\\slash\\u0009tab\"}"),
+            std::string::npos)
+      << json;
+}
+
+TEST(PlaylistCheckFormat, TextNamesPlaceCodeAndLoop) {
+  CheckReport report;
+  report.root = u"/r";
+  report.playlist = u"/r/VELANE_Afficheur.ini";
+  report.chain = {{1, u"image", 6}, {2, u"", 1}};
+  report.loopsTo = 2;
+  report.problems = {{u"section 2", u"Type", "wrong-type", u"empty"}};
+  const std::string text = FormatCheckText(report);
+  EXPECT_NE(text.find("  section 2: no type, 1 s\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("(2 -> 2)"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 problem, "), std::string::npos) << text;
+  EXPECT_NE(text.find("  [wrong-type] section 2, \"Type\": empty\n"),
+            std::string::npos)
+      << text;
+}
+
+}  // namespace
+}  // namespace velane
