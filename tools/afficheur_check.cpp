@@ -8,19 +8,17 @@
 // player, that is the player's content root). Exit status: 0 nothing found,
 // 1 problems found (or the report could not be printed), 2 usage error.
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "check/playlist_check.h"
 #include "config/ansi.h"
 #include "config/settings.h"
+#include "platform/host.h"
 
 namespace {
 
@@ -31,16 +29,6 @@ constexpr const char* kUsage = "usage: afficheur-check [--json] [CONTENT_ROOT]\n
 int UsageError() {
   std::fputs(kUsage, stderr);
   return 2;
-}
-
-std::optional<std::string> ExecutablePath() {
-  std::vector<char> buffer(PATH_MAX);
-  for (;;) {
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return std::nullopt;
-    if (std::size_t(n) < buffer.size()) return std::string(buffer.data(), n);
-    buffer.resize(buffer.size() * 2);
-  }
 }
 
 struct Command {
@@ -95,7 +83,7 @@ int main(int argc, char** argv) {
   if (command->root) {
     root = *command->root;
   } else {
-    const auto exe = ExecutablePath();
+    const auto exe = platform::RunningExecutablePath();
     if (!exe) {
       std::fprintf(stderr, "afficheur-check: cannot find its own folder\n");
       return 2;

@@ -8,8 +8,6 @@
 // so whatever the file holds (UTF-8 included) passes through unchanged.
 // Exit status: 0 done, 1 the settings could not be written (or printed),
 // 2 usage error.
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -20,8 +18,8 @@
 #include <vector>
 
 #include "config/ansi.h"
-#include "config/ini.h"
 #include "config/settings.h"
+#include "platform/host.h"
 
 namespace {
 
@@ -62,16 +60,6 @@ class WatchedProfile : public platform::ProfileStrings {
   platform::ProfileStrings& inner_;
   bool refused_ = false;
 };
-
-std::optional<std::string> ExecutablePath() {
-  std::vector<char> buffer(PATH_MAX);
-  for (;;) {
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return std::nullopt;
-    if (std::size_t(n) < buffer.size()) return std::string(buffer.data(), n);
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 // A 16-bit mode in plain decimal ("-1", "2").
 std::optional<std::int16_t> ParseMode(std::string_view text) {
@@ -142,20 +130,21 @@ int main(int argc, char** argv) {
   const auto command = Parse(argc, argv);
   if (!command) return UsageError();
 
-  const auto exe = ExecutablePath();
+  const auto exe = platform::RunningExecutablePath();
   if (!exe) {
     std::fprintf(stderr, "afficheur-settings: cannot find its own folder\n");
     return 1;
   }
   // The player's settings file sits beside the tool, named after the player.
-  const std::u16string playlist =
-      PlaylistPathFor(FolderOf(FromAnsi(*exe)) + u"/VELANE_Afficheur");
+  const std::u16string playlist = platform::PlayerPlaylistBeside(FromAnsi(*exe));
 
-  IniProfile ini;
-  WatchedProfile watched(ini);
-  // No registry store yet: a "$" file argument returns the default and
-  // writes nothing, as in the player today.
-  SettingsStore store(watched, nullptr, playlist);
+  // The machine's own profile functions and, for a "$" file argument, the
+  // registry the player would use there (none: the default, nothing
+  // written).
+  const auto profile = platform::MachineProfile();
+  WatchedProfile watched(*profile);
+  const auto registry = platform::SettingsRegistry();
+  SettingsStore store(watched, registry.get(), playlist);
 
   const auto& ops = command->operands;
   const std::u16string file = command->file ? FromAnsi(*command->file) : u"";

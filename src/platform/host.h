@@ -25,8 +25,8 @@ std::u16string PlayerPlaylistBeside(const std::u16string& executablePath);
 std::unique_ptr<ProfileStrings> MachineProfile();
 
 // The registry the settings store's registry form uses, as the player does:
-// the system registry on Windows; none (null) on Linux, where the player
-// runs without one.
+// the system registry on Windows, our SQLite store of the user's keys on
+// Linux.
 std::unique_ptr<Registry> SettingsRegistry();
 
 }  // namespace velane::platform

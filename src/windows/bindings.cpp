@@ -42,7 +42,6 @@ const Binding& Find(Event event) {
   std::terminate();  // every Event has its row
 }
 
-bool reporting = false;  // a failure while reporting is not reported again
 
 }  // namespace
 
@@ -50,18 +49,25 @@ std::string EventName(Event event) { return Find(event).name; }
 
 void ReportFailure(Program* program, const std::string& where,
                    const std::string& what) {
-  std::string line = "VELANE_Afficheur: " + where + " failed: " + what +
-                     " (handler abandoned, the player keeps running)";
+  ReportProblem(program, where + " failed: " + what +
+                             " (handler abandoned, the player keeps running)");
+}
+
+void ReportProblem(Program* program, const std::string& text) {
+  std::string line = "VELANE_Afficheur: " + text;
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
   // Reporting never creates the trace window: that would run the start-up.
-  if (program == nullptr || !program->PrincipalExists() || reporting) return;
-  reporting = true;
+  if (program == nullptr || !program->PrincipalExists() ||
+      program->reportingFailure)
+    return;
+  // A failure while reporting is not reported again.
+  program->reportingFailure = true;
   try {
     program->GetPrincipal().DEBUGGER1().add(FromAnsi(line), true);
   } catch (...) {
   }
-  reporting = false;
+  program->reportingFailure = false;
 }
 
 void Raise(Program& program, Event event) {

@@ -29,5 +29,7 @@ std::string EventName(Event event);
 // Reports an unhandled failure: one line on stderr, and the trace log.
 void ReportFailure(Program* program, const std::string& where,
                    const std::string& what);
+// Reports something the operator should know of, the same way.
+void ReportProblem(Program* program, const std::string& text);
 
 }  // namespace velane

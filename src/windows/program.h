@@ -49,6 +49,7 @@ class Program {
 
   DisplayGeometry geometry;
   bool runtimeMode = false;
+  bool reportingFailure = false;  // ReportFailure is at work
 
  private:
   std::unique_ptr<velane::principal> principal_;

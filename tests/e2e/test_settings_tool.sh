@@ -89,6 +89,17 @@ status=0
 [[ $status -eq 1 ]] || fail "set into a missing folder exited $status, expected 1"
 [[ ! -e "$WORK/missing" ]] || fail "a folder was created"
 
+# --- the registry form: "$" + key path keeps the setting in the user's
+# registry store (a private one here)
+export XDG_DATA_HOME="$WORK/xdg"
+reg='$HKEY_CURRENT_USER\Software\VelaneTest'
+"$TOOL" set --file "$reg" S K "la valeur" || fail "registry set failed"
+[[ "$("$TOOL" get --file "$reg" S K)" == "la valeur" ]] || fail "registry value not read back"
+[[ -s "$XDG_DATA_HOME/velane-afficheur/registry.sqlite" ]] || fail "no registry store written"
+[[ "$("$TOOL" get --file "$reg" S absent "def")" == "def" ]] || fail "registry default not returned"
+[[ "$("$TOOL" get --file '$HKCU\Software\VelaneTest' S K "short")" == "short" ]] || fail "a short root name read something"
+unset XDG_DATA_HOME
+
 # --- usage errors
 expect_usage
 expect_usage frob a b

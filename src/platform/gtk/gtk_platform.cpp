@@ -495,8 +495,10 @@ void GtkToolkit::ApplyPointerHidden(bool hidden) {
 }
 
 void GtkToolkit::ReportBrowser(const std::string& line) {
-  std::fprintf(stderr, "VELANE_Afficheur: %s\n", line.c_str());
-  if (browserReporter_) browserReporter_(line);
+  if (browserReporter_)
+    browserReporter_(line);
+  else
+    std::fprintf(stderr, "VELANE_Afficheur: %s\n", line.c_str());
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "config/ini.h"
 #include "config/settings.h"
 #include "platform/gtk/gtk_platform.h"
+#include "platform/host.h"
 #include "windows/bindings.h"
 #include "windows/program.h"
 
@@ -30,11 +31,12 @@ int main(int argc, char** argv) {
   platform::Platform platform{toolkit, toolkit, cursor, clock, process};
 
   IniProfile ini;
+  const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
   const std::u16string exe = process.ExecutablePath();
-  SettingsStore settings(ini, nullptr, PlaylistPathFor(exe));
+  SettingsStore settings(ini, registry.get(), PlaylistPathFor(exe));
   Program program(platform, settings, FolderOf(exe));
   toolkit.SetBrowserReporter([&program](const std::string& line) {
-    ReportFailure(&program, "Webcam", line);
+    ReportProblem(&program, "Webcam: " + line);
   });
 
   try {

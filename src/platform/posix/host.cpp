@@ -28,6 +28,6 @@ std::unique_ptr<ProfileStrings> MachineProfile() {
   return std::make_unique<IniProfile>();
 }
 
-std::unique_ptr<Registry> SettingsRegistry() { return nullptr; }
+std::unique_ptr<Registry> SettingsRegistry() { return OpenUserRegistry(); }
 
 }  // namespace velane::platform

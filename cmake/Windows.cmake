@@ -1,0 +1,70 @@
+# The Windows build, cross-compiled with cmake/toolchain-mingw64.cmake:
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
+# The same core as on Linux over the Windows platform layer (Win32 windows,
+# the WebBrowser control, the system's profile and registry functions).
+# Everything is linked statically, so the programs run on a bare Windows PC.
+
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# The portable core. Our own INI engine (config/ini.cpp) stands on POSIX
+# files; on Windows the system's profile functions take its place.
+file(GLOB CORE_SOURCES CONFIGURE_DEPENDS
+  src/config/*.cpp src/display/*.cpp src/supervision/*.cpp
+  src/diagnostics/*.cpp src/windows/*.cpp src/platform/*.cpp)
+list(FILTER CORE_SOURCES EXCLUDE REGEX ".*/src/config/ini\\.cpp$")
+add_library(velane_core STATIC ${CORE_SOURCES})
+target_include_directories(velane_core PUBLIC src)
+
+file(GLOB WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
+list(FILTER WIN32_SOURCES EXCLUDE REGEX ".*/main\\.cpp$")
+add_library(velane_win32 STATIC ${WIN32_SOURCES})
+target_compile_definitions(velane_win32 PUBLIC NOMINMAX)
+target_link_libraries(velane_win32 PUBLIC velane_core ole32 oleaut32 uuid
+                      user32 gdi32 advapi32)
+
+add_executable(VELANE_Afficheur WIN32 src/platform/win32/main.cpp
+               src/platform/win32/velane.rc)
+target_link_libraries(VELANE_Afficheur PRIVATE velane_win32)
+set_target_properties(VELANE_Afficheur PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/player)
+# The content root is the executable's folder: the demo content sits beside
+# the built player in player/.
+add_custom_command(TARGET VELANE_Afficheur POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/demo $<TARGET_FILE_DIR:VELANE_Afficheur>
+  COMMENT "Copying the demo content beside the player")
+
+add_executable(afficheur-settings tools/afficheur_settings.cpp)
+target_link_libraries(afficheur-settings PRIVATE velane_win32)
+set_target_properties(afficheur-settings PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/player)
+
+# A stand-in for the system's restart command: the test copies it beside the
+# player, where CreateProcess looks first, so no test ever restarts Wine's
+# session (nor anything else).
+add_executable(fake-shutdown tests/win32/fake_shutdown.cpp)
+set_target_properties(fake-shutdown PROPERTIES OUTPUT_NAME shutdown)
+
+# Unit tests: the shared test files that do not stand on POSIX processes or
+# the Linux registry store, the Windows layer's own tests, and GoogleTest
+# built from Debian's sources (libgtest-dev) with the same compiler.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp tests/win32/*.cpp)
+list(FILTER UNIT_TEST_SOURCES EXCLUDE REGEX ".*/fake_shutdown\\.cpp$")
+# Left out, with the reason:
+# - test_atomic_write: fork, signals and waitpid.
+# - test_ini: our own INI engine, which the Windows build does not use.
+# - test_registry_store, test_registry_key, test_registry_path: the Linux
+#   registry store (one database file per test); the Windows registry is
+#   covered by tests/win32.
+# - test_playlist_check: the checker is not part of the Windows build.
+list(FILTER UNIT_TEST_SOURCES EXCLUDE REGEX
+  ".*/tests/test_(atomic_write|ini|registry_store|registry_key|registry_path|playlist_check)\\.cpp$")
+add_executable(unit_tests ${UNIT_TEST_SOURCES})
+target_include_directories(unit_tests PRIVATE tests tests/win32)
+# The fixtures' POSIX calls (mkdtemp, setenv), given on Windows.
+target_compile_options(unit_tests PRIVATE
+  -include ${CMAKE_SOURCE_DIR}/tests/win32/posix_compat.h)
+target_link_libraries(unit_tests PRIVATE velane_win32 gtest gmock gtest_main)
