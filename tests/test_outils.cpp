@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -94,6 +95,12 @@ TEST_F(ReadWholeFileTest, FailuresGiveTheEmptyText) {
   EXPECT_EQ(ReadWholeFile(Path("f.txt") + std::u16string(1, u'\0') + u"junk",
                           pump_),
             u"");
+  // A pipe in place of a page is never opened (that would wait for a
+  // writer for ever); a link to a plain file still reads.
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.html").c_str(), 0600), 0);
+  EXPECT_EQ(ReadWholeFile(Path("pipe.html"), pump_), u"");
+  fs::create_symlink(dir_ / "f.txt", dir_ / "link.html");
+  EXPECT_EQ(ReadWholeFile(Path("link.html"), pump_), u"x\r\n");
 }
 
 TEST_F(ReadWholeFileTest, YieldsOnceBeforeEachLine) {

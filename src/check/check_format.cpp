@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check/playlist_check.h"
 #include "config/ansi.h"
@@ -29,6 +30,20 @@ std::string TypeText(const std::u16string& type) {
   if (type.empty()) return "no type";
   if (KnownType(type)) return ToAnsi(type);
   return "\"" + ToAnsi(type) + "\"";
+}
+
+// "1 -> 2 -> 3 -> 1"; a long loop shows its first and last sections.
+std::string LoopText(const std::vector<std::int16_t>& loop, std::int16_t back) {
+  constexpr std::size_t kHead = 5, kTail = 2;
+  std::string text;
+  for (std::size_t i = 0; i < loop.size(); ++i) {
+    if (loop.size() > kHead + kTail + 1 && i == kHead) {
+      text += "... (" + std::to_string(loop.size()) + " sections) -> ";
+      i = loop.size() - kTail;
+    }
+    text += std::to_string(loop[i]) + " -> ";
+  }
+  return text + std::to_string(back);
 }
 
 // Where a problem sits: "section 2, \"Type\"", "Systeme", or nothing.
@@ -129,17 +144,16 @@ std::string FormatCheckText(const CheckReport& report) {
   std::string out = "Content root: " + ToAnsi(report.root) + "\n";
   out += "Playlist: " + ToAnsi(report.playlist) + "\n";
   out += "Chain from section 0, as the screen shows it:\n";
-  std::string loop;
+  std::vector<std::int16_t> loop;
   for (const ChainSlide& slide : report.chain) {
     out += "  section " + std::to_string(slide.section) + ": " +
            TypeText(slide.type) + ", " + SecondsText(slide.dwellSeconds) +
            " s\n";
     if (slide.section == report.loopsTo || !loop.empty())
-      loop += std::to_string(slide.section) + " -> ";
+      loop.push_back(slide.section);
   }
   out += "  then section " + std::to_string(report.loopsTo) +
-         " again: the chain loops (" + loop + std::to_string(report.loopsTo) +
-         ")\n";
+         " again: the chain loops (" + LoopText(loop, report.loopsTo) + ")\n";
   if (report.problems.empty()) {
     out += "No problem found.\n";
     return out;

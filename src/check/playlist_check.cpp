@@ -8,7 +8,6 @@
 #include <clocale>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <set>
 #include <string_view>

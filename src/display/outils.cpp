@@ -1,5 +1,7 @@
 #include "display/outils.h"
 
+#include <filesystem>
+
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -53,6 +55,11 @@ std::u16string ReadWholeFile(const std::u16string& path,
     const std::string name = ToAnsi(path);
     // A NUL inside the path would silently open a shorter name.
     if (name.empty() || name.find('\0') != std::string::npos) return {};
+    // Only a plain file: opening a pipe or a device could block the player
+    // for good.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(name), error))
+      return {};
     File file(std::fopen(name.c_str(), "rb"));
     if (!file) return {};
 

@@ -106,7 +106,7 @@ INI=VELANE_Afficheur.ini
 broken geometry bad-geometry '"TailleEcranL" is "768px"' \
   "sed -i 's/^TailleEcranL=.*/TailleEcranL=768px/' $INI"
 broken missing-keys missing-key 'section 3, "section suivante".*"0"' \
-  "sed -i '/^section suivante=1/d' $INI"
+  "sed -i '/section 3/,\$ {/^section suivante/d}' $INI"
 broken type-case wrong-type 'did you mean "image"' \
   "sed -i 's/^Type=image/Type=Image/' $INI"
 broken no-folder missing-folder 'flashs/00002 does not exist' \

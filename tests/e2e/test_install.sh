@@ -29,6 +29,10 @@ start_player RUNTIME
 check "the installed player composes the first slide in its own folder" \
   wait_until 20 test -s "$dir/flashs/00001/temporaire.html"
 check "and it shows the picture" grep -q 'affiche.svg' "$dir/flashs/00001/temporaire.html"
+sleep 2
+screenshot "$DEST/demo.png"
+check "the demo picture fills the display area" test "$(pixel "$DEST/demo.png" 10 300)" != "#000000"
+cp "$DEST/demo.png" "${VELANE_SHOTS_DIR:-/tmp}/demo-slide.png" 2>/dev/null || true
 stop_player
 ROOT_DIR=""
 finish

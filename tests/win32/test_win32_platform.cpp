@@ -1,0 +1,406 @@
+// The Windows platform layer against the system it stands on: the profile
+// and registry functions as the settings store and the registry key object
+// rely on them, the command line, and the windows made from the designs.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "config/ansi.h"
+#include "config/registry_key.h"
+#include "config/registry_path.h"
+#include "config/settings.h"
+#include "platform/host.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_profile.h"
+#include "platform/win32/win32_registry.h"
+#include "windows/designs.h"
+
+namespace velane::win32 {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+HWND HwndOf(std::uint32_t handle) {
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    path_ = fs::path(base) / ("velane-win32-" + std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(counter_++));
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path path_;
+};
+
+std::string ReadBytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ---- profile functions ------------------------------------------------------
+
+TEST(Win32Profile, MissingFileSectionOrKeyGiveTheDefaultAndItsLength) {
+  TempDir dir;
+  Win32Profile profile;
+  std::string out;
+  const std::string file = dir.File("p.ini");
+  EXPECT_EQ(profile.GetPrivateProfileStringA("s", "k", "768", out, 590, file.c_str()), 3u);
+  EXPECT_EQ(out, "768");
+  EXPECT_FALSE(fs::exists(file));  // reading creates nothing
+  ASSERT_TRUE(profile.WritePrivateProfileStringA("s", "other", "1", file.c_str()));
+  EXPECT_EQ(profile.GetPrivateProfileStringA("s", "k", "d", out, 590, file.c_str()), 1u);
+  EXPECT_EQ(out, "d");
+  EXPECT_EQ(profile.GetPrivateProfileStringA("t", "k", "", out, 590, file.c_str()), 0u);
+  EXPECT_EQ(out, "");
+}
+
+TEST(Win32Profile, NamesMatchWithoutCaseAndSurroundingBlanks) {
+  TempDir dir;
+  const std::string file = dir.File("p.ini");
+  std::ofstream(file, std::ios::binary) << "[3]\r\nHTML=<b>\r\n[ 2]\r\nx=y\r\n";
+  Win32Profile profile;
+  std::string out;
+  for (const char* section : {"3", " 3", "3 "}) {
+    EXPECT_EQ(profile.GetPrivateProfileStringA(section, "html", "", out, 590, file.c_str()), 3u)
+        << section;
+    EXPECT_EQ(out, "<b>");
+  }
+  EXPECT_EQ(profile.GetPrivateProfileStringA("2", "X", "", out, 590, file.c_str()), 1u);
+}
+
+TEST(Win32Profile, AnEmptyValueReadsAsNoCharacters) {
+  TempDir dir;
+  const std::string file = dir.File("p.ini");
+  std::ofstream(file, std::ios::binary) << "[s]\r\nk=\r\n";
+  Win32Profile profile;
+  std::string out = "junk";
+  EXPECT_EQ(profile.GetPrivateProfileStringA("s", "k", "2", out, 590, file.c_str()), 0u);
+  EXPECT_EQ(out, "");
+}
+
+TEST(Win32Profile, TheSettingsStoreFillsTheFileAndCutsLongValues) {
+  TempDir dir;
+  const std::string file = dir.File("VELANE_Afficheur.ini");
+  Win32Profile profile;
+  SettingsStore store(profile, nullptr, FromAnsi(file));
+  EXPECT_EQ(store.ReadSetting(u"Systeme", u"TailleEcranL", u"768", u"", 2), u"768");
+  EXPECT_EQ(store.ReadSetting(u"Systeme", u"marge", u"", u"", 2), u"");
+  const std::string bytes = ReadBytes(file);
+  EXPECT_NE(bytes.find("[Systeme]"), std::string::npos);
+  EXPECT_NE(bytes.find("TailleEcranL=768"), std::string::npos);
+  EXPECT_NE(bytes.find("marge="), std::string::npos);
+  // Mode 1 neither creates nor changes.
+  EXPECT_EQ(store.ReadSetting(u"s", u"k", u"x", FromAnsi(dir.File("none.ini")), 1), u"x");
+  EXPECT_FALSE(fs::exists(dir.File("none.ini")));
+  // A stored value of 700 characters comes back as its first 589.
+  const std::u16string longValue(700, u'a');
+  store.ReadSetting(u"s", u"long", longValue, u"", 0);
+  EXPECT_EQ(store.ReadSetting(u"s", u"long", u"", u"", 1), std::u16string(589, u'a'));
+  // Text crosses in the code page: the trace marker is byte 128.
+  store.ReadSetting(u"s", u"t", std::u16string(1, u'\u20AC') + u"\u00E9", u"", 0);
+  EXPECT_NE(ReadBytes(file).find("t=\x80\xE9"), std::string::npos);
+  EXPECT_EQ(store.ReadSetting(u"s", u"t", u"", u"", 1), u"\u20AC\u00E9");
+}
+
+// ---- registry -----------------------------------------------------------------
+
+// A private key under HKEY_CURRENT_USER, deleted with everything in it.
+class Win32RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = "Software\\VelaneUnitTests\\" + std::to_string(GetCurrentProcessId());
+  }
+  void TearDown() override {
+    RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VelaneUnitTests");
+  }
+  std::string Sub(const std::string& rest) const { return base_ + "\\" + rest; }
+
+  Win32Registry reg_;
+  std::string base_;
+};
+
+TEST_F(Win32RegistryTest, HandlesCrossAs32BitValuesAndWorkAfterwards) {
+  RegHandle h = 0;
+  std::uint32_t disposition = 0;
+  SecurityAttributes sa;
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, Sub("A\\B").c_str(), 0, "", 0,
+                                 kKeyAllAccess, &sa, &h, &disposition),
+            kRegSuccess);
+  EXPECT_NE(h, 0u);
+  EXPECT_EQ(disposition, kRegCreatedNewKey);
+  const char data[] = "hello";
+  EXPECT_EQ(reg_.RegSetValueExA(h, "v", 0, kRegSz, reinterpret_cast<const std::uint8_t*>(data),
+                                sizeof data),
+            kRegSuccess);
+  EXPECT_EQ(reg_.RegCloseKey(h), kRegSuccess);
+
+  RegHandle again = 0;
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, Sub("A\\B").c_str(), 0, "", 0,
+                                 kKeyAllAccess, nullptr, &again, &disposition),
+            kRegSuccess);
+  EXPECT_EQ(disposition, kRegOpenedExistingKey);
+  reg_.RegCloseKey(again);
+}
+
+TEST_F(Win32RegistryTest, QueriesReportSizesTypesAndShortBuffers) {
+  RegHandle h = 0;
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, base_.c_str(), 0, "", 0, kKeyAllAccess,
+                                 nullptr, &h, nullptr),
+            kRegSuccess);
+  const char data[] = "abcdef";
+  reg_.RegSetValueExA(h, "v", 0, kRegSz, reinterpret_cast<const std::uint8_t*>(data), 7);
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  EXPECT_EQ(reg_.RegQueryValueExA(h, "v", nullptr, &type, nullptr, &size), kRegSuccess);
+  EXPECT_EQ(type, kRegSz);
+  EXPECT_EQ(size, 7u);
+  std::uint8_t small[3];
+  size = sizeof small;
+  EXPECT_EQ(reg_.RegQueryValueExA(h, "v", nullptr, nullptr, small, &size), kRegMoreData);
+  EXPECT_EQ(size, 7u);
+  EXPECT_EQ(reg_.RegQueryValueExA(h, "missing", nullptr, nullptr, nullptr, &size), kRegNotFound);
+  EXPECT_EQ(reg_.RegDeleteValueA(h, "missing"), kRegNotFound);
+  reg_.RegCloseKey(h);
+}
+
+TEST_F(Win32RegistryTest, EnumerationsEndWithNoMoreItems) {
+  RegHandle h = 0;
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, base_.c_str(), 0, "", 0, kKeyAllAccess,
+                                 nullptr, &h, nullptr),
+            kRegSuccess);
+  RegHandle child = 0;
+  reg_.RegCreateKeyExA(h, "child", 0, "", 0, kKeyAllAccess, nullptr, &child, nullptr);
+  reg_.RegCloseKey(child);
+  reg_.RegSetValueExA(h, "n", 0, kRegSz, reinterpret_cast<const std::uint8_t*>("1"), 2);
+
+  char name[4096];
+  std::uint32_t nameSize = sizeof name;
+  EXPECT_EQ(reg_.RegEnumValueA(h, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            kRegSuccess);
+  EXPECT_EQ(std::string(name, nameSize), "n");
+  nameSize = sizeof name;
+  EXPECT_EQ(reg_.RegEnumValueA(h, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            kRegNoMoreItems);
+  EXPECT_EQ(reg_.RegEnumKeyA(h, 0, name, 512), kRegSuccess);
+  EXPECT_STREQ(name, "child");
+  EXPECT_EQ(reg_.RegEnumKeyA(h, 1, name, 512), kRegNoMoreItems);
+  EXPECT_EQ(reg_.RegDeleteKeyA(h, "child"), kRegSuccess);
+  reg_.RegCloseKey(h);
+}
+
+TEST_F(Win32RegistryTest, MissingKeysAndBadHandlesFail) {
+  RegHandle h = 123;
+  EXPECT_EQ(reg_.RegOpenKeyExA(kHkeyCurrentUser, Sub("none").c_str(), 0, kKeyRead, &h),
+            kRegNotFound);
+  EXPECT_EQ(h, 0u);
+  EXPECT_NE(reg_.RegCloseKey(0x12345678), kRegSuccess);
+}
+
+TEST_F(Win32RegistryTest, TheRegistryKeyObjectAndPathsWorkOverIt) {
+  const std::u16string path = FromAnsi("HKEY_CURRENT_USER\\" + Sub("Player"));
+  WriteRegistryPath(reg_, path, u"n", 5);
+  EXPECT_EQ(ReadRegistryPath(reg_, path, u"n"), u"5");
+  RegistryKey key(reg_);
+  key.OpenKey(kHkeyCurrentUser, FromAnsi(Sub("Player")), kKeyRead);
+  ASSERT_NE(key.handle(), 0u);
+  EXPECT_EQ(key.ValueNames(), NameList{u"n"});
+  key.CloseKey();
+  // OpenKey with exactly the write rights creates the key.
+  key.OpenKey(kHkeyCurrentUser, FromAnsi(Sub("New\\Key")), kKeyWrite);
+  EXPECT_NE(key.handle(), 0u);
+  key.value(u"t", std::u16string(u"\u00E9t\u00E9"));
+  key.CloseKey();
+  EXPECT_EQ(ReadRegistryPath(reg_, FromAnsi("HKEY_CURRENT_USER\\" + Sub("New\\Key")), u"t"),
+            u"\u00E9t\u00E9");
+}
+
+TEST_F(Win32RegistryTest, TheSettingsStoreRegistryFormKeepsSectionsAsSubkeys) {
+  TempDir dir;
+  Win32Profile profile;
+  SettingsStore store(profile, &reg_, FromAnsi(dir.File("x.ini")));
+  const std::u16string file = FromAnsi("$HKEY_CURRENT_USER\\" + base_);
+  EXPECT_EQ(store.ReadSetting(u"Systeme", u"marge", u"2", file, 2), u"2");
+  EXPECT_EQ(store.ReadSetting(u"Systeme", u"marge", u"9", file, 1), u"2");
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Sub("Systeme").c_str(), 0, KEY_READ, &k),
+            ERROR_SUCCESS);
+  RegCloseKey(k);
+  EXPECT_FALSE(fs::exists(dir.File("x.ini")));
+}
+
+// ---- command line and paths ------------------------------------------------------
+
+TEST(Win32Process, ArgumentsFollowTheProgramNameQuotedOrNot) {
+  EXPECT_EQ(ArgumentsOf("player.exe RUNTIME"), "RUNTIME");
+  EXPECT_EQ(ArgumentsOf("\"C:\\Program Files\\V\\player.exe\"   RUNTIME"), "RUNTIME");
+  EXPECT_EQ(ArgumentsOf("\"C:\\a b\"\\player.exe x y"), "x y");
+  EXPECT_EQ(ArgumentsOf("player.exe"), "");
+  EXPECT_EQ(ArgumentsOf("\"player.exe\""), "");
+  EXPECT_EQ(ArgumentsOf(""), "");
+}
+
+TEST(Win32Process, ThePlaylistSitsBesideTheExecutable) {
+  EXPECT_EQ(WindowsPlaylistPathFor(u"C:\\Velane\\VELANE_Afficheur.exe"),
+            u"C:\\Velane\\VELANE_Afficheur.ini");
+  EXPECT_EQ(WindowsFolderOf(u"C:\\Velane\\VELANE_Afficheur.exe"), u"C:\\Velane");
+  EXPECT_EQ(WindowsPlaylistPathFor(u"C:\\v.1\\player"), u"C:\\v.1\\player.ini");
+  EXPECT_EQ(PlayerPlaylistBeside(u"D:\\x\\afficheur-settings.exe"),
+            u"D:\\x\\VELANE_Afficheur.ini");
+  const auto self = RunningExecutablePath();
+  ASSERT_TRUE(self.has_value());
+  EXPECT_NE(self->find("unit_tests"), std::string::npos);
+}
+
+// ---- windows --------------------------------------------------------------------
+
+TEST(Win32Windows, TheTraceWindowIsBuiltAsDesigned) {
+  Win32Toolkit kit;
+  auto window = kit.CreateWindow(PrincipalDesign());
+  HWND hwnd = HwndOf(window->Handle());
+  ASSERT_TRUE(IsWindow(hwnd));
+  char caption[64] = {};
+  GetWindowTextA(hwnd, caption, sizeof caption);
+  EXPECT_STREQ(caption, "VELANE Afficheur");
+  EXPECT_FALSE(window->IsVisible());  // created hidden
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 546);
+  EXPECT_EQ(client.bottom, 389);
+  EXPECT_NE(FindWindowExA(hwnd, nullptr, "LISTBOX", nullptr), nullptr);
+  ASSERT_NE(window->Child("traceur"), nullptr);
+  EXPECT_EQ(window->Child("traceur")->Text(), u"VELANE Tarvin 2004 - debugger");
+  EXPECT_EQ(window->Child("nothing"), nullptr);
+
+  // The composite control tells its size once someone listens, and again
+  // when it is resized.
+  Control* host = window->Child("DEBUGGER1");
+  ASSERT_NE(host, nullptr);
+  int width = -1, height = -1;
+  host->OnResize([&](int w, int h) { width = w, height = h; });
+  kit.DoEvents();
+  EXPECT_EQ(width, 529);
+  EXPECT_EQ(height, 113);
+  host->Place({8, 144, 300, 100});
+  EXPECT_EQ(width, 300);
+  EXPECT_EQ(height, 100);
+}
+
+TEST(Win32Windows, OnlyAFramedWindowClosesAndThenOnlyHides) {
+  Win32Toolkit kit;
+  auto trace = kit.CreateWindow(PrincipalDesign());
+  auto display = kit.CreateWindow(AfficheurDesign());
+  int closes = 0;
+  trace->OnCloseRequest([&] { ++closes; });
+  display->OnCloseRequest([&] { ++closes; });
+  trace->Show();
+  display->Show();
+  SendMessageA(HwndOf(trace->Handle()), WM_CLOSE, 0, 0);
+  SendMessageA(HwndOf(display->Handle()), WM_CLOSE, 0, 0);
+  EXPECT_EQ(closes, 1);
+  EXPECT_FALSE(trace->IsVisible());
+  EXPECT_TRUE(IsWindow(HwndOf(trace->Handle())));
+  EXPECT_TRUE(display->IsVisible());
+}
+
+TEST(Win32Windows, TheQuitWindowFloatsAndItsButtonClicks) {
+  Win32Toolkit kit;
+  auto quit = kit.CreateWindow(QuitterDesign());
+  HWND hwnd = HwndOf(quit->Handle());
+  const LONG_PTR ex = GetWindowLongPtrA(hwnd, GWL_EXSTYLE);
+  EXPECT_TRUE(ex & WS_EX_NOACTIVATE);
+  EXPECT_TRUE(ex & WS_EX_TOOLWINDOW);
+  EXPECT_FALSE(GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_CAPTION);
+  int clicks = 0;
+  quit->Child("Command1")->OnClick([&] { ++clicks; });
+  HWND button = FindWindowExA(hwnd, nullptr, "BUTTON", "Quitter");
+  ASSERT_NE(button, nullptr);
+  SendMessageA(button, BM_CLICK, 0, 0);
+  kit.DoEvents();
+  EXPECT_EQ(clicks, 1);
+  // Raised above everything and shown, as the cursor watch does it.
+  kit.SetWindowPos(quit->Handle(), kHwndTopmost,
+                   kSwpNoMove | kSwpNoSize | kSwpNoActivate | kSwpShowWindow);
+  EXPECT_TRUE(quit->IsVisible());
+  EXPECT_TRUE(GetWindowLongPtrA(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  quit->Hide();
+  EXPECT_FALSE(quit->IsVisible());
+}
+
+TEST(Win32Windows, TheBrowserIsPlacedInPixelsEvenAtNegativePositions) {
+  Win32Toolkit kit;
+  auto display = kit.CreateWindow(AfficheurDesign());
+  Control* webcam = display->Child("Webcam");
+  ASSERT_NE(webcam, nullptr);
+  display->Move({0, 0, 800, 600});
+  webcam->SetVisible(false);
+  webcam->Place({-2, -2, 772, 580});
+  EXPECT_FALSE(webcam->IsVisible());
+  HWND container = FindWindowExA(HwndOf(display->Handle()), nullptr, "VelaneBrowserHost",
+                                 nullptr);
+  ASSERT_NE(container, nullptr);
+  RECT r{};
+  GetWindowRect(container, &r);
+  POINT origin{0, 0};
+  ClientToScreen(HwndOf(display->Handle()), &origin);
+  EXPECT_EQ(r.left - origin.x, -2);
+  EXPECT_EQ(r.top - origin.y, -2);
+  EXPECT_EQ(r.right - r.left, 772);
+  EXPECT_EQ(r.bottom - r.top, 580);
+  webcam->SetVisible(true);
+  EXPECT_TRUE(webcam->IsVisible());
+  // With or without a working control, navigating never fails the caller.
+  webcam->Navigate(u"C:\\nowhere\\temporaire.html");
+}
+
+TEST(Win32Windows, TimersTickThroughTheMessageLoopAndNeverInsideThemselves) {
+  Win32Toolkit kit;
+  int ticks = 0;
+  int depth = 0;
+  int deepest = 0;
+  auto timer = kit.CreateTimer(10, [&] {
+    ++ticks;
+    ++depth;
+    deepest = std::max(deepest, depth);
+    // A handler that yields to the message loop, as the page reader does.
+    for (int i = 0; i < 5; ++i) {
+      Sleep(15);
+      kit.DoEvents();
+    }
+    --depth;
+  });
+  for (int i = 0; i < 500 && ticks < 3; ++i) {
+    Sleep(5);
+    kit.DoEvents();
+  }
+  EXPECT_GE(ticks, 3);
+  EXPECT_EQ(deepest, 1);
+  timer.reset();
+  const int before = ticks;
+  for (int i = 0; i < 5; ++i) {
+    Sleep(15);
+    kit.DoEvents();
+  }
+  EXPECT_EQ(ticks, before);
+}
+
+}  // namespace
+}  // namespace velane::win32
