@@ -52,8 +52,11 @@ void WriteFile(const fs::path& file, const std::string& bytes) {
 }
 
 // Sections 0 to n, six keys each, chained 0 -> 1 -> ... -> n -> 1, as an
-// operator's tool would write them (CR LF line ends).
-std::string PlaylistText(int sections, int dwell) {
+// operator's tool would write them (CR LF line ends). With an empty
+// transition, as the player itself fills the key in, every advance finds
+// the key empty and writes its default back (a write that changes nothing,
+// but that reads the file again under a lock).
+std::string PlaylistText(int sections, int dwell, bool emptyTransition = false) {
   std::string text = "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n";
   for (int s = 0; s <= sections; ++s) {
     const std::string n = std::to_string(s);
@@ -62,7 +65,7 @@ std::string PlaylistText(int sections, int dwell) {
     text += "section suivante=" + std::to_string(s < sections ? s + 1 : 1) + "\r\n";
     text += "Type=image\r\n";
     text += "image=photo" + n + ".jpg\r\n";
-    text += "Transition=" + std::to_string(s % 4) + "\r\n";
+    text += "Transition=" + (emptyTransition ? std::string() : std::to_string(s % 4)) + "\r\n";
     text += "commentaire=slide " + n + " of the morning loop\r\n";
   }
   return text;
@@ -139,8 +142,8 @@ BENCHMARK(BM_ReadSettingMode2FirstSection)
 // every slide folder present.
 class Player {
  public:
-  explicit Player(int sections) {
-    WriteFile(root_.Playlist(), PlaylistText(sections, 10));
+  explicit Player(int sections, bool emptyTransition = false) {
+    WriteFile(root_.Playlist(), PlaylistText(sections, 10, emptyTransition));
     fs::create_directories(root_.path() / "modeles");
     WriteFile(root_.path() / "modeles" / "image.html", ImageTemplate());
     WriteFile(root_.path() / "modeles" / "transitions.ini", TransitionsText());
@@ -210,14 +213,14 @@ BENCHMARK(BM_SequencerTickStay)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 
-// A tick that advances: reads "section suivante", "Type", "image" and
+// Ticks that advance: each reads "section suivante", "Type", "image" and
 // "Transition", the 4 KB image template and the transitions file, composes
 // the page, writes it into the slide folder and navigates. The chain runs
 // through every section of the file, so the sections read are spread over
 // the whole file.
-void BM_SequencerTickAdvance(benchmark::State& state) {
+void AdvancingTicks(benchmark::State& state, bool emptyTransition) {
   const int sections = static_cast<int>(state.range(0));
-  Player player(sections);
+  Player player(sections, emptyTransition);
   Afficheur& display = player.Display();
   std::int64_t ticks = 0;
   for (auto _ : state) {
@@ -229,7 +232,21 @@ void BM_SequencerTickAdvance(benchmark::State& state) {
       static_cast<double>(player.PageBytes(display.sequencer.currentSection));
   state.SetComplexityN(sections);
 }
+
+void BM_SequencerTickAdvance(benchmark::State& state) {
+  AdvancingTicks(state, false);
+}
 BENCHMARK(BM_SequencerTickAdvance)
+    ->Arg(10)->Arg(1000)->Arg(10000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oN);
+
+// The same with every "Transition" empty, as the player fills the key in
+// itself: each advance also writes that default back.
+void BM_SequencerTickAdvanceWriteBack(benchmark::State& state) {
+  AdvancingTicks(state, true);
+}
+BENCHMARK(BM_SequencerTickAdvanceWriteBack)
     ->Arg(10)->Arg(1000)->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);

@@ -5,12 +5,23 @@
 
 #include "display/afficheur.h"
 #include "program_fixture.h"
+#include "supervision/reboot.h"
 
 namespace velane {
 namespace {
 
 using testing_support::CountLines;
 using testing_support::ReadBytes;
+
+// The platform's own restart tool, found like any bare command name.
+TEST(RestartCommand, IsThePlatformsOwnTool) {
+#ifdef _WIN32
+  EXPECT_EQ(std::u16string(kRestartCommand), u"shutdown.exe -r");
+#else
+  EXPECT_EQ(std::u16string(kRestartCommand), u"shutdown -r");
+#endif
+  EXPECT_EQ(std::u16string(kRestartTime), u"03:00");
+}
 
 class Reboot : public testing_support::ProgramFixture {
  protected:
@@ -36,7 +47,7 @@ class Reboot : public testing_support::ProgramFixture {
   }
   void ExpectRestartRequested() {
     ASSERT_EQ(fakes.process.started.size(), 1u);
-    EXPECT_EQ(fakes.process.started[0].commandLine, u"shutdown -r");
+    EXPECT_EQ(fakes.process.started[0].commandLine, kRestartCommand);
     EXPECT_EQ(fakes.process.started[0].showWindow, 2);
     EXPECT_EQ(fakes.cursor.calls, std::vector<bool>{true});
   }
@@ -130,7 +141,7 @@ TEST(RebootAtStart, StartedInsideTheMinuteRestartsOnTheFirstTick) {
   // The 1000 ms timers tick together; the reboot check is one of them.
   EXPECT_THROW(fakes.toolkit.Fire(kRebootIntervalMs), fakes::ProgramEnded);
   ASSERT_EQ(fakes.process.started.size(), 1u);
-  EXPECT_EQ(fakes.process.started[0].commandLine, u"shutdown -r");
+  EXPECT_EQ(fakes.process.started[0].commandLine, kRestartCommand);
   EXPECT_EQ(fakes.cursor.calls, std::vector<bool>{true});
 }
 

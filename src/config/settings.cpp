@@ -14,7 +14,14 @@ constexpr std::size_t kNameBufferSize = 600;
 // The size the read is told; a value comes back at most one shorter.
 constexpr std::uint32_t kValueBufferSize = 590;
 
+// The separator of the platform's file names (Windows also takes "/").
+#ifdef _WIN32
+constexpr char16_t kSeparator = u'\\';
+constexpr char16_t kSeparators[] = u"\\/";
+#else
 constexpr char16_t kSeparator = u'/';
+constexpr char16_t kSeparators[] = u"/";
+#endif
 
 // The name as it sits in its buffer: the name, a NUL, then blanks to the
 // end. The INI functions read up to the NUL; a name that fills the whole
@@ -105,13 +112,13 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
 }
 
 std::u16string FolderOf(const std::u16string& path) {
-  const auto slash = path.rfind(kSeparator);
+  const auto slash = path.find_last_of(kSeparators);
   if (slash == std::u16string::npos) return u".";
   return path.substr(0, slash);
 }
 
 std::u16string PlaylistPathFor(const std::u16string& executablePath) {
-  const auto slash = executablePath.rfind(kSeparator);
+  const auto slash = executablePath.find_last_of(kSeparators);
   std::u16string base = slash == std::u16string::npos
                             ? executablePath
                             : executablePath.substr(slash + 1);

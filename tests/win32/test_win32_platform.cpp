@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 #include "config/ansi.h"
@@ -256,6 +257,12 @@ TEST(Win32Process, ArgumentsFollowTheProgramNameQuotedOrNot) {
   EXPECT_EQ(ArgumentsOf("player.exe"), "");
   EXPECT_EQ(ArgumentsOf("\"player.exe\""), "");
   EXPECT_EQ(ArgumentsOf(""), "");
+}
+
+TEST(Win32Process, StartsWithoutWaitingAndReportsWhatCannotStart) {
+  Win32Process process;
+  EXPECT_NO_THROW(process.Start(u"cmd.exe /c exit 0", 2));
+  EXPECT_THROW(process.Start(u"velane-no-such-program.exe -r", 2), std::runtime_error);
 }
 
 TEST(Win32Process, ThePlaylistSitsBesideTheExecutable) {
