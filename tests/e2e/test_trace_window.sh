@@ -26,7 +26,7 @@ black="$(count_colour "$ROOT_DIR/shot.png" "$area" '#000000')"
 green="$(count_colour "$ROOT_DIR/shot.png" "$area" '#00FF00')"
 check "the trace area is black ($black pixels)" test "$black" -gt 40000
 check "the trace area shows green text ($green pixels)" test "$green" -gt 50
-cp "$ROOT_DIR/shot.png" "${VELANE_SHOTS_DIR:-/tmp}/trace-window.png" 2>/dev/null || true
+import -window "$wid" "${VELANE_SHOTS_DIR:-/tmp}/trace-window.png" 2>/dev/null || true
 
 stop_player
 
