@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "child_process.h"
 #include "config/ini.h"
 
 namespace velane {
@@ -65,36 +66,16 @@ std::string Filler() {
   return text;
 }
 
-// Kills and reaps the writer whatever way the test leaves its loop.
-class Child {
- public:
-  explicit Child(pid_t pid) : pid_(pid) {}
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() {
-    if (pid_ > 0) KillAndWait();
-  }
-  int KillAndWait() {
-    int status = 0;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_;
-};
-
 // The writer: keys from `first` on, each reported through the pipe once
 // its write has returned.
-[[noreturn]] void Writer(const std::string& file, std::int32_t first, int report) {
+[[noreturn]] void Writer(const std::string& file, std::int32_t first,
+                         const testing_support::ReportPipe& reports) {
   IniProfile ini;
   for (std::int32_t i = first;; ++i) {
     if (!ini.WritePrivateProfileStringA(SectionOf(i).c_str(), KeyOf(i).c_str(),
                                         ValueOf(i).c_str(), file.c_str()))
       ::_exit(3);
-    if (::write(report, &i, sizeof i) != sizeof i) ::_exit(4);
+    if (!reports.Report(i)) ::_exit(4);
   }
 }
 
@@ -149,16 +130,8 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
   const std::string filler = Filler();
   std::ofstream(file, std::ios::binary) << filler;
 
-  struct Pipe {
-    int fds[2] = {-1, -1};
-    ~Pipe() {
-      for (int fd : fds)
-        if (fd >= 0) ::close(fd);
-    }
-  } reports;
-  int* pipeFds = reports.fds;
-  ASSERT_EQ(::pipe(pipeFds), 0);
-  ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+  testing_support::ReportPipe reports;
+  ASSERT_TRUE(reports.ok());
 
   // Kills must land before, inside and after writes: the delays span a few
   // writes' time, which the disk's flush decides (3 ms at least).
@@ -174,13 +147,11 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
   IniProfile reader;
   std::int32_t reported = -1;  // highest key reported written
   for (int kill = 0; kill < 200; ++kill) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::close(pipeFds[0]);
-      Writer(file, reported + 1, pipeFds[1]);
-    }
-    Child writer(pid);
+    auto writer = testing_support::ChildProcess::Start([&] {
+      reports.CloseReadEnd();
+      Writer(file, reported + 1, reports);
+    });
+    ASSERT_TRUE(writer.started());
     // While the writer runs, a reader never sees a partial file.
     const auto until = std::chrono::steady_clock::now() +
                        std::chrono::microseconds(delayUs(random));
@@ -194,8 +165,7 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
     ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status "
                                      << WEXITSTATUS(status);
 
-    std::int32_t i;
-    while (::read(pipeFds[0], &i, sizeof i) == sizeof i) {
+    for (std::int32_t i : reports.Take()) {
       ASSERT_EQ(i, reported + 1);
       reported = i;
     }

@@ -316,6 +316,18 @@ TEST_F(StoreCallsTest, OnlyDollarWithMoreIsTheRegistryForm) {
 // ---------------------------------------------------------------------------
 // The playlist settings file's path
 
+#ifdef _WIN32
+TEST(PlaylistPath, FolderBaseNameAndIni) {
+  EXPECT_EQ(PlaylistPathFor(u"C:\\Player\\VELANE_Afficheur.exe"),
+            u"C:\\Player\\VELANE_Afficheur.ini");
+  EXPECT_EQ(PlaylistPathFor(u"C:\\v1.2\\app.exe"), u"C:\\v1.2\\app.ini");
+}
+
+TEST(PlaylistPath, FolderHasNoTrailingSeparator) {
+  EXPECT_EQ(FolderOf(u"C:\\Player\\VELANE_Afficheur.exe"), u"C:\\Player");
+  EXPECT_EQ(FolderOf(u"C:/Player/VELANE_Afficheur.exe"), u"C:/Player");
+}
+#else
 TEST(PlaylistPath, FolderBaseNameAndIni) {
   EXPECT_EQ(PlaylistPathFor(u"/opt/player/VELANE_Afficheur"),
             u"/opt/player/VELANE_Afficheur.ini");
@@ -334,6 +346,7 @@ TEST(PlaylistPath, FolderHasNoTrailingSeparator) {
   // On Linux a backslash is part of a name.
   EXPECT_EQ(FolderOf(u"/opt/a\\b"), u"/opt");
 }
+#endif
 
 }  // namespace
 }  // namespace velane

@@ -430,8 +430,22 @@ int CreateTemp(const Target& t, TempFile& temp) {
 
 enum class WriteOutcome { kDone, kRefused, kRetry };
 
+// Whether a default written back now would replace a value: the key is
+// there and reads as neither empty nor the default itself. The reader
+// decided on the write-back from an older file, before that value came.
+bool HoldsAnotherValue(std::string_view text, std::string_view section,
+                       std::string_view key, std::string_view value) {
+  const auto found = Locate(text, section, key, /*stopAtKey=*/true);
+  if (!found || !found->key) return false;
+  const std::string_view now = CleanIniValue(found->key->value);
+  return !now.empty() && now != value;
+}
+
+enum class WriteKind { kSet, kDefaultBack };
+
 WriteOutcome TryWrite(const char* file, std::string_view section,
-                      std::string_view key, std::string_view value) {
+                      std::string_view key, std::string_view value,
+                      WriteKind kind) {
   // Re-read the file now, under our lock, so that an edit made just before
   // is kept.
   UniqueFd original(OpenForReading(file));
@@ -460,6 +474,9 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
     if (!current) return WriteOutcome::kRefused;
   }
   const std::string_view text = current ? current->view() : std::string_view();
+  if (kind == WriteKind::kDefaultBack &&
+      HoldsAnotherValue(text, section, key, value))
+    return WriteOutcome::kDone;
 
   auto updated = WithIniValue(text, section, key, value);
   if (!updated) return WriteOutcome::kRefused;
@@ -588,15 +605,16 @@ std::uint32_t IniProfile::GetPrivateProfileStringA(const char* section,
   }
 }
 
-bool IniProfile::WritePrivateProfileStringA(const char* section,
-                                            const char* key, const char* value,
-                                            const char* file) {
+namespace {
+
+bool Write(const char* section, const char* key, const char* value,
+           const char* file, WriteKind kind) {
   if (!section || !key || !value || !file || !*file) return false;
   const std::size_t fileLength = std::strlen(file);
   if (file[fileLength - 1] == '/') return false;
   try {
     for (int attempt = 0; attempt < 4; ++attempt) {
-      switch (TryWrite(file, section, key, value)) {
+      switch (TryWrite(file, section, key, value, kind)) {
         case WriteOutcome::kDone: return true;
         case WriteOutcome::kRefused: return false;
         case WriteOutcome::kRetry: break;
@@ -605,6 +623,19 @@ bool IniProfile::WritePrivateProfileStringA(const char* section,
   } catch (...) {
   }
   return false;
+}
+
+}  // namespace
+
+bool IniProfile::WritePrivateProfileStringA(const char* section,
+                                            const char* key, const char* value,
+                                            const char* file) {
+  return Write(section, key, value, file, WriteKind::kSet);
+}
+
+bool IniProfile::WriteBackDefaultA(const char* section, const char* key,
+                                   const char* value, const char* file) {
+  return Write(section, key, value, file, WriteKind::kDefaultBack);
 }
 
 }  // namespace velane

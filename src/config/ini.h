@@ -94,6 +94,13 @@ class IniProfile : public platform::ProfileStrings {
   // file byte for byte as it is does not touch the disk.
   bool WritePrivateProfileStringA(const char* section, const char* key,
                                   const char* value, const char* file) override;
+
+  // Decided under the same lock, on the file as it is then: writes only
+  // when the key is missing, or reads as empty or as the value itself;
+  // otherwise it leaves the file alone and reports success (the key holds
+  // a value someone wrote since the caller's read).
+  bool WriteBackDefaultA(const char* section, const char* key,
+                         const char* value, const char* file) override;
 };
 
 }  // namespace velane

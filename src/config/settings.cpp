@@ -88,6 +88,15 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
     writeDefault();
     return defaultValue;
   }
+  // Mode 2's write-back: the same write, except that an edit made by
+  // another process since the read below is kept, never overwritten by
+  // the default.
+  auto writeBack = [&] {
+    Step([&] {
+      ini_.WriteBackDefaultA(sectionBuffer.c_str(), keyBuffer.c_str(),
+                             defaultBytes.c_str(), path.c_str());
+    });
+  };
 
   std::uint32_t n = 0;
   std::string value;
@@ -100,14 +109,16 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
     std::u16string v;
     Step([&] { v = FromAnsi(std::string_view(value).substr(0, n)); });
     // A missing key comes back as the default itself: mode 2 then writes
-    // it, and writes again a stored value equal to it.
-    if (mode == 2 && v == defaultValue)
-      return ReadSetting(std::move(section), std::move(key),
-                         std::move(defaultValue), std::move(file), 0);
+    // it, and writes again a stored value equal to it (the result is the
+    // default, as a write in mode 0 gives).
+    if (mode == 2 && v == defaultValue) {
+      writeBack();
+      return defaultValue;
+    }
     return v;
   }
   // An empty value, or a missing key with an empty default.
-  if (mode == 2) writeDefault();
+  if (mode == 2) writeBack();
   return defaultValue;
 }
 

@@ -25,6 +25,15 @@ class ProfileStrings {
   virtual bool WritePrivateProfileStringA(const char* section, const char* key,
                                           const char* value,
                                           const char* file) = 0;
+  // The default written back after a read found the key missing, empty or
+  // equal to the default: the same write, but made only while the key still
+  // reads that way in the file as it is when written. A value that another
+  // writer put in after the read (an operator's edit) is kept. Where the
+  // functions cannot tell, a plain write.
+  virtual bool WriteBackDefaultA(const char* section, const char* key,
+                                 const char* value, const char* file) {
+    return WritePrivateProfileStringA(section, key, value, file);
+  }
 };
 
 }  // namespace velane::platform
