@@ -21,4 +21,10 @@ bool IniProfile::WritePrivateProfileStringA(const char* section, const char* key
   return win32::Win32Profile().WritePrivateProfileStringA(section, key, value, file);
 }
 
+// The system's functions cannot write only-if-unchanged: a plain write.
+bool IniProfile::WriteBackDefaultA(const char* section, const char* key,
+                                   const char* value, const char* file) {
+  return WritePrivateProfileStringA(section, key, value, file);
+}
+
 }  // namespace velane
