@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "config/ini.h"
+#include "test_files.h"
 
 namespace velane {
 namespace {
@@ -19,32 +20,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-class TempDir {
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+class TempDir : public testing_support::TempDir {
  public:
-  TempDir() {
-    char pattern[] = "/tmp/velane-ini-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made) path_ = made;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  TempDir() : testing_support::TempDir("velane-ini") {}
 };
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class IniTest : public ::testing::Test {
  protected:

@@ -14,6 +14,7 @@
 
 #include "config/ansi.h"
 #include "config/ini.h"
+#include "test_files.h"
 #include "config/settings.h"
 
 namespace velane {
@@ -21,31 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+class TempDir : public testing_support::TempDir {
  public:
-  TempDir() {
-    char pattern[] = "/tmp/velane-settings-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made) path_ = made;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  TempDir() : testing_support::TempDir("velane-settings") {}
 };
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // ---------------------------------------------------------------------------
 // Over the real INI engine
