@@ -1,6 +1,9 @@
 // The slide sequencer driven tick by tick over the fake platform, with the
 // real settings store and INI engine on a temporary content root.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <stdlib.h>
 
@@ -464,6 +467,31 @@ TEST_F(SequencerTest, ComposedPageReplacesTheOlderOneWhole) {
   Tick();
   EXPECT_EQ(PageBytes("00001"), "u\r\n\r\n");
 }
+
+#ifndef _WIN32  // links and pipes as Linux has them
+// Only a plain composed page is replaced: a link pointing out of the slide
+// folder is not followed and a pipe (which would block) is not opened; the
+// slide is still navigated to and the chain goes on.
+TEST_F(SequencerTest, ComposedPageThatIsNoPlainFileIsNotWritten) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=u\r\nsection suivante=2\r\n"
+      "[section 2]\r\nType=url\r\nurl=v\r\nsection suivante=1\r\n");
+  Content("modeles/url.html", "%URL%");
+  Content("outside.txt", "keep");
+  SlideFolders({"00001", "00002"});
+  fs::create_symlink(root_ / "outside.txt", PageFile("00001"));
+  ASSERT_EQ(::mkfifo(PageFile("00002").c_str(), 0600), 0);
+  Tick();
+  EXPECT_EQ(ReadBytes(root_ / "outside.txt"), "keep");
+  EXPECT_EQ(LastNavigation(), PagePath("00001"));
+  Tick();  // would block for ever on the pipe
+  EXPECT_EQ(LastNavigation(), PagePath("00002"));
+  EXPECT_TRUE(fs::is_fifo(PageFile("00002")));
+  Tick();
+  EXPECT_EQ(LastNavigation(), PagePath("00001"));
+}
+#endif
 
 // --- Settings file and trace --------------------------------------------
 

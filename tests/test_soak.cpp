@@ -79,7 +79,7 @@ class Soak : public testing_support::ProgramFixture {
 
   void SlideTick() { fakes.toolkit.Fire(kTimer1IntervalMs); }
   void CursorTick() { fakes.toolkit.Fire(kSourisbougeIntervalMs); }
-  const std::u16string Trace() { return program.GetPrincipal().DEBUGGER1().Text(); }
+  std::u16string Trace() { return program.GetPrincipal().DEBUGGER1().Text(); }
   std::u16string PagePath(int section) {
     char folder[8];
     std::snprintf(folder, sizeof folder, "%05d", section);
@@ -150,9 +150,12 @@ TEST_F(Soak, OneDayOfTicksLeavesNothingBehind) {
   // The mouse was still at the end of the day: the cursor is hidden once;
   // one more movement brings it back to where it started.
   EXPECT_EQ(fakes.cursor.count, countAtStart - 1);
+  ASSERT_NE(QuitterWindow(), nullptr);
+  EXPECT_FALSE(QuitterWindow()->IsVisible());
   fakes.cursor.x += 1;
   CursorTick();
   EXPECT_EQ(fakes.cursor.count, countAtStart);
+  EXPECT_TRUE(QuitterWindow()->IsVisible());
   // Each movement showed the cursor once and the stillness after it hid it
   // once, strictly in turn: hide, show, hide ... show.
   const std::vector<bool>& calls = fakes.cursor.calls;

@@ -1,6 +1,7 @@
 #include "display/sequencer.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -61,6 +62,14 @@ struct FileCloser {
 // Replaces the file's content with the text as ANSI. Opening for writing
 // never creates the folder: a missing slide folder makes this fail.
 void WriteComposedPage(const std::u16string& path, const std::u16string& text) {
+  // Only a plain file is replaced: a pipe would block the player for good,
+  // and a link would carry the write out of the slide folder.
+  std::error_code error;
+  const auto status =
+      std::filesystem::symlink_status(std::filesystem::path(ToAnsi(path)), error);
+  if (!error && std::filesystem::exists(status) &&
+      !std::filesystem::is_regular_file(status))
+    throw Failure("the composed page is not a plain file: not written");
   std::unique_ptr<std::FILE, FileCloser> file(
       std::fopen(ToAnsi(path).c_str(), "wb"));
   if (!file) throw Failure("cannot open the composed page for writing");
