@@ -446,5 +446,39 @@ TEST(IniText, SectionExtentForWrites) {
   EXPECT_FALSE(FindIniSection("", "", "k"));
 }
 
+// The index gives exactly what a walk from the file's start gives, on the
+// texts where the rules bite: repeated and case-folded sections, blanks
+// around names, a "[" line without "]", keys before the first header,
+// lone CRs and NULs, a key asked for in a section that lacks it.
+TEST(IniText, SectionIndexAnswersAsTheWalkDoes) {
+  const std::string texts[] = {
+      "x=0\r\n[a]\r\nk=1\r\n\r\n[b]\r\n",
+      "; note\r\n[S]\rk = one\r[s]\r\nk=two\r\n[ s ]\nj=3\n",
+      "[a]\r\n[broken\r\nk=in a\r\n  [b] rest\r\nk=b\0tail\r\n[]\r\nk=e\r\n",
+      std::string("[a]\r\nk\0=x\r\n=empty key\r\n[A B]\r\nK=ab\r\n", 36),
+      "",
+  };
+  const char* const sections[] = {"a", "A", " a ", "b", "s", "S", "A B", "a b",
+                                  "", "broken", "c"};
+  const char* const keys[] = {"k", "K", " k ", "j", "", "x"};
+  for (const std::string& text : texts) {
+    const IniSectionIndex index(text);
+    for (const char* section : sections)
+      for (const char* key : keys) {
+        SCOPED_TRACE(testing::Message() << "[" << section << "] " << key
+                                        << " in " << testing::PrintToString(text));
+        const auto walked = FindIniSection(text, section, key);
+        const auto indexed = index.Find(section, key);
+        ASSERT_EQ(walked.has_value(), indexed.has_value());
+        if (!walked) continue;
+        EXPECT_EQ(walked->headerEnd, indexed->headerEnd);
+        EXPECT_EQ(walked->end, indexed->end);
+        EXPECT_EQ(walked->lastFilled, indexed->lastFilled);
+        ASSERT_EQ(walked->key.has_value(), indexed->key.has_value());
+        if (walked->key) EXPECT_EQ(walked->key->value, indexed->key->value);
+      }
+  }
+}
+
 }  // namespace
 }  // namespace velane

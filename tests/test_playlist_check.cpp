@@ -360,6 +360,47 @@ TEST_F(PlaylistCheckTest, ComposedPageThatCannotBeWritten) {
   fs::create_directories(root_ / "flashs/00001/temporaire.html");
   Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1));
   EXPECT_TRUE(Has(Check(), "unwritable-page section 1/-"));
+
+  // A link in its place: the player writes through no link.
+  fs::remove(root_ / "flashs/00001/temporaire.html");
+  Write("elsewhere.html", "keep");
+  fs::create_symlink(root_ / "elsewhere.html", root_ / "flashs/00001/temporaire.html");
+  const CheckReport linked = Check();
+  EXPECT_TRUE(Has(linked, "unwritable-page section 1/-")) << Dump(linked);
+  EXPECT_NE(MessageOf(linked, "unwritable-page section 1/-").find("is a link"),
+            std::string::npos);
+}
+
+// A playlist the player cannot write keeps its missing keys missing: the
+// player goes on with the defaults, and the checker says why.
+TEST_F(PlaylistCheckTest, ReadOnlyPlaylist) {
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1));
+  EXPECT_FALSE(Has(Check(), "read-only-playlist -/-"));
+  fs::permissions(root_ / "VELANE_Afficheur.ini",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_TRUE(Has(Check(), "read-only-playlist -/-"));
+}
+
+// A chain through every section number: each section is looked up through
+// the index, and the report still names each missing folder in chain order.
+TEST_F(PlaylistCheckTest, ChainThroughEverySectionNumber) {
+  Models();
+  std::string text = kSysteme;
+  for (int s = 0; s <= 32767; ++s)
+    text += "[section " + std::to_string(s) + "]\r\ndelais secondes=0\r\n"
+            "section suivante=" + std::to_string(s + 1) + "\r\nType=html\r\n"
+            "html=p.html\r\nTransition=0\r\n";
+  Playlist(text);
+  const CheckReport report = Check();
+  ASSERT_EQ(report.chain.size(), 32767u);
+  EXPECT_EQ(report.chain.back().section, 32767);
+  EXPECT_EQ(report.loopsTo, 32767);  // 32768 is no section number
+  EXPECT_TRUE(Has(report, "bad-next section 32767/section suivante"));
+  EXPECT_TRUE(Has(report, "missing-folder section 12345/-"));
+  EXPECT_FALSE(Has(report, "unreached-section section 0/-"));
 }
 
 // ---- transitions ----------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <set>
 #include <string_view>
 #include <tuple>
+#include <unordered_set>
 #include <utility>
 
 #include "config/ansi.h"
@@ -34,23 +35,43 @@ constexpr char kAbsent[] = "\x7f<velane-check: absent>\x7f";
 
 // The player reads through the same profile functions; the checker refuses
 // every write on top, so that no path through the settings store can touch
-// a file.
+// a file. The playlist, read once, is looked up through an index of its
+// sections: a chain of thousands of slides asks for a few keys of each,
+// and walking the whole file for every one of them would take minutes.
 class ReadOnlyProfile : public platform::ProfileStrings {
  public:
+  void ServeFromMemory(std::string path, const std::string& text) {
+    path_ = std::move(path);
+    index_.emplace(text);
+  }
+
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                          const char* defaultValue,
                                          std::string& out, std::uint32_t size,
                                          const char* file) override {
-    return ini_.GetPrivateProfileStringA(section, key, defaultValue, out, size,
-                                         file);
+    if (!index_ || !section || !key || !file || path_ != file)
+      return ini_.GetPrivateProfileStringA(section, key, defaultValue, out,
+                                           size, file);
+    out.clear();
+    if (size == 0) return 0;
+    const auto found = index_->Find(section, key);
+    const std::string_view value =
+        found && found->key ? CleanIniValue(found->key->value)
+                            : CleanIniDefault(defaultValue ? defaultValue : "");
+    out.assign(value.substr(0, size - 1));
+    return std::uint32_t(out.size());
   }
   bool WritePrivateProfileStringA(const char*, const char*, const char*,
                                   const char*) override {
     return false;
   }
 
+  const IniSectionIndex* Index() const { return index_ ? &*index_ : nullptr; }
+
  private:
   IniProfile ini_;
+  std::string path_;
+  std::optional<IniSectionIndex> index_;
 };
 
 // Reading a file yields to no message loop here: there is none.
@@ -227,6 +248,20 @@ std::optional<std::int16_t> SectionNumberOf(std::string_view name) {
   return n;
 }
 
+// Whether our writer would replace the file: it refuses one without any
+// write permission bit (as the platform refuses a read-only file) and needs
+// its folder open for the temporary file.
+bool Writable(const std::u16string& path) {
+  const std::string bytes = ToAnsi(path);
+  struct stat st;
+  if (::stat(bytes.c_str(), &st) != 0 || (st.st_mode & 0222) == 0) return false;
+  const std::size_t slash = bytes.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : bytes.substr(0, slash);
+  return ::access(bytes.c_str(), W_OK) == 0 &&
+         ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 struct FileState {
   bool exists = false;
   bool regular = false;
@@ -320,7 +355,7 @@ class Checker {
   }
 
   bool SectionExists(const std::u16string& section) const {
-    return text_ && FindIniSection(*text_, ToAnsi(section), "").has_value();
+    return text_ && profile_.Index()->Find(ToAnsi(section), "").has_value();
   }
 
   // ---- the playlist file and its keys -----------------------------------
@@ -328,6 +363,7 @@ class Checker {
   void CheckPlaylistFile() {
     const FileState state = StateOf(playlist_);
     text_ = LoadPlaylistText(playlist_);
+    if (text_) profile_.ServeFromMemory(ToAnsi(playlist_), *text_);
     if (!state.exists) {
       Add(std::nullopt, std::nullopt, "missing-playlist",
           Shown(playlist_) +
@@ -338,7 +374,14 @@ class Checker {
       Add(std::nullopt, std::nullopt, "unreadable-playlist",
           Shown(playlist_) +
               u" cannot be read as a settings file (not a plain file, "
-              u"unreadable, or over 64 MB): every setting takes its default");
+              u"unreadable, or over 64 MB): every setting takes its default");    }
+    if (!state.exists ? ::access(ToAnsi(root_).c_str(), W_OK | X_OK) != 0
+                      : state.regular && !Writable(playlist_)) {
+      Add(std::nullopt, std::nullopt, "read-only-playlist",
+          Shown(playlist_) +
+              u" cannot be written (read-only, or a folder closed to this "
+              u"user): the player cannot add the keys it misses nor write "
+              u"their defaults back, and goes on with the defaults");
     }
   }
 
@@ -387,7 +430,7 @@ class Checker {
                         const std::u16string& key) {
     if (!text_) return;
     const std::string keyBytes = ToAnsi(key);
-    const auto found = FindIniSection(*text_, ToAnsi(section), keyBytes);
+    const auto found = profile_.Index()->Find(ToAnsi(section), keyBytes);
     if (!found || !found->key || found->key->end >= found->end) return;
     // The rest of the section holds no header: as a text of its own it is
     // the lines before the first header, the section named "".
@@ -749,8 +792,17 @@ class Checker {
               u"the browser shows its error page (or an older page)");
       return;
     }
-    const FileState composed = StateOf(page);
     const std::string pageBytes = ToAnsi(page);
+    struct stat link;
+    if (::lstat(pageBytes.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+      Add(section, std::nullopt, "unwritable-page",
+          Shown(page) +
+              u" is a link: the player writes no composed page through it "
+              u"(it could point anywhere), so the browser shows whatever the "
+              u"link leads to, or its error page");
+      return;
+    }
+    const FileState composed = StateOf(page);
     const bool writable =
         composed.exists
             ? composed.regular && ::access(pageBytes.c_str(), W_OK) == 0
@@ -773,15 +825,14 @@ class Checker {
           u"the lines above the first [section] header hold keys: the player "
           u"never reads them");
 
-    std::vector<std::string> names;
+    std::unordered_set<std::string> names;  // ASCII-lowered
     for (const HeaderLine& header : SectionHeaders(*text_)) {
       const std::u16string name = FromAnsi(header.name);
       const std::u16string line = u"line " + DecimalTextOf(header.lineNumber);
-      const bool repeated =
-          std::any_of(names.begin(), names.end(), [&](const std::string& n) {
-            return SameName(n, header.name);
-          });
-      names.push_back(header.name);
+      std::string lowered = header.name;
+      for (char& c : lowered)
+        c = char(AsciiLower(char16_t(static_cast<unsigned char>(c))));
+      const bool repeated = !names.insert(std::move(lowered)).second;
       if (repeated) {
         Add(name, std::nullopt, "duplicate-section",
             u"[" + name + u"] at " + line +

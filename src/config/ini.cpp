@@ -525,6 +525,30 @@ std::optional<IniSection> FindIniSection(std::string_view text,
   return Locate(text, section, key, /*stopAtKey=*/false);
 }
 
+IniSectionIndex::IniSectionIndex(std::string_view text) : text_(text) {
+  std::size_t from = 0;
+  while (auto header = NextHeader(text, from)) {
+    std::string name(header->name);
+    std::transform(name.begin(), name.end(), name.begin(), AsciiLower);
+    bodies_.emplace(std::move(name), header->line.end);  // the first one wins
+    from = header->line.end;
+  }
+}
+
+std::optional<IniSection> IniSectionIndex::Find(std::string_view section,
+                                                std::string_view key) const {
+  section = TrimBlanks(section);
+  // The lines before the first header count only when they hold a key;
+  // that rule is Locate's, and the lookup is rare.
+  if (section.empty()) return FindIniSection(text_, section, key);
+  std::string name(section);
+  std::transform(name.begin(), name.end(), name.begin(), AsciiLower);
+  const auto it = bodies_.find(name);
+  if (it == bodies_.end()) return std::nullopt;
+  const Body body = WalkBody(text_, it->second, TrimBlanks(key), false);
+  return IniSection{it->second, body.end, body.lastFilled, body.key};
+}
+
 std::string_view CleanIniValue(std::string_view raw) {
   return StripQuotePair(TrimBlanks(raw));
 }

@@ -28,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/profile.h"
 
@@ -59,6 +60,21 @@ struct IniSection {
 std::optional<IniSection> FindIniSection(std::string_view text,
                                          std::string_view section,
                                          std::string_view key);
+
+// The sections of one unchanging text, found once, for a reader that asks
+// for many keys (the playlist checker): Find gives what FindIniSection
+// gives, without walking the text from its start each time.
+class IniSectionIndex {
+ public:
+  explicit IniSectionIndex(std::string_view text);
+  std::optional<IniSection> Find(std::string_view section,
+                                 std::string_view key) const;
+
+ private:
+  std::string_view text_;
+  // ASCII-lowered name of each section's first header -> end of that line.
+  std::unordered_map<std::string, std::size_t> bodies_;
+};
 
 // The value as read: blanks around it removed, then one matching pair of
 // surrounding double or single quotes.

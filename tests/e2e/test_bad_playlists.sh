@@ -187,36 +187,38 @@ case_transitions_garbage() {
   playlist "Type=image${CRLF}image=a.jpg${CRLF}Transition=1e308${CRLF}" | ini
 }
 
-# name | report that must appear on stderr (grep -E), or "-" | sentinel
+# name | report that must appear on stderr (grep -E), or "-" | sentinel |
+# what afficheur-check names it ([code] in its report), or "-" for nothing
+# beyond the problems every case has (a missing picture, a missing key)
 CASES=(
-  "geometry_not_a_number|Afficheur\.Form_Load failed: .*TailleEcranL.*768px|yes"
-  "geometry_words|Afficheur\.Form_Load failed: .*TailleEcranW.*six cents|yes"
-  "geometry_beyond_double|Afficheur\.Form_Load failed: .*1e400|yes"
-  "margin_beyond_pixels|Afficheur\.Form_Load failed: Overflow|yes"
-  "geometry_negative|-|yes"
-  "values_of_100kb|-|yes"
-  "names_of_100kb|-|yes"
-  "binary_garbage_only|-|no"
-  "binary_garbage_around_the_chain|-|yes"
-  "odd_line_ends_and_nuls|-|yes"
-  "chain_that_never_ends|-|no"
-  "next_section_not_a_number|-|no"
-  "next_section_beyond_16_bits|-|no"
-  "dwell_extremes|-|yes"
-  "missing_templates|-|yes"
-  "unreadable_files|-|yes"
-  "templates_are_folders|-|yes"
-  "template_is_a_named_pipe|-|yes"
-  "template_over_32767_characters|-|yes"
-  "slide_page_of_2_mb|-|yes"
-  "slide_page_outside_its_folder|-|yes"
-  "missing_slide_folder|-|yes"
-  "read_only_settings_file|-|yes"
-  "settings_file_is_a_folder|-|no"
-  "composed_page_is_a_folder|-|yes"
-  "composed_page_is_a_named_pipe|-|yes"
-  "composed_page_links_outside|-|yes"
-  "transitions_garbage|-|yes"
+  "geometry_not_a_number|Afficheur\.Form_Load failed: .*TailleEcranL.*768px|yes|bad-geometry"
+  "geometry_words|Afficheur\.Form_Load failed: .*TailleEcranW.*six cents|yes|bad-geometry"
+  "geometry_beyond_double|Afficheur\.Form_Load failed: .*1e400|yes|bad-geometry"
+  "margin_beyond_pixels|Afficheur\.Form_Load failed: Overflow|yes|bad-geometry"
+  "geometry_negative|-|yes|bad-geometry"
+  "values_of_100kb|-|yes|long-value"
+  "names_of_100kb|-|yes|unknown-section"
+  "binary_garbage_only|-|no|missing-section"
+  "binary_garbage_around_the_chain|-|yes|stray-keys"
+  "odd_line_ends_and_nuls|-|yes|missing-section"
+  "chain_that_never_ends|-|no|bad-next"
+  "next_section_not_a_number|-|no|bad-next"
+  "next_section_beyond_16_bits|-|no|bad-next"
+  "dwell_extremes|-|yes|-"
+  "missing_templates|-|yes|missing-template"
+  "unreadable_files|-|yes|blank-page"
+  "templates_are_folders|-|yes|blank-page"
+  "template_is_a_named_pipe|-|yes|not-a-file"
+  "template_over_32767_characters|-|yes|replacement-skipped"
+  "slide_page_of_2_mb|-|yes|-"
+  "slide_page_outside_its_folder|-|yes|-"
+  "missing_slide_folder|-|yes|missing-folder"
+  "read_only_settings_file|-|yes|read-only-playlist"
+  "settings_file_is_a_folder|-|no|unreadable-playlist"
+  "composed_page_is_a_folder|-|yes|unwritable-page"
+  "composed_page_is_a_named_pipe|-|yes|unwritable-page"
+  "composed_page_links_outside|-|yes|unwritable-page"
+  "transitions_garbage|-|yes|missing-transition"
 )
 
 # --- Checks ------------------------------------------------------------------
@@ -252,6 +254,30 @@ start_case_player() {
   fi
 }
 
+# The checker on the broken root, before the player has touched it: it
+# finds problems (exit 1), names this one, and writes nothing. It runs as
+# the player runs, so the unreadable case is unreadable to it too.
+CHECK_BIN="$VELANE_BUILD/player/afficheur-check"
+run_checker() {
+  local name="$1" code="$2" out="$ROOT_DIR.check" status=0
+  local playlist_before=""
+  [[ -f "$ROOT_DIR/VELANE_Afficheur.ini" ]] && playlist_before="$(md5sum <"$ROOT_DIR/VELANE_Afficheur.ini")"
+  local as=()
+  if [[ "$name" == unreadable_files && "$(id -u)" -eq 0 ]]; then
+    chown -R 65534:65534 "$ROOT_DIR"
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  fi
+  "${as[@]}" timeout 60 "$CHECK_BIN" "$ROOT_DIR" >"$out" 2>&1 || status=$?
+  check "$name: the checker finds problems (exit 1, was $status)" test "$status" -eq 1
+  if [[ "$code" != - ]]; then
+    check "$name: the checker names the problem [$code]" grep -q "\[$code\]" "$out"
+  fi
+  local playlist_after=""
+  [[ -f "$ROOT_DIR/VELANE_Afficheur.ini" ]] && playlist_after="$(md5sum <"$ROOT_DIR/VELANE_Afficheur.ini")"
+  check "$name: the checker leaves the playlist as it was" test "$playlist_before" == "$playlist_after"
+  rm -f "$out"
+}
+
 sentinel_shown() { [[ -f "$ROOT_DIR/flashs/00009/temporaire.html" ]]; }
 # The user interface thread still runs its timers: after the mouse has
 # rested, a movement brings the quit window.
@@ -267,10 +293,12 @@ answers() {
 no_failure_reported() { ! grep -q 'VELANE_Afficheur: .* failed: ' "$ROOT_DIR/player.log"; }
 
 run_case() {
-  local name="$1" report="$2" sentinel="$3"
+  local name="$1" report="$2" sentinel="$3" code="$4"
   make_root
   "case_$name"
   local before; before="$(tree_state)"
+  run_checker "$name" "$code"
+  check "$name: the checker writes nothing" test "$before" == "$(tree_state)"
   local playlist_before=""
   [[ -f "$ROOT_DIR/VELANE_Afficheur.ini" ]] && playlist_before="$(md5sum <"$ROOT_DIR/VELANE_Afficheur.ini")"
 
@@ -323,9 +351,9 @@ run_case() {
 
 # One case or all: VELANE_CASES="name1 name2" picks some.
 for row in "${CASES[@]}"; do
-  IFS='|' read -r name report sentinel <<<"$row"
+  IFS='|' read -r name report sentinel code <<<"$row"
   if [[ -n "${VELANE_CASES:-}" && " $VELANE_CASES " != *" $name "* ]]; then continue; fi
   echo "== $name"
-  run_case "$name" "$report" "$sentinel"
+  run_case "$name" "$report" "$sentinel" "$code"
 done
 finish
