@@ -29,6 +29,17 @@ build() {  # build DIR [cmake options...]
   cmake --build "$dir" -j"$(nproc)"
 }
 
+# The nightly restart runs "shutdown -r" found on PATH. Tests, measurements
+# and the demo put a stand-in first on PATH that only notes the request, so
+# that none of them restarts the machine, whatever the hour they run at.
+fake_restart_command() {
+  local bin="$BUILD/fake-restart"
+  mkdir -p "$bin"
+  printf '#!/bin/sh\necho "fake shutdown (nothing restarted): shutdown $*" >&2\n' >"$bin/shutdown"
+  chmod +x "$bin/shutdown"
+  export PATH="$bin:$PATH"
+}
+
 # Starts Xvfb on a free display; sets DISPLAY. The root window is white, so
 # a black area on a screenshot can only come from the player.
 start_xvfb() {

@@ -7,6 +7,13 @@ set -euo pipefail
 : "${DISPLAY:?the end-to-end tests need an X display (scripts/test starts Xvfb)}"
 PLAYER_BIN="$VELANE_BUILD/player/VELANE_Afficheur"
 SETTINGS_BIN="$VELANE_BUILD/player/afficheur-settings"
+# Whatever the hour, no player started here may restart the machine: a
+# stand-in for the restart command comes first on PATH.
+FAKE_RESTART_BIN="$VELANE_BUILD/fake-restart"
+mkdir -p "$FAKE_RESTART_BIN"
+printf '#!/bin/sh\necho "fake shutdown (nothing restarted): shutdown $*" >&2\n' >"$FAKE_RESTART_BIN/shutdown"
+chmod +x "$FAKE_RESTART_BIN/shutdown"
+export PATH="$FAKE_RESTART_BIN:$PATH"
 PLAYER_PID=""
 ROOT_DIR=""
 FAILURES=0
