@@ -38,6 +38,14 @@ target_link_libraries(afficheur-settings PRIVATE velane_win32)
 set_target_properties(afficheur-settings PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/player)
 
+# The playlist checker, reading with the system's profile functions as the
+# player does.
+file(GLOB CHECK_SOURCES CONFIGURE_DEPENDS src/check/*.cpp)
+add_executable(afficheur-check tools/afficheur_check.cpp ${CHECK_SOURCES})
+target_link_libraries(afficheur-check PRIVATE velane_win32)
+set_target_properties(afficheur-check PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/player)
+
 # A stand-in for the system's restart command: the test copies it beside the
 # player, where CreateProcess looks first, so no test ever restarts Wine's
 # session (nor anything else).

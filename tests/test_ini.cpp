@@ -475,7 +475,9 @@ TEST(IniText, SectionIndexAnswersAsTheWalkDoes) {
         EXPECT_EQ(walked->end, indexed->end);
         EXPECT_EQ(walked->lastFilled, indexed->lastFilled);
         ASSERT_EQ(walked->key.has_value(), indexed->key.has_value());
-        if (walked->key) EXPECT_EQ(walked->key->value, indexed->key->value);
+        if (walked->key) {
+          EXPECT_EQ(walked->key->value, indexed->key->value);
+        }
       }
   }
 }

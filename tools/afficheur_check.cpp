@@ -7,10 +7,9 @@
 // The content root defaults to the tool's own folder (installed beside the
 // player, that is the player's content root). Exit status: 0 nothing found,
 // 1 problems found (or the report could not be printed), 2 usage error.
-#include <sys/stat.h>
-
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,8 +60,8 @@ std::optional<Command> Parse(int argc, char** argv) {
 }
 
 bool IsFolder(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::error_code error;
+  return std::filesystem::is_directory(std::filesystem::path(path), error);
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 #include "check/playlist_check.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <clocale>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
@@ -22,6 +20,7 @@
 #include "diagnostics/failure.h"
 #include "display/outils.h"
 #include "display/text_helpers.h"
+#include "platform/host.h"
 #include "windows/program.h"
 
 namespace velane {
@@ -30,28 +29,34 @@ namespace {
 constexpr char16_t kContentTypeMeta[] = u"<meta http-equiv=\"Content-Type\"";
 // What the settings store hands back at most (its read buffer).
 constexpr std::size_t kLongestValue = 589;
+// The whole value as stored, for telling how much of it the player cuts
+// (the system's profile functions take a buffer of this size).
+constexpr std::uint32_t kRawReadSize = 1u << 20;
 // A default no playlist holds: a read that returns it found no key.
 constexpr char kAbsent[] = "\x7f<velane-check: absent>\x7f";
 
 // The player reads through the same profile functions; the checker refuses
 // every write on top, so that no path through the settings store can touch
-// a file. The playlist, read once, is looked up through an index of its
-// sections: a chain of thousands of slides asks for a few keys of each,
-// and walking the whole file for every one of them would take minutes.
+// a file. The playlist, read once, is indexed by section for the layout
+// checks; where the profile functions are our own INI engine, its keys are
+// also read from that index with the engine's rules: a chain of thousands
+// of slides asks for a few keys of each, and walking the whole file for
+// every one of them would take minutes.
 class ReadOnlyProfile : public platform::ProfileStrings {
  public:
-  void ServeFromMemory(std::string path, const std::string& text) {
+  void IndexPlaylist(std::string path, const std::string& text) {
     path_ = std::move(path);
     index_.emplace(text);
+    serveReads_ = platform::MachineProfileIsOurEngine();
   }
 
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                          const char* defaultValue,
                                          std::string& out, std::uint32_t size,
                                          const char* file) override {
-    if (!index_ || !section || !key || !file || path_ != file)
-      return ini_.GetPrivateProfileStringA(section, key, defaultValue, out,
-                                           size, file);
+    if (!serveReads_ || !section || !key || !file || path_ != file)
+      return ini_->GetPrivateProfileStringA(section, key, defaultValue, out,
+                                            size, file);
     out.clear();
     if (size == 0) return 0;
     const auto found = index_->Find(section, key);
@@ -69,9 +74,10 @@ class ReadOnlyProfile : public platform::ProfileStrings {
   const IniSectionIndex* Index() const { return index_ ? &*index_ : nullptr; }
 
  private:
-  IniProfile ini_;
+  std::unique_ptr<platform::ProfileStrings> ini_ = platform::MachineProfile();
   std::string path_;
   std::optional<IniSectionIndex> index_;
+  bool serveReads_ = false;
 };
 
 // Reading a file yields to no message loop here: there is none.
@@ -248,20 +254,6 @@ std::optional<std::int16_t> SectionNumberOf(std::string_view name) {
   return n;
 }
 
-// Whether our writer would replace the file: it refuses one without any
-// write permission bit (as the platform refuses a read-only file) and needs
-// its folder open for the temporary file.
-bool Writable(const std::u16string& path) {
-  const std::string bytes = ToAnsi(path);
-  struct stat st;
-  if (::stat(bytes.c_str(), &st) != 0 || (st.st_mode & 0222) == 0) return false;
-  const std::size_t slash = bytes.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : slash == 0 ? "/" : bytes.substr(0, slash);
-  return ::access(bytes.c_str(), W_OK) == 0 &&
-         ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
 struct FileState {
   bool exists = false;
   bool regular = false;
@@ -269,9 +261,34 @@ struct FileState {
 };
 
 FileState StateOf(const std::u16string& path) {
-  struct stat st;
-  if (::stat(ToAnsi(path).c_str(), &st) != 0) return {};
-  return {true, S_ISREG(st.st_mode), S_ISDIR(st.st_mode)};
+  std::error_code error;
+  const auto status = std::filesystem::status(std::filesystem::path(ToAnsi(path)), error);
+  if (error || !std::filesystem::exists(status)) return {};
+  return {true, std::filesystem::is_regular_file(status),
+          std::filesystem::is_directory(status)};
+}
+
+bool IsLink(const std::u16string& path) {
+  std::error_code error;
+  return std::filesystem::is_symlink(
+      std::filesystem::symlink_status(std::filesystem::path(ToAnsi(path)), error));
+}
+
+// Whether the player could write its playlist: not read-only (our INI
+// engine refuses a file without any write permission bit even to root, as
+// the system refuses a read-only file), open for writing, and, for our
+// engine, which replaces the file through a temporary one beside it, in a
+// folder open for a new file.
+bool PlaylistWritable(const std::u16string& path, const std::u16string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::perms perms = fs::status(fs::path(ToAnsi(path)), error).permissions();
+  const fs::perms write =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if (error || (perms & write) == fs::perms::none) return false;
+  if (!platform::MayOpenForWriting(ToAnsi(path))) return false;
+  return !platform::MachineProfileIsOurEngine() ||
+         platform::MayCreateIn(ToAnsi(folder));
 }
 
 // The playlist's bytes for the layout checks, with the INI engine's limits:
@@ -363,7 +380,7 @@ class Checker {
   void CheckPlaylistFile() {
     const FileState state = StateOf(playlist_);
     text_ = LoadPlaylistText(playlist_);
-    if (text_) profile_.ServeFromMemory(ToAnsi(playlist_), *text_);
+    if (text_) profile_.IndexPlaylist(ToAnsi(playlist_), *text_);
     if (!state.exists) {
       Add(std::nullopt, std::nullopt, "missing-playlist",
           Shown(playlist_) +
@@ -375,8 +392,8 @@ class Checker {
           Shown(playlist_) +
               u" cannot be read as a settings file (not a plain file, "
               u"unreadable, or over 64 MB): every setting takes its default");    }
-    if (!state.exists ? ::access(ToAnsi(root_).c_str(), W_OK | X_OK) != 0
-                      : state.regular && !Writable(playlist_)) {
+    if (!state.exists ? !platform::MayCreateIn(ToAnsi(root_))
+                      : state.regular && !PlaylistWritable(playlist_, root_)) {
       Add(std::nullopt, std::nullopt, "read-only-playlist",
           Shown(playlist_) +
               u" cannot be written (read-only, or a folder closed to this "
@@ -399,7 +416,7 @@ class Checker {
     std::string raw;
     profile_.GetPrivateProfileStringA(
         ToAnsi(section).c_str(), ToAnsi(key).c_str(), kAbsent, raw,
-        std::numeric_limits<std::uint32_t>::max(), ToAnsi(playlist_).c_str());
+        kRawReadSize, ToAnsi(playlist_).c_str());
     std::u16string tail = consequence.empty()
                               ? std::u16string()
                               : u": " + std::u16string(consequence);
@@ -792,9 +809,7 @@ class Checker {
               u"the browser shows its error page (or an older page)");
       return;
     }
-    const std::string pageBytes = ToAnsi(page);
-    struct stat link;
-    if (::lstat(pageBytes.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (IsLink(page)) {
       Add(section, std::nullopt, "unwritable-page",
           Shown(page) +
               u" is a link: the player writes no composed page through it "
@@ -805,8 +820,8 @@ class Checker {
     const FileState composed = StateOf(page);
     const bool writable =
         composed.exists
-            ? composed.regular && ::access(pageBytes.c_str(), W_OK) == 0
-            : ::access(ToAnsi(folder).c_str(), W_OK | X_OK) == 0;
+            ? composed.regular && platform::MayOpenForWriting(ToAnsi(page))
+            : platform::MayCreateIn(ToAnsi(folder));
     if (!writable)
       Add(section, std::nullopt, "unwritable-page",
           Shown(page) +

@@ -61,6 +61,12 @@ std::optional<IniSection> FindIniSection(std::string_view text,
                                          std::string_view section,
                                          std::string_view key);
 
+// As FindIniSection, for a read: the walk ends at the key, so when the key
+// is found the section's end and last filled line are not set.
+std::optional<IniSection> FindIniKey(std::string_view text,
+                                     std::string_view section,
+                                     std::string_view key);
+
 // The sections of one unchanging text, found once, for a reader that asks
 // for many keys (the playlist checker): Find gives what FindIniSection
 // gives, without walking the text from its start each time.

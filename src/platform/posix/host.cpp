@@ -28,6 +28,16 @@ std::unique_ptr<ProfileStrings> MachineProfile() {
   return std::make_unique<IniProfile>();
 }
 
+bool MachineProfileIsOurEngine() { return true; }
+
+bool MayOpenForWriting(const std::string& path) {
+  return ::access(path.c_str(), W_OK) == 0;
+}
+
+bool MayCreateIn(const std::string& folder) {
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 std::unique_ptr<Registry> SettingsRegistry() { return OpenUserRegistry(); }
 
 }  // namespace velane::platform
