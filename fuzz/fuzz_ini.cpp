@@ -1,7 +1,8 @@
 // The INI reader and writer on any bytes: a file text, a section, a key and
 // a value taken from the input. What is written reads back as written, a
-// write leaves every other setting as it was, and the file functions give
-// the same answers as the text rules.
+// write leaves every other setting as it was, the section index finds what
+// the walk from the start finds, and the file functions give the same
+// answers as the text rules.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
@@ -62,6 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!sameSetting)
       Check(ReadBack(*written, otherSection, otherKey) == before,
             "a write leaves the other settings alone");
+  }
+
+  // The index of the sections answers as the walk does.
+  {
+    const auto walked = velane::FindIniSection(text, section, key);
+    const auto indexed = velane::IniSectionIndex(text).Find(section, key);
+    Check(walked.has_value() == indexed.has_value(), "the index finds the same section");
+    if (walked) {
+      Check(walked->headerEnd == indexed->headerEnd && walked->end == indexed->end &&
+                walked->lastFilled == indexed->lastFilled,
+            "the index gives the same extent");
+      Check(walked->key.has_value() == indexed->key.has_value() &&
+                (!walked->key || walked->key->value == indexed->key->value),
+            "the index gives the same key");
+    }
   }
 
   // The file functions agree with the text rules.
