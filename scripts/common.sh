@@ -29,6 +29,18 @@ build() {  # build DIR [cmake options...]
   cmake --build "$dir" -j"$(nproc)"
 }
 
+# A French locale (decimal comma), for the tests of the locale-aware number
+# parse; generated once, when missing.
+ensure_french_locale() {
+  locale -a 2>/dev/null | grep -qix 'fr_FR.utf8' && return 0
+  ensure_packages locales
+  local sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  $sudo sed -i 's/^# *\(fr_FR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^fr_FR.UTF-8 UTF-8' /etc/locale.gen || echo 'fr_FR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen >/dev/null
+}
+
 # The nightly restart runs "shutdown -r" found on PATH. Tests, measurements
 # and the demo put a stand-in first on PATH that only notes the request, so
 # that none of them restarts the machine, whatever the hour they run at.
