@@ -4,6 +4,7 @@
 
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
+#include "display/page_guard.h"
 #include "program_fixture.h"
 
 namespace velane {
@@ -179,3 +180,49 @@ TEST_F(DisplayLoad, FailureReportReachesTheTrace) {
 
 }  // namespace
 }  // namespace velane
+
+// The browser control of a public screen: only the player's page at the top,
+// and a bounded number of recoveries of a page that keeps failing.
+TEST(PageGuard, OnlyThePlayersPageIsShownAtTheTop) {
+  const std::string page = "file:///srv/root/flashs/00001/temporaire.html";
+  struct Case {
+    std::string target;
+    bool allowed;
+  } cases[] = {
+      {page, true},
+      {page + "#part2", true},                                      // an anchor of the page
+      {"file:///srv/root/flashs/00001/temporaire%2Ehtml", true},   // another spelling
+      {"file:///srv/root/flashs/00001/", false},                   // a folder listing
+      {"file:///srv/root/flashs/00002/temporaire.html", false},    // another slide's page
+      {"file:///etc/passwd", false},
+      {"https://example.invalid/", false},                         // top.location
+      {"about:blank", false},
+      {page + "?x=1", false},                                      // a form sent by GET
+      {"file:///srv/root/flashs/00001/temporaire.html%", false},  // a cut escape is kept
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsPlayersPage(c.target, page), c.allowed) << c.target;
+  EXPECT_FALSE(IsPlayersPage(page, "")) << "before the first slide nothing is the player's";
+}
+
+TEST(PageGuard, RecoveriesAreBoundedUntilTheNextSlide) {
+  RecoveryBudget budget;
+  for (int i = 0; i < RecoveryBudget::kMaxRecoveries; ++i)
+    EXPECT_TRUE(budget.TryRecover(1000 * i)) << i;
+  EXPECT_FALSE(budget.TryRecover(5000));
+  EXPECT_TRUE(budget.GaveUp());
+  // Given up stays given up, even once the minute has passed...
+  EXPECT_FALSE(budget.TryRecover(120000));
+  // ...until the player shows a page again.
+  budget.Reset();
+  EXPECT_FALSE(budget.GaveUp());
+  EXPECT_TRUE(budget.TryRecover(120000));
+
+  // Recoveries spread over more than a minute never run out.
+  RecoveryBudget slow;
+  for (int i = 0; i < 50; ++i) EXPECT_TRUE(slow.TryRecover(std::int64_t(i) * 13000)) << i;
+
+  EXPECT_EQ(PageMemoryLimitMb(0), 256u);
+  EXPECT_EQ(PageMemoryLimitMb(std::uint64_t(512) << 20), 256u);
+  EXPECT_EQ(PageMemoryLimitMb(std::uint64_t(4) << 30), 1024u);
+}

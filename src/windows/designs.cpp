@@ -28,6 +28,7 @@ const WindowDesign& AfficheurDesign() {
     w.taskbar = false;
     w.background = kBlack;
     w.rect = ToPixels({3345, 1890, 6555, 6210});
+    w.keepOnScreen = true;
     // The browser control's own design place; the load handler replaces it.
     // Children of the display window are placed in pixels.
     ControlDesign webcam;

@@ -62,6 +62,9 @@ struct WindowDesign {
   std::vector<ControlDesign> children;  // in creation order
   // A window that floats above the others without ever taking the focus.
   bool noActivate = false;
+  // A kiosk surface: a close request does nothing, and if anyone but the
+  // program unmaps or minimises it, it comes back.
+  bool keepOnScreen = false;
 };
 
 const WindowDesign& AfficheurDesign();

@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "config/ansi.h"
+#include "display/page_guard.h"
 #include "windows/designs.h"
 
 extern char** environ;
@@ -116,8 +117,13 @@ class GtkControlImpl : public platform::Control {
   ~GtkControlImpl() override {
     if (resizeIdle_ != 0) g_source_remove(resizeIdle_);
     if (reloadSource_ != 0) g_source_remove(reloadSource_);
+    if (hangSource_ != 0) g_source_remove(hangSource_);
     g_signal_handlers_disconnect_by_data(widget_, this);
     g_object_unref(widget_);
+    if (context_ != nullptr) {
+      g_signal_handlers_disconnect_by_data(context_, this);
+      g_object_unref(context_);
+    }
   }
 
   GtkWidget* widget() { return widget_; }
@@ -144,6 +150,9 @@ class GtkControlImpl : public platform::Control {
     if (uri == nullptr) return;
     uri_ = uri;
     g_free(uri);
+    // A new slide: a clean slate for the recoveries and the reports.
+    budget_.Reset();
+    refused_ = 0;
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
   }
 
@@ -151,14 +160,32 @@ class GtkControlImpl : public platform::Control {
   void OnResize(std::function<void(int, int)> h) override { onResize_ = std::move(h); }
 
  private:
+  // The browser control of a public screen: the page in it is untrusted, so
+  // nothing it does may show a dialog, a menu or a file chooser, write a
+  // file, read local files, or take the view away from the player's page.
   GtkWidget* CreateWebView() {
-    GtkWidget* view = webkit_web_view_new();
+    // A page that hogs memory is ended by the engine (and recovered below)
+    // long before the machine's out-of-memory killer would pick a victim.
+    WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_memory_limit(
+        memory, PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
+                                  std::uint64_t(sysconf(_SC_PAGESIZE))));
+    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
+    context_ = WEBKIT_WEB_CONTEXT(
+        g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", memory, nullptr));
+    webkit_memory_pressure_settings_free(memory);
+    g_signal_connect(context_, "download-started",
+                     G_CALLBACK(&GtkControlImpl::DownloadStarted), this);
+    GtkWidget* view = webkit_web_view_new_with_context(context_);
     WebKitSettings* s = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
     // Software rendering: cheaper on an idle kiosk, and a view placed at a
     // negative position keeps all its rows.
     webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    // Slides are local files that may frame or load their neighbours.
-    webkit_settings_set_allow_file_access_from_file_urls(s, TRUE);
+    // A composed page still shows the pictures, styles and frames of its
+    // folder; what it may not do is read other local files from script.
+    webkit_settings_set_allow_file_access_from_file_urls(s, FALSE);
+    webkit_settings_set_allow_universal_access_from_file_urls(s, FALSE);
+    webkit_settings_set_javascript_can_open_windows_automatically(s, FALSE);
     webkit_settings_set_enable_developer_extras(s, FALSE);
     // The body attribute scroll=NO hides a page's scroll bars in the
     // browser control the slides were written for; do the same here.
@@ -170,34 +197,157 @@ class GtkControlImpl : public platform::Control {
     webkit_user_content_manager_add_style_sheet(
         webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)), noScroll);
     webkit_user_style_sheet_unref(noScroll);
+    // Black until the first page arrives, as the window behind it; then
+    // white beneath pages without a background of their own, as in every
+    // browser.
     GdkRGBA black = {0, 0, 0, 1};
     webkit_web_view_set_background_color(WEBKIT_WEB_VIEW(view), &black);
+    // Drops would navigate the view away.
+    gtk_drag_dest_unset(view);
     g_signal_connect(view, "web-process-terminated",
                      G_CALLBACK(&GtkControlImpl::WebProcessTerminated), this);
+    g_signal_connect(view, "notify::is-web-process-responsive",
+                     G_CALLBACK(&GtkControlImpl::ResponsivenessChanged), this);
+    g_signal_connect(view, "script-dialog", G_CALLBACK(&GtkControlImpl::ScriptDialog), this);
+    g_signal_connect(view, "print", G_CALLBACK(&GtkControlImpl::Refuse), this);
+    g_signal_connect(view, "context-menu", G_CALLBACK(&GtkControlImpl::Refuse), this);
+    g_signal_connect(view, "decide-policy", G_CALLBACK(&GtkControlImpl::DecidePolicy), this);
+    g_signal_connect(view, "load-changed", G_CALLBACK(&GtkControlImpl::LoadChanged), this);
     return view;
   }
 
-  // The page process died (out of memory, a bad page): the view would stay
-  // blank until the next slide, perhaps an hour away. Load the page again,
-  // at most a few times a second.
+  // Reported once per page for each kind of thing refused, so a page that
+  // keeps trying cannot flood the journal.
+  void ReportRefused(unsigned kind, const char* what) {
+    if (refused_ & kind) return;
+    refused_ |= kind;
+    kit_.ReportBrowser(std::string("refused: ") + what);
+  }
+
+  static gboolean Refuse(WebKitWebView*, gpointer, GtkControlImpl*) { return TRUE; }
+
+  // alert: nothing; confirm and "leave this page?": the answer that lets the
+  // player go on; prompt: cancelled (no text is given).
+  static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, GtkControlImpl*) {
+    switch (webkit_script_dialog_get_dialog_type(dialog)) {
+      case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+      case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+        break;
+      default:
+        break;
+    }
+    return TRUE;
+  }
+
+  static void DownloadStarted(WebKitWebContext*, WebKitDownload* download, GtkControlImpl* self) {
+    webkit_download_cancel(download);
+    self->ReportRefused(kRefusedDownload, "a download");
+  }
+
+  static bool IsAttachment(WebKitURIResponse* response) {
+    SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+    if (headers == nullptr) return false;
+    const char* disposition = soup_message_headers_get_one(headers, "Content-Disposition");
+    return disposition != nullptr && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
+  }
+
+  static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                               WebKitPolicyDecisionType type, GtkControlImpl* self) {
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      webkit_policy_decision_ignore(decision);
+      self->ReportRefused(kRefusedWindow, "a new window");
+      return TRUE;
+    }
+    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
+    auto* r = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    WebKitURIResponse* response = webkit_response_policy_decision_get_response(r);
+    if (!webkit_response_policy_decision_is_mime_type_supported(r) || IsAttachment(response)) {
+      webkit_policy_decision_ignore(decision);
+      self->ReportRefused(kRefusedDownload, "a download");
+      return TRUE;
+    }
+    // Whatever happens inside the frames of a site stays the site's own;
+    // the top-level view shows only the player's page.
+    if (webkit_response_policy_decision_is_main_frame_main_resource(r) &&
+        !IsPlayersPage(webkit_uri_response_get_uri(response), self->uri_)) {
+      webkit_policy_decision_ignore(decision);
+      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide");
+      return TRUE;
+    }
+    return FALSE;
+  }
+
+  static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, GtkControlImpl* self) {
+    if (event != WEBKIT_LOAD_COMMITTED) return;
+    const char* uri = webkit_web_view_get_uri(view);
+    if (uri != nullptr && !IsPlayersPage(uri, self->uri_) && !self->uri_.empty()) {
+      // A page the response check never saw (about:blank, history): back to
+      // the slide.
+      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide");
+      webkit_web_view_load_uri(view, self->uri_.c_str());
+      return;
+    }
+    if (!self->whiteBackground_) {
+      self->whiteBackground_ = true;
+      GdkRGBA white = {1, 1, 1, 1};
+      webkit_web_view_set_background_color(view, &white);
+    }
+  }
+
+  // The engine tells when the page process stops answering (a script in an
+  // endless loop): past a short grace it is ended, and recovered below.
+  static void ResponsivenessChanged(WebKitWebView* view, GParamSpec*, GtkControlImpl* self) {
+    if (webkit_web_view_get_is_web_process_responsive(view)) {
+      if (self->hangSource_ != 0) g_source_remove(self->hangSource_);
+      self->hangSource_ = 0;
+    } else if (self->hangSource_ == 0) {
+      self->hangSource_ = g_timeout_add(kHangGraceMs, &GtkControlImpl::EndHungPage, self);
+    }
+  }
+
+  static gboolean EndHungPage(gpointer data) {
+    auto* self = static_cast<GtkControlImpl*>(data);
+    self->hangSource_ = 0;
+    WebKitWebView* view = WEBKIT_WEB_VIEW(self->widget_);
+    if (!webkit_web_view_get_is_web_process_responsive(view)) {
+      self->kit_.ReportBrowser("the web page stopped answering; its process is ended");
+      webkit_web_view_terminate_web_process(view);
+    }
+    return G_SOURCE_REMOVE;
+  }
+
+  // The page process died (out of memory, a bad page, a hang ended above):
+  // the view would stay blank until the next slide, perhaps an hour away.
+  // Load the page again, within the recovery budget.
   static void WebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                    GtkControlImpl* self) {
-    self->kit_.ReportBrowser(
-        std::string("the web page process ended (") +
-        (reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" :
-         reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory" : "terminated") +
-        "); the page is loaded again");
-    if (self->reloadPending_) return;
-    self->reloadPending_ = true;
-    auto now = std::chrono::steady_clock::now();
-    auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - self->lastReload_).count();
+    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
+                      : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
+                          ? "over its memory limit"
+                          : "ended";
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+                   .count();
+    const bool spentBefore = self->budget_.GaveUp();
+    if (!self->budget_.TryRecover(now)) {
+      if (!spentBefore)
+        self->kit_.ReportBrowser(std::string("the web page process ended (") + why +
+                                 ") too often; the page is given up until the next slide");
+      return;
+    }
+    self->kit_.ReportBrowser(std::string("the web page process ended (") + why +
+                             "); the page is loaded again");
+    if (self->reloadSource_ != 0) return;
+    auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - self->lastReload_)
+                     .count();
     guint delay = since >= 300 ? 0 : guint(300 - since);
     self->reloadSource_ = g_timeout_add(delay, &GtkControlImpl::Reload, self);
   }
 
   static gboolean Reload(gpointer data) {
     auto* self = static_cast<GtkControlImpl*>(data);
-    self->reloadPending_ = false;
     self->reloadSource_ = 0;
     self->lastReload_ = std::chrono::steady_clock::now();
     if (!self->uri_.empty())
@@ -267,7 +417,15 @@ class GtkControlImpl : public platform::Control {
   platform::PixelRect rect_;
   std::u16string text_;
   std::string uri_;
-  bool reloadPending_ = false;
+  WebKitWebContext* context_ = nullptr;
+  RecoveryBudget budget_;
+  static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4;
+  unsigned refused_ = 0;
+  bool whiteBackground_ = false;
+  // The engine notices a silent page process after about 3 s; with this
+  // grace it is ended within kUnresponsivePageMs.
+  static constexpr guint kHangGraceMs = kUnresponsivePageMs - 3000;
+  guint hangSource_ = 0;
   std::chrono::steady_clock::time_point lastReload_{};
   guint resizeIdle_ = 0;
   guint reloadSource_ = 0;
@@ -282,7 +440,8 @@ class GtkControlImpl : public platform::Control {
 class GtkWindowImpl : public platform::Window {
  public:
   GtkWindowImpl(GtkToolkit& kit, const WindowDesign& d, std::uint32_t handle)
-      : kit_(kit), handle_(handle), rect_(d.rect), noActivate_(d.noActivate) {
+      : kit_(kit), handle_(handle), rect_(d.rect), noActivate_(d.noActivate),
+        keepOnScreen_(d.keepOnScreen) {
     // A window that must float above the full-screen display window and
     // never take the focus is a popup: the window manager, if there is one,
     // leaves it alone, and without one it stays where it is raised.
@@ -315,18 +474,30 @@ class GtkWindowImpl : public platform::Window {
 
     g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkWindowImpl::DeleteEvent), this);
     g_signal_connect(window_, "realize", G_CALLBACK(&GtkWindowImpl::Realized), this);
+    if (keepOnScreen_) {
+      g_signal_connect(window_, "unmap-event", G_CALLBACK(&GtkWindowImpl::Unmapped), this);
+      g_signal_connect(window_, "window-state-event", G_CALLBACK(&GtkWindowImpl::StateChanged),
+                       this);
+    }
   }
 
   ~GtkWindowImpl() override {
     kit_.Forget(this);
+    if (comeBack_ != 0) g_source_remove(comeBack_);
     g_signal_handlers_disconnect_by_data(window_, this);
     controls_.clear();
     gtk_widget_destroy(window_);
     g_object_unref(window_);
   }
 
-  void Show() override { gtk_widget_show(window_); }
-  void Hide() override { gtk_widget_hide(window_); }
+  void Show() override {
+    wanted_ = true;
+    gtk_widget_show(window_);
+  }
+  void Hide() override {
+    wanted_ = false;
+    gtk_widget_hide(window_);
+  }
   bool IsVisible() const override { return gtk_widget_get_visible(window_); }
 
   void Move(platform::PixelRect r) override {
@@ -347,7 +518,7 @@ class GtkWindowImpl : public platform::Window {
   // z-order: above every other window, shown, never activated.
   void RaiseAbove(bool topmost, bool show) {
     gtk_window_set_keep_above(GTK_WINDOW(window_), topmost);
-    if (show) gtk_widget_show(window_);
+    if (show) Show();
     if (GdkWindow* w = gtk_widget_get_window(window_)) {
       if (topmost) gdk_window_raise(w);
     }
@@ -378,6 +549,10 @@ class GtkWindowImpl : public platform::Window {
   // Closing through the frame only hides the window: it lives on, and so
   // does everything it hosts.
   static gboolean DeleteEvent(GtkWidget* w, GdkEvent*, GtkWindowImpl* self) {
+    // Nobody in front of a public screen closes the screen itself (Alt+F4,
+    // a close request from another client).
+    if (self->keepOnScreen_) return TRUE;
+    self->wanted_ = false;
     gtk_widget_hide(w);
     if (self->onClose_) self->onClose_();
     return TRUE;
@@ -387,10 +562,44 @@ class GtkWindowImpl : public platform::Window {
     self->ApplyPointer(self->pointerHidden);
   }
 
+  // Unmapped or minimised by someone else (a window manager, another
+  // client): the desktop would show until someone came. Bring the window
+  // back, at its place, shortly after.
+  static gboolean Unmapped(GtkWidget*, GdkEvent*, GtkWindowImpl* self) {
+    self->ScheduleComeBack();
+    return FALSE;
+  }
+  static gboolean StateChanged(GtkWidget*, GdkEventWindowState* e, GtkWindowImpl* self) {
+    if (e->new_window_state & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN))
+      self->ScheduleComeBack();
+    return FALSE;
+  }
+  void ScheduleComeBack() {
+    if (wanted_ && comeBack_ == 0) comeBack_ = g_timeout_add(250, &GtkWindowImpl::ComeBack, this);
+  }
+  static gboolean ComeBack(gpointer data) {
+    auto* self = static_cast<GtkWindowImpl*>(data);
+    self->comeBack_ = 0;
+    GdkWindow* w = gtk_widget_get_window(self->window_);
+    if (!self->wanted_ || w == nullptr) return G_SOURCE_REMOVE;
+    if (!gdk_window_is_visible(w) ||
+        (gdk_window_get_state(w) & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN))) {
+      std::fprintf(stderr, "VELANE_Afficheur: the display window was unmapped by another "
+                           "program; shown again\n");
+      gdk_window_deiconify(w);
+      gdk_window_show_unraised(w);
+      gtk_window_move(GTK_WINDOW(self->window_), ClampPos(self->rect_.x), ClampPos(self->rect_.y));
+    }
+    return G_SOURCE_REMOVE;
+  }
+
   GtkToolkit& kit_;
   std::uint32_t handle_;
   platform::PixelRect rect_;
   bool noActivate_;
+  bool keepOnScreen_;
+  bool wanted_ = false;  // shown by the program, and so to stay on screen
+  guint comeBack_ = 0;
   GtkWidget* window_ = nullptr;
   GtkWidget* layout_ = nullptr;
   std::map<std::string, std::unique_ptr<GtkControlImpl>> controls_;

