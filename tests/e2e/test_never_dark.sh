@@ -30,4 +30,32 @@ check "a new web page process took over ($old -> ${new:-none})" test -n "$new" -
 check "the player is still running" player_alive
 check "the crash is reported" grep -q 'web page process ended' "$ROOT_DIR/player.log"
 check "the crash is in the trace log" grep -q 'web page process ended' "$ROOT_DIR/debugger.log"
+stop_player
+
+# No flash between slides: two slides of one second each alternate while a
+# sampler reads the centre of the display area from the frame buffer about
+# a thousand times a second; every sample must be one of the two colours.
+FB="$(mktemp -d /tmp/velane-fb-XXXXXX)"
+for n in $(seq 171 200); do
+  [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+  Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -wr -nolisten tcp >/dev/null 2>&1 &
+  XVFB_OWN=$!
+  export DISPLAY=":$n"
+  break
+done
+trap 'cleanup; kill $XVFB_OWN 2>/dev/null || true; rm -rf "$FB"' EXIT
+wait_until 10 xdpyinfo || { echo "own Xvfb did not start"; exit 1; }
+paint_root
+mkdir -p "$ROOT_DIR/flashs/00002"
+printf '<html><body style="margin:0;background:#0040ff"></body></html>\r\n' >"$ROOT_DIR/flashs/00002/bleu.html"
+printf '[section 0]\r\nsection suivante=1\r\n[section 1]\r\nType=html\r\nhtml=orange.html\r\ndelais secondes=0\r\nsection suivante=2\r\n[section 2]\r\nType=html\r\nhtml=bleu.html\r\ndelais secondes=0\r\nsection suivante=1\r\n' \
+  > "$ROOT_DIR/VELANE_Afficheur.ini"
+xdotool mousemove 1200 700
+start_player RUNTIME
+wait_until 20 orange_shown
+result="$("$VELANE_BUILD/fb_sampler" "$FB/Xvfb_screen0" 384 288 12 FF8000 0040FF)"
+echo "frame buffer at the centre: $result"
+switches="$(sed -n 's/.*switches=\([0-9]*\).*/\1/p' <<<"$result")"
+check "control: the sampler saw the slides change (${switches:-0} switches)" test "${switches:-0}" -ge 8
+check "no sample of a third colour between slides" grep -q ' foreign=0' <<<"$result"
 finish
