@@ -1,11 +1,15 @@
 #include "platform/win32/web_browser.h"
 
 #include <exdisp.h>
+#include <exdispid.h>
+#include <mshtmhst.h>
 #include <ole2.h>
 #include <oleidl.h>
 
 #include <cstdio>
 #include <utility>
+
+#include "display/page_guard.h"
 
 namespace velane::win32 {
 namespace {
@@ -60,6 +64,20 @@ std::string Hex(HRESULT hr) {
   return text;
 }
 
+std::string Utf8(const wchar_t* s) {
+  if (s == nullptr) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string out(std::size_t(n - 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, s, -1, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+// The Cancel argument of a browser event (a VARIANT_BOOL by reference).
+void Cancel(VARIANTARG& arg) {
+  if ((arg.vt & VT_BYREF) != 0 && arg.pboolVal != nullptr) *arg.pboolVal = VARIANT_TRUE;
+}
+
 RECT ClientOf(HWND hwnd) {
   RECT r{};
   GetClientRect(hwnd, &r);
@@ -71,9 +89,18 @@ RECT ClientOf(HWND hwnd) {
 // The container's side of the OLE conversation: client site, in-place site
 // and frame, with no menus, tool space, accelerators or status bar. The
 // object lives as long as its host, which releases the control first.
+//
+// On a public screen the page is untrusted: as the host, the site also
+// answers the page's message boxes itself (IDocHostShowUI), shows no
+// context menu (IDocHostUIHandler), and through the browser's events
+// refuses new windows, downloads and top-level navigations that are not
+// the player's.
 class BrowserSite : public IOleClientSite,
                     public IOleInPlaceSite,
-                    public IOleInPlaceFrame {
+                    public IOleInPlaceFrame,
+                    public IDocHostUIHandler,
+                    public IDocHostShowUI,
+                    public IDispatch {
  public:
   explicit BrowserSite(HWND container) : container_(container) {}
 
@@ -99,10 +126,18 @@ class BrowserSite : public IOleClientSite,
     hr = object_->QueryInterface(IID_IWebBrowser2, browser_.out());
     if (FAILED(hr)) return hr;
     object_->QueryInterface(IID_IOleInPlaceObject, inPlace_.out());
+    browser_->put_Silent(VARIANT_TRUE);
+    browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
+    ComRef<IConnectionPointContainer> points;
+    if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, points.out())) &&
+        SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.out())))
+      events_->Advise(static_cast<IDispatch*>(this), &cookie_);
     return S_OK;
   }
 
   void Close() {
+    if (events_) events_->Unadvise(cookie_);
+    events_.Reset();
     inPlace_.Reset();
     browser_.Reset();
     if (object_) {
@@ -116,6 +151,7 @@ class BrowserSite : public IOleClientSite,
 
   HRESULT Navigate(const std::wstring& target) {
     if (!browser_) return E_POINTER;
+    playerPending_ = true;
     Bstr url(target);
     VARIANT empty;
     VariantInit(&empty);
@@ -139,6 +175,12 @@ class BrowserSite : public IOleClientSite,
     } else if (IsEqualIID(riid, IID_IOleInPlaceUIWindow) ||
                IsEqualIID(riid, IID_IOleInPlaceFrame)) {
       *out = static_cast<IOleInPlaceFrame*>(this);
+    } else if (IsEqualIID(riid, IID_IDocHostUIHandler)) {
+      *out = static_cast<IDocHostUIHandler*>(this);
+    } else if (IsEqualIID(riid, IID_IDocHostShowUI)) {
+      *out = static_cast<IDocHostShowUI*>(this);
+    } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
+      *out = static_cast<IDispatch*>(this);
     } else {
       *out = nullptr;
       return E_NOINTERFACE;
@@ -231,9 +273,122 @@ class BrowserSite : public IOleClientSite,
     return S_FALSE;
   }
 
+  // IDocHostUIHandler: no context menu, no drops, no help; the rest as the
+  // control does it by itself.
+  HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override {
+    if (info == nullptr) return E_POINTER;
+    info->dwFlags = DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_DISABLE_HELP_MENU |
+                    DOCHOSTUIFLAG_NO3DBORDER;
+    info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
+                                   IOleInPlaceFrame*, IOleInPlaceUIWindow*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE HideUI() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UpdateUI() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, const GUID*, DWORD) override {
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override {
+    if (key) *key = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget*, IDropTarget** target) override {
+    if (target) *target = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override {
+    if (external) *external = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override {
+    if (out) *out = nullptr;
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** out) override {
+    if (out) *out = nullptr;
+    return S_FALSE;
+  }
+
+  // IDocHostShowUI: alert shows nothing; confirm and "leave this page?" get
+  // the answer that lets the player go on.
+  HRESULT STDMETHODCALLTYPE ShowMessage(HWND, LPOLESTR, LPOLESTR, DWORD type, LPOLESTR, DWORD,
+                                        LRESULT* result) override {
+    if (result) *result = (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ShowHelp(HWND, LPOLESTR, UINT, DWORD, POINT, IDispatch*) override {
+    return S_OK;
+  }
+
+  // IDispatch: the browser's events (DWebBrowserEvents2).
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    if (n) *n = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*,
+                                   EXCEPINFO*, UINT*) override {
+    if (p == nullptr || p->rgvarg == nullptr) return S_OK;
+    // The arguments come last first.
+    switch (id) {
+      case DISPID_NEWWINDOW2:  // (ppDisp, Cancel)
+        if (p->cArgs == 2) Cancel(p->rgvarg[0]);
+        break;
+      case DISPID_NEWWINDOW3:  // (ppDisp, Cancel, dwFlags, context, url)
+        if (p->cArgs == 5) Cancel(p->rgvarg[3]);
+        break;
+      case DISPID_FILEDOWNLOAD:  // (ActiveDocument, Cancel)
+        if (p->cArgs == 2) Cancel(p->rgvarg[0]);
+        break;
+      case DISPID_BEFORENAVIGATE2:  // (pDisp, URL, Flags, Frame, PostData, Headers, Cancel)
+        if (p->cArgs != 7 || !IsTopLevel(p->rgvarg[6])) break;
+        // The first top-level navigation after Navigate is the player's own,
+        // in the spelling the control gives it.
+        if (playerPending_) {
+          playerPending_ = false;
+          page_ = UrlOf(p->rgvarg[5]);
+        } else if (!IsPlayersPage(UrlOf(p->rgvarg[5]), page_)) {
+          Cancel(p->rgvarg[0]);
+        }
+        break;
+    }
+    return S_OK;
+  }
+
  private:
+  bool IsTopLevel(const VARIANTARG& disp) const {
+    if (disp.vt != VT_DISPATCH || disp.pdispVal == nullptr || !browser_) return false;
+    ComRef<IUnknown> frame;
+    ComRef<IUnknown> top;
+    disp.pdispVal->QueryInterface(IID_IUnknown, frame.out());
+    browser_->QueryInterface(IID_IUnknown, top.out());
+    return frame.get() == top.get();
+  }
+  static std::string UrlOf(const VARIANTARG& url) {
+    const VARIANT* v = (url.vt & VT_BYREF) ? url.pvarVal : &url;
+    return v != nullptr && v->vt == VT_BSTR ? Utf8(v->bstrVal) : std::string();
+  }
+
   HWND container_;
   ULONG refs_ = 1;
+  std::string page_;  // what the player last asked to show
+  bool playerPending_ = false;
+  ComRef<IConnectionPoint> events_;
+  DWORD cookie_ = 0;
   ComRef<IOleObject> object_;
   ComRef<IOleInPlaceObject> inPlace_;
   ComRef<IWebBrowser2> browser_;

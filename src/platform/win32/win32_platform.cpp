@@ -341,7 +341,8 @@ LRESULT Win32Control::Handle(HWND hwnd, UINT message, WPARAM wParam,
 class Win32Window : public platform::Window, public MessageTarget {
  public:
   Win32Window(Win32Toolkit& kit, const WindowDesign& d)
-      : kit_(kit), rect_(d.rect), frame_(d.frame), noActivate_(d.noActivate) {
+      : kit_(kit), rect_(d.rect), frame_(d.frame), noActivate_(d.noActivate),
+        keepOnScreen_(d.keepOnScreen) {
     DWORD style = WS_CLIPCHILDREN | (d.frame ? WS_OVERLAPPEDWINDOW : WS_POPUP);
     DWORD exStyle = d.taskbar ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
     if (d.noActivate) exStyle |= WS_EX_TOPMOST | WS_EX_NOACTIVATE;
@@ -369,9 +370,13 @@ class Win32Window : public platform::Window, public MessageTarget {
   }
 
   void Show() override {
+    wanted_ = true;
     ShowWindow(surface_.hwnd, noActivate_ ? SW_SHOWNA : SW_SHOW);
   }
-  void Hide() override { ShowWindow(surface_.hwnd, SW_HIDE); }
+  void Hide() override {
+    wanted_ = false;
+    ShowWindow(surface_.hwnd, SW_HIDE);
+  }
   bool IsVisible() const override { return IsWindowVisible(surface_.hwnd) != FALSE; }
 
   void Move(platform::PixelRect r) override {
@@ -400,6 +405,17 @@ class Win32Window : public platform::Window, public MessageTarget {
       case WM_MOUSEACTIVATE:
         if (noActivate_) return MA_NOACTIVATE;
         break;
+      case WM_SYSCOMMAND:
+        // Nobody minimises the screen of a kiosk (Win+Down, the task bar).
+        if (keepOnScreen_ && (wParam & 0xFFF0) == SC_MINIMIZE) return 0;
+        break;
+      case WM_WINDOWPOSCHANGED:
+        // Hidden or minimised by another program: back on screen, at its place.
+        if (keepOnScreen_ && wanted_ &&
+            ((reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_HIDEWINDOW) ||
+             IsIconic(hwnd)))
+          ShowWindowAsync(hwnd, IsIconic(hwnd) ? SW_SHOWNOACTIVATE : SW_SHOWNA);
+        break;
       case WM_ERASEBKGND:
         return 1;  // painted with the labels
       case WM_PAINT:
@@ -426,6 +442,8 @@ class Win32Window : public platform::Window, public MessageTarget {
   platform::PixelRect rect_;
   bool frame_;
   bool noActivate_;
+  bool keepOnScreen_;
+  bool wanted_ = false;  // shown by the program, and so to stay on screen
   std::vector<std::unique_ptr<Win32Control>> controls_;  // creation order
   std::map<std::string, Win32Control*> names_;
   std::function<void()> onClose_;
