@@ -130,7 +130,8 @@ class BrowserSite : public IOleClientSite,
     browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
     ComRef<IConnectionPointContainer> points;
     if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, points.out())) &&
-        SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.out())))
+        SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2,
+                                              reinterpret_cast<IConnectionPoint**>(events_.out()))))
       events_->Advise(static_cast<IDispatch*>(this), &cookie_);
     return S_OK;
   }
