@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <utility>
 
 #include "config/ansi.h"
 #include "display/page_guard.h"
@@ -174,6 +175,9 @@ class GtkControlImpl : public platform::Control {
     context_ = WEBKIT_WEB_CONTEXT(
         g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", memory, nullptr));
     webkit_memory_pressure_settings_free(memory);
+    // One page at a time, never revisited: no memory cache for pages to
+    // come back to.
+    webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     g_signal_connect(context_, "download-started",
                      G_CALLBACK(&GtkControlImpl::DownloadStarted), this);
     GtkWidget* view = webkit_web_view_new_with_context(context_);
@@ -187,6 +191,7 @@ class GtkControlImpl : public platform::Control {
     webkit_settings_set_allow_universal_access_from_file_urls(s, FALSE);
     webkit_settings_set_javascript_can_open_windows_automatically(s, FALSE);
     webkit_settings_set_enable_developer_extras(s, FALSE);
+    webkit_settings_set_enable_page_cache(s, FALSE);
     // The body attribute scroll=NO hides a page's scroll bars in the
     // browser control the slides were written for; do the same here.
     WebKitUserStyleSheet* noScroll = webkit_user_style_sheet_new(
@@ -213,15 +218,20 @@ class GtkControlImpl : public platform::Control {
     g_signal_connect(view, "context-menu", G_CALLBACK(&GtkControlImpl::Refuse), this);
     g_signal_connect(view, "decide-policy", G_CALLBACK(&GtkControlImpl::DecidePolicy), this);
     g_signal_connect(view, "load-changed", G_CALLBACK(&GtkControlImpl::LoadChanged), this);
+    // Start the page process now, while the view is still hidden, so the
+    // first slide does not wait for it.
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), kBlankPage);
     return view;
   }
 
   // Reported once per page for each kind of thing refused, so a page that
   // keeps trying cannot flood the journal.
-  void ReportRefused(unsigned kind, const char* what) {
+  void ReportRefused(unsigned kind, const char* what, const char* target = nullptr) {
     if (refused_ & kind) return;
     refused_ |= kind;
-    kit_.ReportBrowser(std::string("refused: ") + what);
+    std::string line = std::string("refused: ") + what;
+    if (target != nullptr) line += std::string(" (") + std::string(target).substr(0, 200) + ")";
+    kit_.ReportBrowser(line);
   }
 
   static gboolean Refuse(WebKitWebView*, gpointer, GtkControlImpl*) { return TRUE; }
@@ -269,10 +279,13 @@ class GtkControlImpl : public platform::Control {
     }
     // Whatever happens inside the frames of a site stays the site's own;
     // the top-level view shows only the player's page.
+    // (The blank page that starts the page process passes here; should a
+    // page load it over the slide, LoadChanged puts the slide back.)
+    const char* target = webkit_uri_response_get_uri(response);
     if (webkit_response_policy_decision_is_main_frame_main_resource(r) &&
-        !IsPlayersPage(webkit_uri_response_get_uri(response), self->uri_)) {
+        g_strcmp0(target, kBlankPage) != 0 && !IsPlayersPage(target, self->uri_)) {
       webkit_policy_decision_ignore(decision);
-      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide");
+      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide", target);
       return TRUE;
     }
     return FALSE;
@@ -281,10 +294,14 @@ class GtkControlImpl : public platform::Control {
   static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, GtkControlImpl* self) {
     if (event != WEBKIT_LOAD_COMMITTED) return;
     const char* uri = webkit_web_view_get_uri(view);
-    if (uri != nullptr && !IsPlayersPage(uri, self->uri_) && !self->uri_.empty()) {
+    // The blank page that started the process may arrive after the first
+    // slide was asked for, whose load goes on.
+    const bool warming = std::exchange(self->warming_, false);
+    if (self->uri_.empty() || (warming && g_strcmp0(uri, kBlankPage) == 0)) return;
+    if (uri != nullptr && !IsPlayersPage(uri, self->uri_)) {
       // A page the response check never saw (about:blank, history): back to
       // the slide.
-      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide");
+      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide", uri);
       webkit_web_view_load_uri(view, self->uri_.c_str());
       return;
     }
@@ -416,12 +433,14 @@ class GtkControlImpl : public platform::Control {
   GtkWidget* widget_ = nullptr;
   platform::PixelRect rect_;
   std::u16string text_;
+  static constexpr const char* kBlankPage = "about:blank";
   std::string uri_;
   WebKitWebContext* context_ = nullptr;
   RecoveryBudget budget_;
   static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4;
   unsigned refused_ = 0;
   bool whiteBackground_ = false;
+  bool warming_ = true;  // until the first page is committed
   // The engine notices a silent page process after about 3 s; with this
   // grace it is ended within kUnresponsivePageMs.
   static constexpr guint kHangGraceMs = kUnresponsivePageMs - 3000;
