@@ -1,4 +1,5 @@
-// Test support for the registry: a private user data folder per test, and a
+// Test support for the registry: a private user data folder per test, a
+// sandbox key that the portable tests work in on both platforms, and a
 // registry that passes every call on to another one while keeping count of
 // the handles left open and of the writes.
 #pragma once
@@ -7,10 +8,19 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "config/ansi.h"
 #include "platform/registry.h"
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace velane::testing {
 
@@ -48,6 +58,88 @@ class TempDataHome {
   std::optional<std::string> previous_;
 };
 
+// Deletes a key with everything under it, through the platform functions.
+inline void DeleteTree(platform::Registry& registry, platform::RegHandle root,
+                       const std::string& path) {
+  platform::RegHandle h = 0;
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, platform::kKeyAllAccess, &h) != 0)
+    return;
+  char name[256];
+  while (registry.RegEnumKeyA(h, 0, name, sizeof name) == 0)
+    DeleteTree(registry, root, path + "\\" + name);
+  registry.RegCloseKey(h);
+  registry.RegDeleteKeyA(root, path.c_str());
+}
+
+// The user's registry and a key of the test's own under
+// HKEY_CURRENT_USER\Software, so that the same tests hold both stores to the
+// same answers. On Linux the store is a fresh database in a private data
+// folder; on Windows it is the system's registry, and the key goes with
+// everything under it when the sandbox does.
+class RegistrySandbox {
+ public:
+  RegistrySandbox() {
+#ifdef _WIN32
+    const int pid = ::_getpid();
+#else
+    const int pid = ::getpid();
+#endif
+    static int counter = 0;
+    base_ = "Software\\VelaneUnitTests\\" + std::to_string(pid) + "-" +
+            std::to_string(counter++);
+  }
+  ~RegistrySandbox() {
+#ifdef _WIN32
+    DeleteTree(*store_, platform::kHkeyCurrentUser, base_);
+    platform::RegHandle parent = 0;
+    // The shared parent goes too once the last test has left it empty.
+    if (store_->RegOpenKeyExA(platform::kHkeyCurrentUser, "Software\\VelaneUnitTests", 0,
+                              platform::kKeyRead, &parent) == 0) {
+      char name[256];
+      const bool empty = store_->RegEnumKeyA(parent, 0, name, sizeof name) != 0;
+      store_->RegCloseKey(parent);
+      if (empty)
+        store_->RegDeleteKeyA(platform::kHkeyCurrentUser, "Software\\VelaneUnitTests");
+    }
+#endif
+  }
+  RegistrySandbox(const RegistrySandbox&) = delete;
+  RegistrySandbox& operator=(const RegistrySandbox&) = delete;
+
+  platform::Registry& Store() { return *store_; }
+  // The path from HKEY_CURRENT_USER of a key in the sandbox; "" is the
+  // sandbox key itself.
+  std::string Key(std::string_view rest = "") const {
+    return rest.empty() ? base_ : base_ + "\\" + std::string(rest);
+  }
+  std::u16string Key16(std::string_view rest = "") const { return FromAnsi(Key(rest)); }
+  // The full key path, as the registry path operations take it.
+  std::u16string FullPath(std::string_view rest = "") const {
+    return u"HKEY_CURRENT_USER\\" + Key16(rest);
+  }
+  // Whether nothing at all was written: on Linux not even the database file
+  // exists, on Windows the sandbox key does not.
+  bool Untouched() {
+#ifdef _WIN32
+    platform::RegHandle h = 0;
+    if (store_->RegOpenKeyExA(platform::kHkeyCurrentUser, base_.c_str(), 0,
+                              platform::kKeyRead, &h) != 0)
+      return true;
+    store_->RegCloseKey(h);
+    return false;
+#else
+    return !home_.DatabaseExists();
+#endif
+  }
+
+ private:
+#ifndef _WIN32
+  TempDataHome home_;
+#endif
+  std::unique_ptr<platform::Registry> store_ = platform::OpenUserRegistry();
+  std::string base_;
+};
+
 class RecordingRegistry : public platform::Registry {
  public:
   explicit RecordingRegistry(platform::Registry& inner) : inner_(inner) {}
@@ -55,6 +147,7 @@ class RecordingRegistry : public platform::Registry {
   int openHandles = 0;  // handles given out and not yet closed
   int opens = 0;        // successful opens and creates
   int valueWrites = 0;  // RegSetValueExA calls
+  platform::RegHandle lastFrom = 0;  // the key the last open or create started at
 
   platform::RegStatus RegCreateKeyExA(platform::RegHandle key, const char* subKey,
                                       std::uint32_t reserved, const char* keyClass,
@@ -62,12 +155,14 @@ class RecordingRegistry : public platform::Registry {
                                       const platform::SecurityAttributes* security,
                                       platform::RegHandle* result,
                                       std::uint32_t* disposition) override {
+    lastFrom = key;
     return Opened(inner_.RegCreateKeyExA(key, subKey, reserved, keyClass, options,
                                          rights, security, result, disposition));
   }
   platform::RegStatus RegOpenKeyExA(platform::RegHandle key, const char* subKey,
                                     std::uint32_t options, std::uint32_t rights,
                                     platform::RegHandle* result) override {
+    lastFrom = key;
     return Opened(inner_.RegOpenKeyExA(key, subKey, options, rights, result));
   }
   platform::RegStatus RegCloseKey(platform::RegHandle key) override {

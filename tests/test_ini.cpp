@@ -90,15 +90,25 @@ TEST_F(IniTest, OnlyABracketOpeningItsLineStartsAHeader) {
   EXPECT_EQ(Value("d", "m"), "2");
 }
 
-TEST_F(IniTest, NulEndsTheTextOfItsLineOnly) {
-  Given("[a]\r\nk=abc\0def\r\nj=2\r\nx=1\0y=5\r\n"s);
-  EXPECT_EQ(Value("a", "k"), "abc");
-  EXPECT_EQ(Value("a", "j"), "2");
-  EXPECT_EQ(Value("a", "y"), "DEF");  // after the NUL: not a key
-  // A header whose "]" comes after a NUL is no header.
-  Given("[a]\r\nk=1\r\n[b\0]\r\nm=2\r\n"s);
-  EXPECT_EQ(Value("a", "m"), "2");
-  EXPECT_EQ(Value("b", "m"), "DEF");
+// As on the platform, a NUL ends a name or a value, not its line: the name
+// of a key or header line is read up to the NUL, and the "=" or "]" after
+// it still makes the line what it is.
+TEST_F(IniTest, NulEndsANameOrAValueNotItsLine) {
+  Given("[a]\r\nk=abc\0def\r\nx=1\0y=5\r\nna\0me=3\r\n"
+        "[b\0junk]\r\nm=2\r\n[c\0\r\nq=4\r\n"s);
+  const struct {
+    const char* section;
+    const char* key;
+    const char* value;
+  } cases[] = {
+      {"a", "k", "abc"},  {"a", "x", "1"},     {"a", "y", "DEF"},
+      {"a", "na", "3"},   {"a", "name", "DEF"}, {"a", "me", "DEF"},
+      {"b", "m", "2"},    {"a", "m", "DEF"},
+      // "[c" has no "]": no header, so q stays in [b].
+      {"b", "q", "4"},    {"c", "q", "DEF"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Value(c.section, c.key), c.value) << c.section << "/" << c.key;
 }
 
 TEST_F(IniTest, HeaderNameRunsToTheLastBracketTrimmed) {
@@ -124,11 +134,14 @@ TEST_F(IniTest, KeysBeforeTheFirstHeaderAreTheEmptyNamedSection) {
   EXPECT_EQ(Value("", "k"), "top");
   EXPECT_EQ(Value("  ", "k"), "top");
   EXPECT_EQ(Value("a", "k"), "inner");
-}
-
-TEST_F(IniTest, LeadingLinesWithoutKeysAreNoSection) {
-  Given("; a comment\r\n\r\n[]\r\nk=3\r\n");
-  EXPECT_EQ(Value("", "k"), "3");
+  // A header with an empty or blank name is never that section, as on the
+  // platform: the default comes back.
+  for (const char* text : {"; a comment\r\n\r\n[]\r\nk=3\r\n", "[ ]\r\nk=3\r\n",
+                           "[\t]\r\nk=3\r\n"}) {
+    Given(text);
+    EXPECT_EQ(Value("", "k"), "DEF") << text;
+    EXPECT_EQ(Value(" ", "k"), "DEF") << text;
+  }
 }
 
 TEST_F(IniTest, ThereIsNoCommentSyntax) {
@@ -219,9 +232,14 @@ TEST_F(IniTest, ValueIsCutToSizeLessOne) {
   EXPECT_EQ(Get("a", "k", "DEF", 0), std::make_pair(0u, ""s));
 }
 
-TEST_F(IniTest, DefaultLosesTrailingBlanksAndOnePairOfQuotes) {
+TEST_F(IniTest, DefaultLosesTrailingSpacesAndOnePairOfQuotes) {
   Given("[a]\r\n");
-  EXPECT_EQ(Get("a", "k", "768  \t"), std::make_pair(3u, "768"s));
+  EXPECT_EQ(Get("a", "k", "768  "), std::make_pair(3u, "768"s));
+  // Tabs stay; a default made only of spaces keeps one.
+  EXPECT_EQ(Get("a", "k", "d\t"), std::make_pair(2u, "d\t"s));
+  EXPECT_EQ(Get("a", "k", "768 \t "), std::make_pair(5u, "768 \t"s));
+  EXPECT_EQ(Get("a", "k", "   "), std::make_pair(1u, " "s));
+  EXPECT_EQ(Get("a", "k", " "), std::make_pair(1u, " "s));
   EXPECT_EQ(Get("a", "k", "  768"), std::make_pair(5u, "  768"s));
   EXPECT_EQ(Get("a", "k", "'x y'"), std::make_pair(3u, "x y"s));
   EXPECT_EQ(Get("a", "k", "\"x\"  "), std::make_pair(1u, "x"s));
@@ -325,11 +343,15 @@ TEST_F(IniTest, WriteIntoTheEmptyNamedSection) {
   Given("top=1\r\n\r\n[a]\r\nk=2\r\n");
   ASSERT_TRUE(Put("", "k", "0"));
   EXPECT_EQ(Bytes(), "top=1\r\nk=0\r\n\r\n[a]\r\nk=2\r\n");
-  // Without keys before the first header, the section gets its header.
-  Given("; c\r\n[a]\r\n");
+  // Without keys before the first header, the key still goes above it: a
+  // "[]" header would never read back.
+  Given("; c\r\n\r\n[a]\r\n");
   ASSERT_TRUE(Put(" ", "k", "0"));
-  EXPECT_EQ(Bytes(), "; c\r\n[a]\r\n[]\r\nk=0\r\n");
+  EXPECT_EQ(Bytes(), "; c\r\nk=0\r\n\r\n[a]\r\n");
   EXPECT_EQ(Value("", "k"), "0");
+  Given("[]\r\nk=1\r\n");
+  ASSERT_TRUE(Put("", "k", "2"));
+  EXPECT_EQ(Bytes(), "k=2\r\n[]\r\nk=1\r\n");
 }
 
 TEST_F(IniTest, WriteTrimsNamesAndKeepsTheValueAsGiven) {
@@ -456,6 +478,7 @@ TEST(IniText, SectionIndexAnswersAsTheWalkDoes) {
       "; note\r\n[S]\rk = one\r[s]\r\nk=two\r\n[ s ]\nj=3\n",
       "[a]\r\n[broken\r\nk=in a\r\n  [b] rest\r\nk=b\0tail\r\n[]\r\nk=e\r\n",
       std::string("[a]\r\nk\0=x\r\n=empty key\r\n[A B]\r\nK=ab\r\n", 36),
+      std::string("[b\0x]\r\nk=1\r\n[ ]\r\nk=2\r\n[a\0]\r\nj=3\r\n", 33),
       "",
   };
   const char* const sections[] = {"a", "A", " a ", "b", "s", "S", "A B", "a b",

@@ -19,10 +19,16 @@ using namespace platform;
 using testing::OpenRaw;
 using testing::RawValue;
 
+// Paths name keys of the sandbox (RegistrySandbox): the same tests run over
+// the Linux store and, under Windows, over the system's registry.
 class RegistryPathTest : public ::testing::Test {
  protected:
-  std::optional<std::string> Stored(RegHandle root, const char* path,
-                                    const char* name, std::uint32_t* type = nullptr) {
+  std::optional<std::string> Stored(const char* path, const char* name,
+                                    std::uint32_t* type = nullptr) {
+    return StoredAt(kHkeyCurrentUser, sandbox.Key(path).c_str(), name, type);
+  }
+  std::optional<std::string> StoredAt(RegHandle root, const char* path,
+                                      const char* name, std::uint32_t* type = nullptr) {
     const RegHandle h = OpenRaw(*store, root, path);
     if (h == 0) return std::nullopt;
     auto data = RawValue(*store, h, name, type);
@@ -30,14 +36,15 @@ class RegistryPathTest : public ::testing::Test {
     return data;
   }
   bool KeyExists(const char* path) {
-    const RegHandle h = OpenRaw(*store, kHkeyCurrentUser, path);
+    const RegHandle h = OpenRaw(*store, kHkeyCurrentUser, sandbox.Key(path).c_str());
     if (h != 0) store->RegCloseKey(h);
     return h != 0;
   }
   void Put(const char* path, const char* name, std::uint32_t type,
            const std::string& data) {
     RegHandle h = 0;
-    ASSERT_EQ(store->RegCreateKeyExA(kHkeyCurrentUser, path, 0, "", 0, kKeyAllAccess,
+    ASSERT_EQ(store->RegCreateKeyExA(kHkeyCurrentUser, sandbox.Key(path).c_str(), 0, "",
+                                     0, kKeyAllAccess,
                                      nullptr, &h, nullptr),
               kRegSuccess);
     ASSERT_EQ(store->RegSetValueExA(h, name, 0, type,
@@ -47,39 +54,41 @@ class RegistryPathTest : public ::testing::Test {
     store->RegCloseKey(h);
   }
 
-  testing::TempDataHome home;
-  std::unique_ptr<Registry> store = OpenUserRegistry();
+  std::u16string Full(std::string_view rest = "") const { return sandbox.FullPath(rest); }
+
+  testing::RegistrySandbox sandbox;
+  Registry* store = &sandbox.Store();
   testing::RecordingRegistry reg{*store};
+  // The file argument's key path of the settings store's registry form.
+  const std::u16string prefix = Full("Player");
 };
 
 // --- ReadRegistryPath / WriteRegistryPath ------------------------------------
 
 TEST_F(RegistryPathTest, WriteCreatesTheKeyAndItsParentsAndStoresText) {
-  WriteRegistryPath(reg, u"HKEY_CURRENT_USER\\Software\\Velane\\Player", u"n", 5);
+  WriteRegistryPath(reg, Full("Velane\\Player"), u"n", 5);
   std::uint32_t type = 0;
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "Software\\Velane\\Player", "n", &type),
-            std::string("5\0", 2));
+  EXPECT_EQ(Stored("Velane\\Player", "n", &type), std::string("5\0", 2));
   EXPECT_EQ(type, kRegSz);
-  WriteRegistryPath(reg, u"HKEY_CURRENT_USER\\Software\\Velane\\Player", u"t",
-                    u"caf\u00E9");
-  EXPECT_EQ(ReadRegistryPath(reg, u"HKEY_CURRENT_USER\\Software\\Velane\\Player", u"t"),
-            u"caf\u00E9");
+  WriteRegistryPath(reg, Full("Velane\\Player"), u"t", u"caf\u00E9");
+  EXPECT_EQ(ReadRegistryPath(reg, Full("Velane\\Player"), u"t"), u"caf\u00E9");
   // Each call lets its key go before it returns.
   EXPECT_EQ(reg.openHandles, 0);
 }
 
 TEST_F(RegistryPathTest, ReadOfAMissingKeyIsEmptyAndCreatesNothing) {
-  Put("Software", "x", kRegSz, std::string("1\0", 2));
-  EXPECT_EQ(ReadRegistryPath(reg, u"HKEY_CURRENT_USER\\Software\\Missing", u"x"), u"");
-  EXPECT_FALSE(KeyExists("Software\\Missing"));
-  EXPECT_EQ(ReadRegistryPath(reg, u"HKEY_CURRENT_USER\\Software", u"absent"), u"");
+  Put("", "x", kRegSz, std::string("1\0", 2));
+  EXPECT_EQ(ReadRegistryPath(reg, Full("Missing"), u"x"), u"");
+  EXPECT_FALSE(KeyExists("Missing"));
+  EXPECT_EQ(ReadRegistryPath(reg, Full(), u"absent"), u"");
   EXPECT_EQ(reg.openHandles, 0);
 }
 
 TEST_F(RegistryPathTest, RootNamesMatchWithoutRegardToCase) {
-  Put("Software\\P", "v", kRegSz, std::string("yes\0", 4));
-  EXPECT_EQ(ReadRegistryPath(reg, u"hkey_current_user\\Software\\P", u"v"), u"yes");
-  EXPECT_EQ(ReadRegistryPath(reg, u"Hkey_Current_User\\software\\p", u"V"), u"yes");
+  Put("P", "v", kRegSz, std::string("yes\0", 4));
+  const std::u16string rest = sandbox.Key16("P");
+  EXPECT_EQ(ReadRegistryPath(reg, u"hkey_current_user\\" + rest, u"v"), u"yes");
+  EXPECT_EQ(ReadRegistryPath(reg, u"Hkey_Current_User\\" + rest, u"V"), u"yes");
 }
 
 TEST_F(RegistryPathTest, EveryRootOfTheTableIsReached) {
@@ -93,107 +102,120 @@ TEST_F(RegistryPathTest, EveryRootOfTheTableIsReached) {
       {u"HKEY_USERS", kHkeyUsers},
   };
   for (const auto& [name, handle] : roots) {
+    // A read of a missing key creates nothing anywhere, and shows which
+    // root the path reached.
+    EXPECT_EQ(ReadRegistryPath(reg, std::u16string(name) + u"\\" + sandbox.Key16("K"), u"v"),
+              u"");
+    EXPECT_EQ(reg.lastFrom, handle);
+#ifndef _WIN32
+    // Only the Linux store takes writes under every root. Windows refuses
+    // some by design (HKEY_DYN_DATA, HKEY_PERFORMANCE_DATA, keys right under
+    // HKEY_USERS, HKEY_LOCAL_MACHINE without administrator rights), and a
+    // test must not write there anyway.
     WriteRegistryPath(reg, std::u16string(name) + u"\\K", u"v", name);
-    EXPECT_EQ(Stored(handle, "K", "v"), velane::ToAnsi(name) + '\0');
+    EXPECT_EQ(StoredAt(handle, "K", "v"), velane::ToAnsi(name) + '\0');
+#endif
   }
 }
 
 TEST_F(RegistryPathTest, ShortOrUnknownRootsReadAndWriteNothing) {
-  Put("Software", "v", kRegSz, std::string("stored\0", 7));
-  for (const char16_t* path : {u"HKCU\\Software", u"HKEY_CURRENT_USERS\\Software",
-                               u" HKEY_CURRENT_USER\\Software"}) {
+  Put("", "v", kRegSz, std::string("stored\0", 7));
+  const std::u16string rest = sandbox.Key16();
+  for (const std::u16string& path : {u"HKCU\\" + rest, u"HKEY_CURRENT_USERS\\" + rest,
+                                     u" HKEY_CURRENT_USER\\" + rest}) {
     EXPECT_EQ(ReadRegistryPath(reg, path, u"v"), u"");
     WriteRegistryPath(reg, path, u"w", u"x");
   }
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "Software", "w"), std::nullopt);
+  EXPECT_EQ(Stored("", "w"), std::nullopt);
   EXPECT_EQ(reg.opens, 0);
 }
 
 TEST_F(RegistryPathTest, APathWithoutBackslashReadsAndWritesNothing) {
-  Put("", "v", kRegSz, std::string("root\0", 5));
   EXPECT_EQ(ReadRegistryPath(reg, u"HKEY_CURRENT_USER", u"v"), u"");
   WriteRegistryPath(reg, u"HKEY_CURRENT_USER", u"w", u"x");
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "", "w"), std::nullopt);
+  // Not even an open was tried: the root stays 0.
   EXPECT_EQ(reg.opens, 0);
+  EXPECT_EQ(reg.lastFrom, 0u);
 }
 
 TEST_F(RegistryPathTest, AnEmptySubkeyPathIsTheRootItself) {
-  WriteRegistryPath(reg, u"HKEY_CURRENT_USER\\", u"w", u"on the root");
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "", "w"), std::string("on the root\0", 12));
-  EXPECT_EQ(ReadRegistryPath(reg, u"HKEY_CURRENT_USER\\", u"w"), u"on the root");
+  // This one works on HKEY_CURRENT_USER itself: on Windows that is the
+  // user's real key, so the value has a name of this run's own and is
+  // deleted at the end.
+  const std::string name = "VelaneUnitTest " + sandbox.Key();
+  const std::u16string name16 = FromAnsi(name);
+  WriteRegistryPath(reg, u"HKEY_CURRENT_USER\\", name16, u"on the root");
+  EXPECT_EQ(StoredAt(kHkeyCurrentUser, "", name.c_str()), std::string("on the root\0", 12));
+  EXPECT_EQ(ReadRegistryPath(reg, u"HKEY_CURRENT_USER\\", name16), u"on the root");
+  EXPECT_EQ(store->RegDeleteValueA(kHkeyCurrentUser, name.c_str()), kRegSuccess);
 }
 
 // --- the registry form of ReadSetting ----------------------------------------
 
-constexpr const char16_t* kPrefix = u"HKEY_CURRENT_USER\\Software\\Player";
-
 TEST_F(RegistryPathTest, Mode2StoresAMissingSettingAsAString) {
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", kPrefix, 2), u"768");
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", prefix, 2), u"768");
   std::uint32_t type = 0;
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "Software\\Player\\S", "K", &type),
-            std::string("768\0", 4));
+  EXPECT_EQ(Stored("Player\\S", "K", &type), std::string("768\0", 4));
   EXPECT_EQ(type, kRegSz);
   EXPECT_EQ(reg.openHandles, 0);
 }
 
 TEST_F(RegistryPathTest, Mode1ReturnsTheDefaultAndCreatesNothing) {
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", kPrefix, 1), u"768");
-  EXPECT_FALSE(home.DatabaseExists());
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", kPrefix, 3), u"768");
-  EXPECT_FALSE(home.DatabaseExists());
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", prefix, 1), u"768");
+  EXPECT_TRUE(sandbox.Untouched());
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", prefix, 3), u"768");
+  EXPECT_TRUE(sandbox.Untouched());
 }
 
 TEST_F(RegistryPathTest, Mode2LeavesAStoredValueEqualToTheDefaultAlone) {
   // Stored as an expandable string: a rewrite would make it a plain one.
-  Put("Software\\Player\\S", "K", kRegExpandSz, std::string("768\0", 4));
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", kPrefix, 2), u"768");
+  Put("Player\\S", "K", kRegExpandSz, std::string("768\0", 4));
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", prefix, 2), u"768");
   EXPECT_EQ(reg.valueWrites, 0);
   std::uint32_t type = 0;
-  Stored(kHkeyCurrentUser, "Software\\Player\\S", "K", &type);
+  Stored("Player\\S", "K", &type);
   EXPECT_EQ(type, kRegExpandSz);
 }
 
 TEST_F(RegistryPathTest, StoredValuesWinOverTheDefault) {
-  Put("Software\\Player\\S", "K", kRegSz, std::string("800\0", 4));
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", kPrefix, 2), u"800");
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"s", u"k", u"768", kPrefix, 1), u"800");
+  Put("Player\\S", "K", kRegSz, std::string("800\0", 4));
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"768", prefix, 2), u"800");
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"s", u"k", u"768", prefix, 1), u"800");
   EXPECT_EQ(reg.valueWrites, 0);
 }
 
 TEST_F(RegistryPathTest, AnEmptyStoredValueCountsAsMissing) {
-  Put("Software\\Player\\S", "K", kRegSz, std::string("\0", 1));
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"2", kPrefix, 1), u"2");
+  Put("Player\\S", "K", kRegSz, std::string("\0", 1));
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"2", prefix, 1), u"2");
   EXPECT_EQ(reg.valueWrites, 0);
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"2", kPrefix, 2), u"2");
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "Software\\Player\\S", "K"),
-            std::string("2\0", 2));
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"2", prefix, 2), u"2");
+  EXPECT_EQ(Stored("Player\\S", "K"), std::string("2\0", 2));
 }
 
 TEST_F(RegistryPathTest, Mode0StoresTheDefault) {
-  Put("Software\\Player\\S", "K", kRegSz, std::string("800\0", 4));
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"900", kPrefix, 0), u"900");
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "Software\\Player\\S", "K"),
-            std::string("900\0", 4));
+  Put("Player\\S", "K", kRegSz, std::string("800\0", 4));
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"900", prefix, 0), u"900");
+  EXPECT_EQ(Stored("Player\\S", "K"), std::string("900\0", 4));
 }
 
 TEST_F(RegistryPathTest, LongValuesHaveNoLimitOfTheirOwn) {
   const std::u16string longText(5000, u'x');
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", longText, kPrefix, 0), longText);
-  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"", kPrefix, 1), longText);
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", longText, prefix, 0), longText);
+  EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"", prefix, 1), longText);
 }
 
 TEST_F(RegistryPathTest, AnUnknownRootGivesTheDefaultAndWritesNothing) {
   for (std::int16_t mode : {0, 1, 2}) {
-    EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"d", u"HKCU\\Software", mode),
+    EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"d", u"HKCU\\" + sandbox.Key16(), mode),
               u"d");
   }
   EXPECT_EQ(reg.opens, 0);
-  EXPECT_FALSE(home.DatabaseExists());
+  EXPECT_TRUE(sandbox.Untouched());
 }
 
 TEST_F(RegistryPathTest, WithoutARegistryTheDefaultComesBack) {
-  EXPECT_EQ(ReadSettingRegistry(nullptr, u"S", u"K", u"d", kPrefix, 2), u"d");
-  EXPECT_FALSE(home.DatabaseExists());
+  EXPECT_EQ(ReadSettingRegistry(nullptr, u"S", u"K", u"d", prefix, 2), u"d");
+  EXPECT_TRUE(sandbox.Untouched());
 }
 
 // The settings store sends a "$" file argument to the registry; the INI
@@ -218,11 +240,10 @@ class UnusedProfile : public ProfileStrings {
 TEST_F(RegistryPathTest, ReadSettingWithADollarFileUsesTheRegistry) {
   UnusedProfile ini;
   SettingsStore settings(ini, &reg, u"/opt/player/VELANE_Afficheur.ini");
-  const std::u16string file = u"$HKEY_CURRENT_USER\\Software\\Player";
+  const std::u16string file = u"$" + prefix;
   EXPECT_EQ(settings.ReadSetting(u"S", u"K", u"768", file, 2), u"768");
-  EXPECT_EQ(Stored(kHkeyCurrentUser, "Software\\Player\\S", "K"),
-            std::string("768\0", 4));
-  Put("Software\\Player\\S", "K", kRegSz, std::string("1024\0", 5));
+  EXPECT_EQ(Stored("Player\\S", "K"), std::string("768\0", 4));
+  Put("Player\\S", "K", kRegSz, std::string("1024\0", 5));
   EXPECT_EQ(settings.ReadSetting(u"S", u"K", u"768", file, 1), u"1024");
   EXPECT_EQ(ini.calls, 0);
 }

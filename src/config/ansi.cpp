@@ -21,7 +21,30 @@ char ToByte(char16_t u) {
   return '?';
 }
 
+// The upper case of one byte, within the code page: a-z, the accented
+// small letters 0xE0..0xFE (less the division sign), and the four small
+// letters whose capitals sit in 0x80..0x9F (s and z caron, oe, y diaeresis).
+// Small letters whose capitals lie outside the code page (the micro sign,
+// sharp s) have no other spelling here and stay as they are.
+char UpperByte(unsigned char b) {
+  if (b >= 'a' && b <= 'z') return static_cast<char>(b - 0x20);
+  if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<char>(b - 0x20);
+  switch (b) {
+    case 0x9A: return static_cast<char>(0x8A);
+    case 0x9C: return static_cast<char>(0x8C);
+    case 0x9E: return static_cast<char>(0x8E);
+    case 0xFF: return static_cast<char>(0x9F);
+    default: return static_cast<char>(b);
+  }
+}
+
 }  // namespace
+
+std::string FoldAnsiCase(std::string_view bytes) {
+  std::string out(bytes);
+  for (char& c : out) c = UpperByte(static_cast<unsigned char>(c));
+  return out;
+}
 
 std::u16string FromAnsi(std::string_view bytes) {
   std::u16string out;

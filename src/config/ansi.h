@@ -12,6 +12,11 @@ std::u16string FromAnsi(std::string_view bytes);
 // Units that the code page cannot hold become '?', as the platform does.
 std::string ToAnsi(std::u16string_view text);
 
+// A name as the platform compares names (registry keys and values, INI
+// sections and keys): every letter of the code page upper-cased, accented
+// ones included ("\xe9t\xe9" and "\xc9T\xc9" fold alike), other bytes kept.
+std::string FoldAnsiCase(std::string_view bytes);
+
 // Convenience for literals and tests: ASCII/Latin text in, UTF-16 out.
 inline std::u16string U16(std::string_view bytes) { return FromAnsi(bytes); }
 

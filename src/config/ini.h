@@ -3,13 +3,16 @@
 // playlist files written for the Windows player read the same here.
 //
 // The file format, as these functions see it:
-// - Lines end at CR LF, LF or a lone CR, mixed freely. A NUL byte ends the
-//   text of its line (the bytes after it, up to the line end, are ignored).
+// - Lines end at CR LF, LF or a lone CR, mixed freely. A NUL byte ends a
+//   name or a value, not its line: the "]" or "=" that makes a header or a
+//   key line may come after it, and the name is then read up to the NUL.
 // - A line whose first non-blank character is "[" and that holds a "]" is a
 //   section header; the name runs from after the "[" to the last "]",
 //   blanks around it removed, and the rest of the line is ignored. A "["
 //   line without "]" is no header: the lines below stay in the previous
-//   section. Lines before the first header form the section named "".
+//   section. Lines before the first header form the section named "" (when
+//   they hold a key line); a header with an empty or blank name ("[]") is
+//   never matched, as on the platform.
 // - A key line holds "=": the key is the text before the first "=", the
 //   value the text after it. Other lines are kept but never matched. There
 //   is no comment syntax (";k=v" is the key ";k").
@@ -86,8 +89,9 @@ class IniSectionIndex {
 // surrounding double or single quotes.
 std::string_view CleanIniValue(std::string_view raw);
 
-// The default as read for a missing setting: trailing blanks removed, then
-// one matching pair of surrounding quotes.
+// The default as read for a missing setting: trailing spaces (not tabs)
+// removed, keeping one of a default made only of spaces, then one matching
+// pair of surrounding quotes.
 std::string_view CleanIniDefault(std::string_view def);
 
 // The file text after setting section/key to value; nullopt when the names

@@ -85,22 +85,26 @@ class LineScanner {
   std::size_t nextLf_ = kUnknown;
 };
 
-// The line's text: up to its first NUL or its line end.
+// The line's text, without its line end.
 std::string_view TextOf(std::string_view text, const Line& line) {
-  std::string_view raw = text.substr(line.begin, line.contentEnd - line.begin);
-  const void* nul = std::memchr(raw.data(), '\0', raw.size());
-  if (nul) raw = raw.substr(0, static_cast<const char*>(nul) - raw.data());
-  return raw;
+  return text.substr(line.begin, line.contentEnd - line.begin);
 }
 
-// The section name when the line text is a header.
+// A name or a value as read: up to its first NUL.
+std::string_view UpToNul(std::string_view s) {
+  const void* nul = std::memchr(s.data(), '\0', s.size());
+  return nul ? s.substr(0, static_cast<const char*>(nul) - s.data()) : s;
+}
+
+// The section name when the line text is a header. The "]" may come after
+// a NUL; the name is read up to the NUL.
 std::optional<std::string_view> HeaderName(std::string_view lineText) {
   std::size_t open = 0;
   while (open < lineText.size() && IsBlank(lineText[open])) ++open;
   if (open == lineText.size() || lineText[open] != '[') return std::nullopt;
   const std::size_t close = lineText.rfind(']');
   if (close == std::string_view::npos || close <= open) return std::nullopt;
-  return TrimBlanks(lineText.substr(open + 1, close - open - 1));
+  return TrimBlanks(UpToNul(lineText.substr(open + 1, close - open - 1)));
 }
 
 // Cheap test before building the text: only a line whose first non-blank
@@ -118,14 +122,16 @@ bool IsBlankLine(std::string_view text, const Line& line) {
 }
 
 struct KeyValue {
-  std::string_view key;  // trimmed
-  std::string_view value;  // raw
+  std::string_view key;    // up to a NUL, trimmed
+  std::string_view value;  // raw, up to a NUL
 };
 
+// The "=" may come after a NUL: the key is then the text before the NUL.
 std::optional<KeyValue> KeyLine(std::string_view lineText) {
   const std::size_t eq = lineText.find('=');
   if (eq == std::string_view::npos) return std::nullopt;
-  return KeyValue{TrimBlanks(lineText.substr(0, eq)), lineText.substr(eq + 1)};
+  return KeyValue{TrimBlanks(UpToNul(lineText.substr(0, eq))),
+                  UpToNul(lineText.substr(eq + 1))};
 }
 
 // The line that starts at begin.
@@ -206,17 +212,16 @@ std::optional<IniSection> Locate(std::string_view text,
                                  std::string_view key, bool stopAtKey) {
   section = TrimBlanks(section);
   key = TrimBlanks(key);
-  std::size_t from = 0;
   if (section.empty()) {
-    // Lines before the first header are the section named "", but only
-    // when they hold a key line: a file that opens with comments or blank
-    // lines has no such section, so a "[]" section further down can still
-    // be read back.
+    // Lines before the first header are the section named "", when they
+    // hold a key line. A header with an empty or blank name ("[]", "[ ]")
+    // is never that section: the platform does not match it either.
     const Body lead = WalkBody(text, 0, key, stopAtKey);
     if (lead.hasKeyLine)
       return IniSection{0, lead.end, lead.lastFilled, lead.key};
-    from = lead.end;
+    return std::nullopt;
   }
+  std::size_t from = 0;
   // The first section of that name wins; a repeated one is never merged.
   while (auto header = NextHeader(text, from)) {
     if (SameName(header->name, section)) {
@@ -279,7 +284,8 @@ std::string_view CleanIniValue(std::string_view raw) {
 }
 
 std::string_view CleanIniDefault(std::string_view def) {
-  while (!def.empty() && IsBlank(def.back())) def.remove_suffix(1);
+  // Spaces only, not tabs; a default made only of spaces keeps one.
+  while (def.size() > 1 && def.back() == ' ') def.remove_suffix(1);
   return StripQuotePair(def);
 }
 
@@ -293,7 +299,14 @@ std::optional<std::string> WithIniValue(std::string_view text,
       HasLineBreakOrNul(value) || key.find('=') != std::string_view::npos)
     return std::nullopt;
 
-  const auto found = Locate(text, section, key, /*stopAtKey=*/false);
+  auto found = Locate(text, section, key, /*stopAtKey=*/false);
+  if (!found && section.empty()) {
+    // The section named "" is the lines above the first header: the key
+    // goes there, after the last of them that is not blank ("[]" would
+    // never read back as that section).
+    const Body lead = WalkBody(text, 0, key, /*stopAtKey=*/false);
+    found = IniSection{0, lead.end, lead.lastFilled, std::nullopt};
+  }
   std::string keyName(key);
   if (found && found->key) {
     // An existing key keeps the file's spelling of its name: the trimmed

@@ -2,8 +2,11 @@
 // semantics of the platform's ANSI registry API (RegCreateKeyExA and its
 // kin). Handles are 32-bit values, statuses are the platform's error
 // numbers, names and data are ANSI bytes (Windows-1252). Names are taken up
-// to their first NUL, as the platform reads them; a null name is the empty
-// name (the key itself, or the unnamed default value).
+// to their first NUL, as the platform reads them, and compare without regard
+// to case for every letter of the code page (FoldAnsiCase); a null name is
+// the empty name (the key itself, or the unnamed default value), except for
+// RegDeleteKeyA. In a key path, a run of backslashes separates two names and
+// trailing ones are ignored; a path that begins with one is refused.
 //
 // On Linux the functions are provided over a SQLite store (sqlite/); on
 // Windows they call the real registry.
@@ -33,7 +36,7 @@ inline constexpr RegStatus kRegNotFound = 2;
 inline constexpr RegStatus kRegAccessDenied = 5;
 inline constexpr RegStatus kRegInvalidHandle = 6;
 inline constexpr RegStatus kRegInvalidParameter = 87;
-inline constexpr RegStatus kRegBadPathName = 161;  // empty part in a key path
+inline constexpr RegStatus kRegBadPathName = 161;  // a key path beginning with "\\"
 inline constexpr RegStatus kRegMoreData = 234;     // name or data buffer too small
 inline constexpr RegStatus kRegNoMoreItems = 259;
 inline constexpr RegStatus kRegBadDatabase = 1009;  // the store is unreadable
@@ -107,6 +110,8 @@ class Registry {
   // Copies the subkey's name and its NUL into a buffer of nameSize chars.
   virtual RegStatus RegEnumKeyA(RegHandle key, std::uint32_t index, char* name,
                                 std::uint32_t nameSize) = 0;
+  // Deletes subKey of key, which must have no subkeys; an empty subKey is
+  // key itself, a null one is refused (kRegInvalidParameter).
   virtual RegStatus RegDeleteKeyA(RegHandle key, const char* subKey) = 0;
   virtual RegStatus RegDeleteValueA(RegHandle key, const char* valueName) = 0;
 };

@@ -1,5 +1,10 @@
 #include "platform/sqlite/key_tree.h"
 
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "config/ansi.h"
 #include "platform/sqlite/sqlite_db.h"
 
 namespace velane::platform::sqlite {
@@ -31,8 +36,43 @@ INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES
   (5, 0, CAST('HKEY_PERFORMANCE_DATA' AS BLOB), CAST('HKEY_PERFORMANCE_DATA' AS BLOB)),
   (6, 0, CAST('HKEY_CURRENT_CONFIG' AS BLOB), CAST('HKEY_CURRENT_CONFIG' AS BLOB)),
   (7, 0, CAST('HKEY_DYN_DATA' AS BLOB), CAST('HKEY_DYN_DATA' AS BLOB));
-PRAGMA user_version = 1;
 )sql";
+
+// Version 1 folded ASCII letters only; version 2 folds every letter of the
+// code page, as the platform does.
+constexpr std::int64_t kSchemaVersion = 2;
+
+std::int64_t SchemaVersion(sqlite3* db) {
+  Statement q(db, "PRAGMA user_version");
+  return q.Step() ? q.Int(0) : 0;
+}
+
+std::string FoldName(std::string_view name) { return velane::FoldAnsiCase(name); }
+
+// Recomputes the fold column of one table. Two names that only the new
+// folding makes alike cannot both keep it: the first (in `order`) does, and
+// the other gets its fold, a NUL and its own name, which no lookup produces
+// (names end at their first NUL), so it stays listed and nothing is lost.
+// Every fold is first moved out of the way, so that no update meets a stale
+// one in the unique index.
+void Refold(sqlite3* db, const char* table, const char* owner, const char* order) {
+  const std::string t(table);
+  const std::string o(owner);
+  Execute(db, ("UPDATE " + t + " SET fold = CAST(x'00' AS BLOB) || name").c_str());
+  std::vector<std::pair<std::int64_t, std::string>> rows;
+  {
+    Statement q(db, "SELECT " + o + ", name FROM " + t + " ORDER BY " + order);
+    while (q.Step()) rows.emplace_back(q.Int(0), q.Bytes(1));
+  }
+  std::set<std::pair<std::int64_t, std::string>> taken;
+  for (const auto& [parent, name] : rows) {
+    std::string fold = FoldName(name);
+    if (!taken.emplace(parent, fold).second) fold += std::string(1, '\0') + name;
+    Statement u(db, "UPDATE " + t + " SET fold = ? WHERE " + o + " = ? AND name = ?");
+    u.BindBytes(1, fold).Bind(2, parent).BindBytes(3, name);
+    u.Step();
+  }
+}
 
 StoredValue ReadValueRow(const Statement& row) {
   return StoredValue{row.Bytes(0), static_cast<std::uint32_t>(row.Int(1)),
@@ -41,16 +81,17 @@ StoredValue ReadValueRow(const Statement& row) {
 
 }  // namespace
 
-std::string FoldName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return folded;
-}
-
 void EnsureSchema(sqlite3* db) {
   Transaction tx(db, Transaction::Kind::kWrite);
+  // Read under the write lock: another process may have just done this.
+  const std::int64_t version = SchemaVersion(db);
+  if (version >= kSchemaVersion) return;
   Execute(db, kSchema);
+  if (version == 1) {
+    Refold(db, "keys", "parent", "parent, id");
+    Refold(db, "key_values", "key", "key, name");
+  }
+  Execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
   tx.Commit();
 }
 
@@ -58,7 +99,7 @@ bool HasSchema(sqlite3* db) {
   Statement q(db,
               "SELECT count(*) FROM sqlite_master "
               "WHERE type = 'table' AND name IN ('keys', 'key_values')");
-  return q.Step() && q.Int(0) == 2;
+  return q.Step() && q.Int(0) == 2 && SchemaVersion(db) >= kSchemaVersion;
 }
 
 bool KeyExists(sqlite3* db, KeyId key) {

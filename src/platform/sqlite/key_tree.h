@@ -1,7 +1,8 @@
 // The registry's keys and values as SQLite tables: a tree of keys (each row
 // names its parent) and the typed values of each key. Names keep the case
-// they were first given in; a second column holds them upper-cased (ASCII
-// only), which is what lookups match and enumerations sort by.
+// they were first given in; a second column holds them folded as the
+// platform compares names (FoldAnsiCase), which is what lookups match and
+// enumerations sort by.
 //
 // These functions do no locking of their own: callers run them inside a
 // Transaction.
@@ -28,13 +29,11 @@ struct StoredValue {
   std::string data;
 };
 
-// The name as lookups match it: ASCII letters upper-cased, other bytes kept.
-std::string FoldName(std::string_view name);
-
-// Creates the tables and the root rows when they are missing.
+// Creates the tables and the root rows when they are missing, and brings a
+// database of an earlier version up to date.
 void EnsureSchema(sqlite3* db);
-// Whether the tables exist (a file another process has only just created
-// may not have them yet).
+// Whether the tables exist in the current version (a file another process
+// has only just created may not have them yet).
 bool HasSchema(sqlite3* db);
 
 bool KeyExists(sqlite3* db, KeyId key);

@@ -5,6 +5,11 @@
 // numbers are never given out twice by one object, so a closed handle stays
 // invalid. The predefined roots need no opening and carry every right.
 //
+// As on the platform, the rights of a handle govern the values it reads and
+// writes and the subkeys it lists; creating and deleting subkeys under it is
+// the key's own matter (its security, which here always lets the user in),
+// so a handle opened for reading creates subkeys too.
+//
 // The database is opened on first use. Reads of a database that does not
 // exist yet see an empty registry and create nothing; the first write
 // creates the folder and the file. Every change runs in its own
@@ -65,21 +70,22 @@ std::string_view NameOf(const char* name) {
   return name == nullptr ? std::string_view() : std::string_view(name);
 }
 
-// A subkey path split at its backslashes. A single trailing backslash is
-// allowed; any other empty part makes the path invalid.
+// A subkey path split at its backslashes, read as the platform reads it: a
+// run of backslashes separates two names as one does ("A\\\\B" is "A\\B", as
+// code joining two pieces produces), trailing ones are ignored, and a path
+// that begins with a backslash is refused.
 std::optional<std::vector<std::string_view>> SplitPath(const char* subKey) {
   std::vector<std::string_view> parts;
   std::string_view rest = NameOf(subKey);
-  if (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
-  if (rest.empty()) return parts;
-  while (true) {
+  if (!rest.empty() && rest.front() == '\\') return std::nullopt;
+  while (!rest.empty()) {
     const std::size_t slash = rest.find('\\');
     const std::string_view part = rest.substr(0, slash);
-    if (part.empty()) return std::nullopt;
-    parts.push_back(part);
-    if (slash == std::string_view::npos) return parts;
+    if (!part.empty()) parts.push_back(part);
+    if (slash == std::string_view::npos) break;
     rest.remove_prefix(slash + 1);
   }
+  return parts;
 }
 
 RegStatus StatusOf(const DbError& e) {
@@ -264,6 +270,9 @@ class SqliteRegistry : public Registry {
   }
 
   RegStatus RegDeleteKeyA(RegHandle key, const char* subKey) override {
+    // A null subkey is refused, as the platform does: only an empty one
+    // names the key itself, so a missing argument never deletes anything.
+    if (subKey == nullptr) return kRegInvalidParameter;
     return Guarded([&] {
       // The rights of the handle play no part: deleting is the key's matter.
       const auto from = Find(key);
@@ -356,7 +365,15 @@ class SqliteRegistry : public Registry {
     // costs concurrency, so that failure is ignored.
     sqlite3_exec(db.get(), "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
     sqlite::Execute(db.get(), "PRAGMA synchronous = FULL");
-    if (!sqlite::HasSchema(db.get())) sqlite::EnsureSchema(db.get());
+    if (!sqlite::HasSchema(db.get())) {
+      try {
+        sqlite::EnsureSchema(db.get());
+      } catch (const DbError& e) {
+        // A database of an earlier version that cannot be written (a
+        // read-only file) is still read as it is.
+        if (e.Code() != SQLITE_READONLY) throw;
+      }
+    }
     db_ = std::move(db);
   }
 
@@ -385,7 +402,6 @@ class SqliteRegistry : public Registry {
           id = *child;
           continue;
         }
-        if (!(from.rights & kKeyCreateSubKey)) return kRegAccessDenied;
         id = sqlite::AddSubKey(db, id, part);
         created = true;
       }

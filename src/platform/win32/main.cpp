@@ -1,5 +1,6 @@
 // VELANE_Afficheur.exe: the player on Windows (Win32 windows, the
 // WebBrowser control, the system's profile and registry functions).
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -13,6 +14,9 @@
 
 int main() {
   using namespace velane;
+  // The user's locale, as the player on Linux and the playlist checker take
+  // it: the display sizes are read with its decimal separator.
+  std::setlocale(LC_ALL, "");
   // The browser control is an OLE control of this thread.
   win32::OleSession ole;
   if (!ole.ok()) std::fprintf(stderr, "VELANE_Afficheur: OLE cannot be initialised\n");
