@@ -178,9 +178,6 @@ TEST_F(DisplayLoad, FailureReportReachesTheTrace) {
             std::u16string::npos);
 }
 
-}  // namespace
-}  // namespace velane
-
 // The browser control of a public screen: only the player's page at the top,
 // and a bounded number of recoveries of a page that keeps failing.
 TEST(PageGuard, OnlyThePlayersPageIsShownAtTheTop) {
@@ -226,3 +223,6 @@ TEST(PageGuard, RecoveriesAreBoundedUntilTheNextSlide) {
   EXPECT_EQ(PageMemoryLimitMb(std::uint64_t(512) << 20), 256u);
   EXPECT_EQ(PageMemoryLimitMb(std::uint64_t(4) << 30), 1024u);
 }
+
+}  // namespace
+}  // namespace velane
