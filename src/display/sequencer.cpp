@@ -1,7 +1,5 @@
 #include "display/sequencer.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +13,7 @@
 #include "display/afficheur.h"
 #include "display/outils.h"
 #include "display/text_helpers.h"
+#include "platform/files.h"
 #include "windows/bindings.h"
 #include "windows/program.h"
 
@@ -58,30 +57,21 @@ std::u16string ReadSlideKey(Program& program, std::int16_t section,
                                       std::move(defaultValue), u"", 2);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Replaces the file's content with the text as ANSI. Opening for writing
-// never creates the folder: a missing slide folder makes this fail.
+// Replaces the composed page whole: another screen's web engine or a sync
+// tool reading the slide folder meanwhile meets the old page or the new
+// one, never a part. A missing slide folder is not created: that fails.
 void WriteComposedPage(const std::u16string& path, const std::u16string& text) {
   // Only a plain file is replaced: a pipe would block the player for good,
   // and a link would carry the write out of the slide folder.
-  std::error_code error;
-  const auto status =
-      std::filesystem::symlink_status(std::filesystem::path(ToAnsi(path)), error);
-  if (!error && std::filesystem::exists(status) &&
-      !std::filesystem::is_regular_file(status))
-    throw Failure("the composed page is not a plain file: not written");
-  std::unique_ptr<std::FILE, FileCloser> file(
-      std::fopen(ToAnsi(path).c_str(), "wb"));
-  if (!file) throw Failure("cannot open the composed page for writing");
-  std::string bytes = ToAnsi(text);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-    throw Failure("cannot write the composed page");
-  // Closing flushes: a failure there is a failed write too.
-  if (std::fclose(file.release()) != 0)
-    throw Failure("cannot close the composed page");
+  switch (platform::ReplaceFileWhole(ToAnsi(path), ToAnsi(text))) {
+    case platform::FileWrite::kWritten:
+      return;
+    case platform::FileWrite::kNotPlainFile:
+      throw Failure("the composed page is not a plain file: not written");
+    case platform::FileWrite::kFailed:
+      break;
+  }
+  throw Failure("cannot write the composed page");
 }
 
 // What keeps a slide from the screen is told on stderr (a service
