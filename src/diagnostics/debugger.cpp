@@ -121,7 +121,9 @@ void DEBUGGER::add(std::u16string texte, bool logger) {
     const std::uintmax_t size = LogSize(log.get());
     if (size > 0 && size + line.size() > kLogLimit) {
       log.reset();
+      // Removed first: renaming onto an existing file fails on Windows.
       std::error_code error;
+      std::filesystem::remove(kOlderLogName, error);
       std::filesystem::rename(kLogName, kOlderLogName, error);
       log = OpenLog();
     }
