@@ -12,11 +12,13 @@ file(GLOB CORE_SOURCES CONFIGURE_DEPENDS
   src/config/*.cpp src/display/*.cpp src/supervision/*.cpp
   src/diagnostics/*.cpp src/windows/*.cpp src/platform/*.cpp)
 list(FILTER CORE_SOURCES EXCLUDE REGEX ".*/src/config/ini\\.cpp$")
+# The composed page replaced whole through the Windows file functions.
+list(APPEND CORE_SOURCES src/platform/win32/replace_file.cpp)
 add_library(velane_core STATIC ${CORE_SOURCES})
 target_include_directories(velane_core PUBLIC src)
 
 file(GLOB WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
-list(FILTER WIN32_SOURCES EXCLUDE REGEX ".*/main\\.cpp$")
+list(FILTER WIN32_SOURCES EXCLUDE REGEX ".*/(main|replace_file)\\.cpp$")
 add_library(velane_win32 STATIC ${WIN32_SOURCES})
 target_compile_definitions(velane_win32 PUBLIC NOMINMAX)
 target_link_libraries(velane_win32 PUBLIC velane_core ole32 oleaut32 uuid

@@ -23,6 +23,8 @@
 
 #include "child_process.h"
 #include "config/ini.h"
+#include "config/settings.h"
+#include "platform/files.h"
 
 namespace velane {
 namespace {
@@ -188,6 +190,103 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
   }
   // The writer did get work done between kills.
   EXPECT_GT(reported, 0);
+}
+
+// Another screen's web engine, or a sync tool, reading the composed page
+// while a player rewrites it meets the older page or the newer one whole:
+// never an empty or a cut page.
+TEST(AtomicWrite, ReaderConcurrentWithComposedPageWriteSeesWholePages) {
+  TempDir dir;
+  const std::string page = dir.path() + "/temporaire.html";
+  // Large enough that a write in place would be caught half done.
+  const std::string older(256 << 10, 'o');
+  const std::string newer = std::string(128 << 10, 'n') + "\r\n";
+  ASSERT_EQ(platform::ReplaceFileWhole(page, older), platform::FileWrite::kWritten);
+
+  auto writer = testing_support::ChildProcess::Start([&] {
+    for (int i = 0;; ++i) {
+      if (platform::ReplaceFileWhole(page, i % 2 ? older : newer) !=
+          platform::FileWrite::kWritten)
+        ::_exit(3);
+    }
+  });
+  ASSERT_TRUE(writer.started());
+  int seenOlder = 0, seenNewer = 0;
+  for (int read = 0; read < 3000; ++read) {
+    const std::string seen = ReadBytes(page);
+    if (seen == older) {
+      ++seenOlder;
+    } else if (seen == newer) {
+      ++seenNewer;
+    } else {
+      ADD_FAILURE() << "read " << read << " met a page of " << seen.size()
+                    << " bytes";
+      break;
+    }
+  }
+  const int status = writer.KillAndWait();
+  EXPECT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status "
+                                   << WEXITSTATUS(status);
+  // The writer did replace the page while it was read.
+  EXPECT_GT(seenOlder, 0);
+  EXPECT_GT(seenNewer, 0);
+  // No temporary file is left behind in the slide folder.
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    if (entry.path().filename() != "temporaire.html")
+      left.push_back(entry.path().filename().string());
+  EXPECT_LE(left.size(), 1u);  // at most the one the kill cut short
+}
+
+// A write-back that cannot take the playlist's lock in time (another screen
+// holds it, over a network share) is given up: the read still answers with
+// the default, nothing is written, and it is said once on stderr. The lock
+// is a record lock, which a network file system passes on to its server.
+TEST(AtomicWrite, WriteBackGivesUpOnAHeldRecordLockAndSaysSoOnce) {
+  TempDir dir;
+  const std::string file = dir.path() + "/VELANE_Afficheur.ini";
+  const std::string text = "[section 1]\r\nType=image\r\n";
+  std::ofstream(file, std::ios::binary) << text;
+  IniProfile ini;
+  SettingsStore store(ini, nullptr, u"");
+  const std::u16string path(file.begin(), file.end());
+
+  testing_support::ReportPipe locked;
+  ASSERT_TRUE(locked.ok());
+  auto holder = testing_support::ChildProcess::Start([&] {
+    locked.CloseReadEnd();
+    const int fd = ::open(file.c_str(), O_RDWR);
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (fd < 0 || ::fcntl(fd, F_SETLK, &whole) != 0) ::_exit(3);
+    locked.Report(1);
+    for (;;) ::pause();
+  });
+  ASSERT_TRUE(holder.started());
+  std::vector<std::int32_t> reports;
+  for (int wait = 0; wait < 2000 && reports.empty(); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    reports = locked.Take();
+  }
+  ASSERT_FALSE(reports.empty()) << "the lock holder did not start";
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(store.ReadSetting(u"section 1", u"Transition", u"", path, 2), u"");
+  EXPECT_EQ(store.ReadSetting(u"section 1", u"delais secondes", u"5", path, 2), u"5");
+  EXPECT_EQ(store.ReadSetting(u"section 1", u"Type", u"", path, 2), u"image");
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ReadBytes(file), text);
+  std::size_t times = 0;
+  for (auto at = said.find("locked by another writer"); at != std::string::npos;
+       at = said.find("locked by another writer", at + 1))
+    ++times;
+  EXPECT_EQ(times, 1u) << said;
+
+  // The lock free again, the next read writes its default back.
+  holder.KillAndWait();
+  EXPECT_EQ(store.ReadSetting(u"section 1", u"Transition", u"", path, 2), u"");
+  EXPECT_EQ(ReadBytes(file), text + "Transition=\r\n");
 }
 
 }  // namespace

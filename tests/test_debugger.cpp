@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +239,50 @@ TEST_F(DebuggerLogTest, ReadOnlyDirectoryStillUpdatesTheTrace) {
     EXPECT_FALSE(fs::exists(dir_ / "debugger.log"));
   }
 }
+
+// Past 1 MB the log becomes debugger.log.1, replacing the older one, and
+// the line starts a new log; up to the limit it is appended to.
+TEST_F(DebuggerLogTest, LogPastOneMegabyteIsRotatedOnce) {
+  const std::string line = "07/12/2026 14:03:05 : x\r\n";
+  const std::string full(1024 * 1024 - line.size(), 'a');
+  std::ofstream(dir_ / "debugger.log", std::ios::binary) << full;
+  std::ofstream(dir_ / "debugger.log.1", std::ios::binary) << "older";
+  debugger.add(u"x", true);  // exactly 1 MB now: still one file
+  EXPECT_EQ(Log(), full + line);
+  {  // closed again: Windows replaces no file that is open
+    std::ifstream older(dir_ / "debugger.log.1", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "older");
+  }
+
+  debugger.add(u"x", true);
+  debugger.add(u"x", true);
+  EXPECT_EQ(Log(), line + line);
+  EXPECT_EQ(fs::file_size(dir_ / "debugger.log.1"), full.size() + line.size());
+  EXPECT_FALSE(fs::exists(dir_ / "debugger.log.2"));
+}
+
+#ifndef _WIN32  // links as Linux has them
+// A debugger.log that is a link is not followed (it could lead anywhere);
+// the trace goes on, and the operator is told once.
+TEST_F(DebuggerLogTest, LinkedLogIsNotFollowedAndReportedOnce) {
+  std::ofstream(dir_ / "target", std::ios::binary) << "keep";
+  fs::create_symlink(dir_ / "target", dir_ / "debugger.log");
+  ::testing::internal::CaptureStderr();
+  debugger.add(u"a", true);
+  debugger.add(u"b", true);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  std::ifstream target(dir_ / "target", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(target), {}), "keep");
+  EXPECT_EQ(debugger.Text(), u"b\r\na\r\n" + kCaption);
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find("debugger.log is a symbolic link"), std::string::npos) << err;
+
+  // A dangling link creates nothing where it points either.
+  fs::remove(dir_ / "target");
+  debugger.add(u"c", true);
+  EXPECT_FALSE(fs::exists(dir_ / "target"));
+}
+#endif
 
 TEST_F(DebuggerLogTest, AFailingLabelDoesNotStopTheLog) {
   traceur.broken = true;

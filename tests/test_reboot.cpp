@@ -49,6 +49,8 @@ class Reboot : public testing_support::ProgramFixture {
     ASSERT_EQ(fakes.process.started.size(), 1u);
     EXPECT_EQ(fakes.process.started[0].commandLine, kRestartCommand);
     EXPECT_EQ(fakes.process.started[0].showWindow, 2);
+    // Waited for: the request is filed before the player ends.
+    EXPECT_EQ(fakes.process.started[0].waitedMs, kRestartWaitMs);
     EXPECT_EQ(fakes.cursor.calls, std::vector<bool>{true});
   }
 };
@@ -110,6 +112,30 @@ TEST_F(Reboot, CommandThatCannotStartIsReportedAndRetried) {
   SetTime(3, 0, 11);
   EXPECT_TRUE(Tick());
   ExpectRestartRequested();
+}
+
+// A restart command that refuses (or does not return in time) is reported;
+// the player ends as after any restart request.
+TEST_F(Reboot, RefusedOrSlowRestartIsReportedAndThePlayerEnds) {
+  struct Case {
+    std::optional<int> status;
+    const char* report;
+  };
+  for (const Case& c : {Case{1, "ended with status 1"},
+                        Case{std::nullopt, "had not ended after 10 s"}}) {
+    SCOPED_TRACE(c.report);
+    fakes.process.started.clear();
+    fakes.cursor.calls.clear();
+    fakes.process.exitStatus = c.status;
+    SetTime(3, 0, 5);
+    ::testing::internal::CaptureStderr();
+    const bool ended = Tick();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ended);
+    ExpectRestartRequested();
+    EXPECT_EQ(CountLines(err), 1u) << err;
+    EXPECT_NE(err.find(c.report), std::string::npos) << err;
+  }
 }
 
 // Cursor hidden by the cursor watch: raised once, back to visible.

@@ -17,6 +17,7 @@
 #include "config/ansi.h"
 #include "config/ini.h"
 #include "config/settings.h"
+#include "diagnostics/content_problems.h"
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "fakes/fake_platform.h"
@@ -346,6 +347,102 @@ TEST_F(SequencerTest, UnknownOrWronglyCasedTypeGivesABlankPage) {
     // The image key of a recognised type is never asked for.
     EXPECT_FALSE(HasKey("section 1", "image"));
   }
+}
+
+// --- What keeps a slide from the screen is told -------------------------
+
+// Lines on stderr that carry the text.
+int LinesWith(const std::string& err, const std::string& text) {
+  int n = 0;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    std::size_t end = err.find('\n', start);
+    if (end == std::string::npos) end = err.size();
+    if (err.substr(start, end - start).find(text) != std::string::npos) ++n;
+    start = end + 1;
+  }
+  return n;
+}
+
+// A wrong type, a missing template, a missing slide folder and a playlist
+// that cannot be written: each told once, in the checker's words, however
+// often the chain meets it; again when it changes or comes back after it
+// was put right. The slides still go on.
+TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=Image\r\nsection suivante=2\r\ndelais secondes=0\r\n"
+      "[section 2]\r\nType=url\r\nurl=x\r\nsection suivante=1\r\n"
+      "delais secondes=0\r\n");
+  SlideFolders({"00001"});  // none for section 2; no url template
+  auto ticks = [&](int n) {
+    ::testing::internal::CaptureStderr();
+    Ticks(n);
+    return ::testing::internal::GetCapturedStderr();
+  };
+
+  std::string err = ticks(20);
+  EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"Image\""), 1)
+      << err;
+  EXPECT_EQ(LinesWith(err, "did you mean \"image\"?"), 1) << err;
+  EXPECT_EQ(LinesWith(err, "[missing-template] " + (root_ / "modeles" / "url.html").string() +
+                               " does not exist: every \"url\" slide will be blank"),
+            1)
+      << err;
+  EXPECT_EQ(LinesWith(err, "[missing-folder] section 2: " +
+                               (root_ / "flashs" / "00002").string() + " does not exist"),
+            1)
+      << err;
+  EXPECT_EQ(LinesWith(err, "VELANE_Afficheur: "), 3) << err;
+  EXPECT_EQ(LastNavigation(), PagePath("00002"));  // the chain went on
+
+  // Changed, put right, come back: told again, once each.
+  fake_.clock.now.minute += 1;
+  Edit(u"section 1", u"Type", u"imgae");
+  err = ticks(2);
+  SlideFolders({"00002"});
+  err += ticks(4);
+  fs::remove_all(root_ / "flashs" / "00002");
+  err += ticks(20);
+  EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"imgae\""), 1)
+      << err;
+  EXPECT_EQ(LinesWith(err, "[missing-folder] section 2"), 1) << err;
+  EXPECT_EQ(LinesWith(err, "VELANE_Afficheur: "), 2) << err;
+
+#ifndef _WIN32
+  // A playlist the player cannot fill in (no write permission, which our
+  // INI engine refuses even to root).
+  fake_.clock.now.minute += 1;
+  fs::permissions(PlaylistPath(), fs::perms::owner_read | fs::perms::group_read |
+                                      fs::perms::others_read);
+  err = ticks(20);
+  EXPECT_EQ(LinesWith(err, "[read-only-playlist] " + PlaylistPath().string() +
+                               " cannot be written"),
+            1)
+      << err;
+  EXPECT_EQ(LinesWith(err, "VELANE_Afficheur: "), 1) << err;
+#endif
+}
+
+// However many problems come at once, a few lines a minute; the rest are
+// told in the minutes after.
+TEST(ProblemReportsTest, AFewLinesAMinuteTheRestLater) {
+  ProblemReports reports;
+  platform::LocalTime now{2026, 12, 7, 14, 3, 5};
+  std::vector<std::string> told;
+  auto report = [&](int i) {
+    if (auto line = reports.Report("s" + std::to_string(i), "p" + std::to_string(i), now))
+      told.push_back(*line);
+  };
+  for (int i = 0; i < 7; ++i) report(i);
+  ASSERT_EQ(told.size(), std::size_t(ProblemReports::kLinesPerMinute) + 1);
+  EXPECT_EQ(told[3], "p3");
+  EXPECT_NE(told.back().find("afficheur-check lists them all"), std::string::npos);
+
+  told.clear();
+  now.minute += 1;
+  for (int i = 0; i < 7; ++i) report(i);
+  EXPECT_EQ(told, (std::vector<std::string>{"p4", "p5", "p6"}));
 }
 
 // --- Transition markup, meta and body tags --------------------------------

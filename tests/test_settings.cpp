@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "config/ini.h"
 #include "test_files.h"
 #include "config/settings.h"
+#include "platform/content_root.h"
 
 namespace velane {
 namespace {
@@ -328,6 +331,61 @@ TEST(PlaylistPath, FolderHasNoTrailingSeparator) {
   EXPECT_EQ(FolderOf(u"app"), u".");
   // On Linux a backslash is part of a name.
   EXPECT_EQ(FolderOf(u"/opt/a\\b"), u"/opt");
+}
+
+// VELANE_CONTENT_ROOT moves the content root of the player and its tools;
+// only an absolute path is taken, and a root that cannot serve is kept
+// with a note for the operator.
+TEST(ContentRootChoice, VariableNamesAnAbsoluteFolder) {
+  TempDir dir;
+  const std::string file = dir.path() + "/file";
+  WriteBytes(file, "x");
+  const std::u16string exeFolder = u"/opt/player";
+  const std::u16string beside = u"/opt/player/VELANE_Afficheur.ini";
+  struct Case {
+    std::optional<std::string> value;  // nothing: unset
+    std::string folder;
+    const char* note;   // a piece of the one note, or nullptr for none
+  };
+  const Case cases[] = {
+      {std::nullopt, "/opt/player", nullptr},
+      {"", "/opt/player", nullptr},
+      {"content", "/opt/player", "a relative path"},
+      {"./var", "/opt/player", "a relative path"},
+      {dir.path() + "//", dir.path(), nullptr},
+      {dir.path() + "/gone", dir.path() + "/gone", "does not exist"},
+      {file, file, "is not a folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value.value_or("(unset)"));
+    if (c.value) {
+      ::setenv(platform::kContentRootVariable, c.value->c_str(), 1);
+    } else {
+      ::unsetenv(platform::kContentRootVariable);
+    }
+    const platform::ContentRoot root = platform::ChooseContentRoot(exeFolder, beside);
+    EXPECT_EQ(ToAnsi(root.folder), c.folder);
+    EXPECT_EQ(root.playlist, root.fromVariable
+                                 ? FromAnsi(c.folder) + u"/VELANE_Afficheur.ini"
+                                 : beside);
+    EXPECT_EQ(root.fromVariable, c.folder != "/opt/player");
+    if (c.note) {
+      ASSERT_EQ(root.notes.size(), 1u);
+      EXPECT_NE(root.notes[0].find(c.note), std::string::npos) << root.notes[0];
+    } else {
+      EXPECT_TRUE(root.notes.empty());
+    }
+  }
+
+  // A folder closed to this user (root passes every permission check).
+  if (::geteuid() != 0) {
+    ::chmod(dir.path().c_str(), 0555);
+    ::setenv(platform::kContentRootVariable, dir.path().c_str(), 1);
+    const platform::ContentRoot root = platform::ChooseContentRoot(exeFolder, beside);
+    ASSERT_EQ(root.notes.size(), 1u);
+    EXPECT_NE(root.notes[0].find("cannot write"), std::string::npos);
+  }
+  ::unsetenv(platform::kContentRootVariable);
 }
 #endif
 

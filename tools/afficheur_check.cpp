@@ -17,6 +17,7 @@
 #include "check/playlist_check.h"
 #include "config/ansi.h"
 #include "config/settings.h"
+#include "platform/content_root.h"
 #include "platform/host.h"
 
 namespace {
@@ -87,7 +88,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "afficheur-check: cannot find its own folder\n");
       return 2;
     }
-    root = ToAnsi(FolderOf(FromAnsi(*exe)));
+    // The player's own choice of content root, the same variable included.
+    const std::u16string folder = FolderOf(FromAnsi(*exe));
+    const platform::ContentRoot chosen =
+        platform::ChooseContentRoot(folder, PlaylistOfRoot(folder));
+    for (const std::string& note : chosen.notes)
+      std::fprintf(stderr, "afficheur-check: %s\n", note.c_str());
+    root = ToAnsi(chosen.folder);
     if (root.empty()) root.push_back('/');  // the executable sits in /
   }
   if (!IsFolder(root)) {

@@ -19,6 +19,7 @@
 
 #include "config/ansi.h"
 #include "config/settings.h"
+#include "platform/content_root.h"
 #include "platform/host.h"
 
 namespace {
@@ -135,8 +136,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "afficheur-settings: cannot find its own folder\n");
     return 1;
   }
-  // The player's settings file sits beside the tool, named after the player.
-  const std::u16string playlist = platform::PlayerPlaylistBeside(FromAnsi(*exe));
+  // The player's settings file: beside the tool, named after the player,
+  // or in the content root the player is pointed at.
+  const std::u16string exePath = FromAnsi(*exe);
+  const platform::ContentRoot root = platform::ChooseContentRoot(
+      FolderOf(exePath), platform::PlayerPlaylistBeside(exePath));
+  for (const std::string& note : root.notes)
+    std::fprintf(stderr, "afficheur-settings: %s\n", note.c_str());
+  const std::u16string playlist = root.playlist;
 
   // The machine's own profile functions and, for a "$" file argument, the
   // registry the player would use there (none: the default, nothing

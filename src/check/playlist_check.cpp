@@ -17,6 +17,7 @@
 #include "config/conversions.h"
 #include "config/ini.h"
 #include "config/settings.h"
+#include "diagnostics/content_problems.h"
 #include "diagnostics/failure.h"
 #include "display/outils.h"
 #include "display/text_helpers.h"
@@ -131,41 +132,6 @@ std::u16string AsciiLowered(std::u16string_view text) {
   std::u16string out(text);
   for (char16_t& c : out) c = AsciiLower(c);
   return out;
-}
-
-std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                         diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
-}
-
-constexpr std::array<std::u16string_view, 3> kTypes = {u"image", u"html",
-                                                       u"url"};
-
-// The known type a mistyped one was most likely meant to be: same letters
-// in another case, or at most two letters off.
-std::optional<std::u16string_view> NearestType(std::u16string_view type) {
-  const std::u16string lowered = AsciiLowered(type);
-  std::optional<std::u16string_view> best;
-  std::size_t bestDistance = 3;
-  for (std::u16string_view known : kTypes) {
-    const std::size_t d = EditDistance(lowered, known);
-    if (d < bestDistance && d < known.size()) {
-      best = known;
-      bestDistance = d;
-    }
-  }
-  return best;
 }
 
 // Whether a replacement of search would find anything in the text: with an
@@ -394,11 +360,8 @@ class Checker {
               u"unreadable, or over 64 MB): every setting takes its default");    }
     if (!state.exists ? !platform::MayCreateIn(ToAnsi(root_))
                       : state.regular && !PlaylistWritable(playlist_, root_)) {
-      Add(std::nullopt, std::nullopt, "read-only-playlist",
-          Shown(playlist_) +
-              u" cannot be written (read-only, or a folder closed to this "
-              u"user): the player cannot add the keys it misses nor write "
-              u"their defaults back, and goes on with the defaults");
+      Add(std::nullopt, std::nullopt, kReadOnlyPlaylistCode,
+          ReadOnlyPlaylistWords(Shown(playlist_)));
     }
   }
 
@@ -627,19 +590,7 @@ class Checker {
   void ReportWrongType(const std::u16string& section, const KeyRead& type) {
     blankExplained_ = true;
     if (type.missing) return;  // reported with its default already
-    if (type.value.empty()) {
-      Add(section, u"Type", "wrong-type",
-          u"\"Type\" is empty: the page will be blank (the types are "
-          u"\"image\", \"html\" and \"url\")");
-      return;
-    }
-    std::u16string message =
-        u"\"Type\" is " + Quoted(type.value) +
-        u", not exactly \"image\", \"html\" or \"url\" (letter case counts): "
-        u"the page will be blank";
-    if (const auto near = NearestType(type.value))
-      message += u"; did you mean " + Quoted(*near) + u"?";
-    Add(section, u"Type", "wrong-type", std::move(message));
+    Add(section, u"Type", kWrongTypeCode, WrongTypeWords(type.value));
   }
 
   // The text of a template or slide page as the player reads it, with
@@ -650,28 +601,14 @@ class Checker {
                              const std::optional<std::u16string>& key,
                              const std::string& missingCode,
                              std::u16string_view blankWhat) {
-    const FileState state = StateOf(path);
-    if (!state.exists) {
-      Add(section, key, missingCode,
-          Shown(path) + u" does not exist: " + std::u16string(blankWhat));
-    } else if (state.folder) {
-      Add(section, key, "blank-page",
-          Shown(path) + u" is a folder, not a file: " +
-              std::u16string(blankWhat));
-    } else if (!state.regular) {
-      Add(section, key, "not-a-file",
-          Shown(path) +
-              u" is not a plain file (a pipe or a device): reading it may "
-              u"hold the player up, and gives " + std::u16string(blankWhat));
-    } else {
+    const ContentFileState state = StateOfContentFile(path);
+    if (state == ContentFileState::kEmpty) {
       std::u16string text = ReadWholeFile(path, pump_);
-      if (text.empty())
-        Add(section, key, "blank-page",
-            Shown(path) + u" is empty or cannot be read: " +
-                std::u16string(blankWhat));
-      else
-        return text;
+      if (!text.empty()) return text;
     }
+    ContentFileProblem problem = EmptyContentWords(
+        state, Shown(path), missingCode, std::u16string(blankWhat));
+    Add(section, key, std::move(problem.code), std::move(problem.message));
     blankExplained_ = true;
     return {};
   }
@@ -685,8 +622,8 @@ class Checker {
                               const std::u16string& placeholder) {
     const std::u16string path = Under({u"modeles", file});
     const std::u16string model =
-        ReadContent(path, std::nullopt, std::nullopt, "missing-template",
-                    u"every \"" + key + u"\" slide will be blank");
+        ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
+                    BlankTemplateWords(key));
     const KeyRead value =
         ReadKey(section, key, u"", u"the slide will have nothing to show");
     if (value.empty)
@@ -727,7 +664,7 @@ class Checker {
     }
     const std::u16string path =
         SlideFolder(number) + kPathSeparator + value.value;
-    return ReadContent(path, section, u"html", "missing-page",
+    return ReadContent(path, section, u"html", kMissingPageCode,
                        u"the page will be blank");
   }
 
@@ -803,18 +740,12 @@ class Checker {
     const std::u16string page = folder + kPathSeparator + u"temporaire.html";
     const FileState state = StateOf(folder);
     if (!state.folder) {
-      Add(section, std::nullopt, "missing-folder",
-          Shown(folder) +
-              u" does not exist: the composed page cannot be written, and "
-              u"the browser shows its error page (or an older page)");
+      Add(section, std::nullopt, kMissingFolderCode,
+          MissingSlideFolderWords(Shown(folder)));
       return;
     }
     if (IsLink(page)) {
-      Add(section, std::nullopt, "unwritable-page",
-          Shown(page) +
-              u" is a link: the player writes no composed page through it "
-              u"(it could point anywhere), so the browser shows whatever the "
-              u"link leads to, or its error page");
+      Add(section, std::nullopt, kUnwritablePageCode, LinkedPageWords(Shown(page)));
       return;
     }
     const FileState composed = StateOf(page);
@@ -823,11 +754,8 @@ class Checker {
             ? composed.regular && platform::MayOpenForWriting(ToAnsi(page))
             : platform::MayCreateIn(ToAnsi(folder));
     if (!writable)
-      Add(section, std::nullopt, "unwritable-page",
-          Shown(page) +
-              u" cannot be written (a folder in its place, or no write "
-              u"permission for this user): the browser shows an older page "
-              u"or its error page");
+      Add(section, std::nullopt, kUnwritablePageCode,
+          UnwritablePageWords(Shown(page)));
   }
 
   // ---- the playlist's layout --------------------------------------------

@@ -1,67 +1,38 @@
 #include "config/ini.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "platform/posix/replace_file.h"
+
 namespace velane {
 namespace {
+
+using posix::FileReplacement;
+using posix::UniqueFd;
 
 // ---------------------------------------------------------------------------
 // Files
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports a failed close (a late write error).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-// A temporary file that is removed unless it has been renamed into place.
-class TempFile {
- public:
-  TempFile() = default;
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  void Own(std::string path) { path_ = std::move(path); }
-  const std::string& path() const { return path_; }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
-int OpenForReading(const char* path) {
+// `access`: O_RDONLY, or O_RDWR for a write (a record lock for writing
+// needs a descriptor open for writing).
+int OpenForReading(const char* path, int access = O_RDONLY) {
   // O_NONBLOCK: a pipe named as settings file must not hang the player.
   int fd;
   do {
-    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    fd = ::open(path, access | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -116,18 +87,6 @@ std::optional<FileBytes> LoadIniText(const char* path) {
   return FileBytes::Read(fd.get(), st);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(std::size_t(n));
-  }
-  return true;
-}
-
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -138,22 +97,57 @@ bool Unchanged(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Another writer of ours holds the file for the few milliseconds of its
-// write; wait for it, but never hang the player on a stuck one.
-bool LockFile(int fd) {
+// Whether the last write gave up waiting for the lock: the next ones then
+// try once without waiting, until the lock is taken again, so that a lock
+// left by a screen that died (held by the server until its lease ends)
+// costs one wait, not one per write; and it is reported once.
+std::atomic<bool> lockGivenUp{false};
+
+// Another writer (this player on another screen, an operator tool) holds
+// the file for the few milliseconds of its write; wait for it, but never
+// hang the player on a stuck one. Record locks, which network file systems
+// pass on to their server (NFS through its lock manager, SMB as byte-range
+// locks), on the open file where the system has them: a lock of the whole
+// process would go with the first descriptor of the file it closes.
+bool LockFile(int fd, const char* file) {
   using namespace std::chrono;
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+  int command = F_OFD_SETLK;
+#else
+  int command = F_SETLK;
+#endif
+  const bool wait = !lockGivenUp.load();
   const auto deadline = steady_clock::now() + seconds(1);
   for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (steady_clock::now() > deadline) return false;
+    if (::fcntl(fd, command, &whole) == 0) {
+      lockGivenUp = false;
+      return true;
+    }
+#ifdef F_OFD_SETLK
+    if (errno == EINVAL && command == F_OFD_SETLK) {  // an older system
+      command = F_SETLK;
+      continue;
+    }
+#endif
+    const bool busy = errno == EACCES || errno == EAGAIN || errno == EINTR;
+    if (!busy || !wait || steady_clock::now() > deadline) {
+      const std::string why =
+          busy ? "locked by another writer for over 1 s"
+               : std::string("cannot be locked: ") + std::strerror(errno);
+      if (!lockGivenUp.exchange(true)) {
+        std::fprintf(stderr,
+                     "%s: %s: %s; this write and the next ones are given up "
+                     "until the lock is free again (the screen goes on)\n",
+                     program_invocation_short_name, file, why.c_str());
+        std::fflush(stderr);
+      }
+      return false;
+    }
     std::this_thread::sleep_for(milliseconds(1));
   }
-}
-
-void SyncFolder(const std::string& folder) {
-  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
 }
 
 struct Target {
@@ -183,26 +177,6 @@ Target TargetOf(const char* file, bool exists) {
   return t;
 }
 
-// Creates an exclusive temporary file beside the target. New files get the
-// usual 0666 less the umask, as any file the program creates.
-int CreateTemp(const Target& t, TempFile& temp) {
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string path = t.folder + "/." + t.base.substr(0, 64) + "." +
-                       std::to_string(::getpid()) + "." +
-                       std::to_string((stamp + attempt) & 0xFFFFFF) + ".tmp";
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                          0666);
-    if (fd >= 0) {
-      temp.Own(std::move(path));
-      return fd;
-    }
-    if (errno != EEXIST && errno != EINTR) return -1;
-  }
-  return -1;
-}
-
 enum class WriteOutcome { kDone, kRefused, kRetry };
 
 // Whether a default written back now would replace a value: the key is
@@ -223,7 +197,7 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
                       WriteKind kind) {
   // Re-read the file now, under our lock, so that an edit made just before
   // is kept.
-  UniqueFd original(OpenForReading(file));
+  UniqueFd original(OpenForReading(file, O_RDWR));
   const bool exists = original.get() >= 0;
   if (!exists && errno != ENOENT) return WriteOutcome::kRefused;
 
@@ -239,7 +213,7 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
     if ((st.st_mode & 0222) == 0 ||
         ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
       return WriteOutcome::kRefused;
-    if (!LockFile(original.get())) return WriteOutcome::kRefused;
+    if (!LockFile(original.get(), file)) return WriteOutcome::kRefused;
     // The lock may have been won on a file another writer has just
     // replaced: start again on the new one.
     struct stat now;
@@ -257,19 +231,12 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
   if (!updated) return WriteOutcome::kRefused;
   if (exists && *updated == text) return WriteOutcome::kDone;
 
-  TempFile temp;
-  UniqueFd out(CreateTemp(target, temp));
-  if (out.get() < 0) return WriteOutcome::kRefused;
-  if (exists) {
-    // Keeps the owner when we may (root); otherwise the file becomes ours,
-    // as it would with any editor that saves by renaming. The permissions
-    // come after, since a change of owner may clear some of them.
-    [[maybe_unused]] const int ignored =
-        ::fchown(out.get(), st.st_uid, st.st_gid);
-    ::fchmod(out.get(), st.st_mode & 07777);
-  }
-  if (!WriteAll(out.get(), *updated) || ::fsync(out.get()) != 0 || !out.Close())
-    return WriteOutcome::kRefused;
+  FileReplacement out;
+  if (!out.Create(target.folder, target.base)) return WriteOutcome::kRefused;
+  // Keeps the owner when we may (root); otherwise the file becomes ours,
+  // as it would with any editor that saves by renaming.
+  if (exists) out.KeepAttributesOf(st);
+  if (!out.WriteAndClose(*updated, true)) return WriteOutcome::kRefused;
 
   // Last look before replacing: an edit that came in while we wrote wins,
   // and we start again from it.
@@ -283,10 +250,7 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
     return WriteOutcome::kRetry;
   }
 
-  if (::rename(temp.path().c_str(), target.path.c_str()) != 0)
-    return WriteOutcome::kRefused;
-  temp.Release();
-  SyncFolder(target.folder);
+  if (!out.RenameOver(target.path, true)) return WriteOutcome::kRefused;
   return WriteOutcome::kDone;
 }
 

@@ -76,11 +76,19 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
     path = ToAnsi(file);
     defaultBytes = ToAnsi(defaultValue);
   });
+  // A refused write changes nothing for the caller (the default is the
+  // answer anyway); for the playlist it is noted for the operator.
+  auto noteWrite = [&](bool written) {
+    if (file == playlistPath_)
+      playlistWrites_ = written && playlistWrites_ != PlaylistWrites::kRefused
+                            ? PlaylistWrites::kWritten
+                            : PlaylistWrites::kRefused;
+  };
   auto writeDefault = [&] {
-    // A refused write goes unnoticed: the default is the answer anyway.
     Step([&] {
-      ini_.WritePrivateProfileStringA(sectionBuffer.c_str(), keyBuffer.c_str(),
-                                      defaultBytes.c_str(), path.c_str());
+      noteWrite(ini_.WritePrivateProfileStringA(sectionBuffer.c_str(),
+                                                keyBuffer.c_str(),
+                                                defaultBytes.c_str(), path.c_str()));
     });
   };
 
@@ -93,8 +101,8 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
   // the default.
   auto writeBack = [&] {
     Step([&] {
-      ini_.WriteBackDefaultA(sectionBuffer.c_str(), keyBuffer.c_str(),
-                             defaultBytes.c_str(), path.c_str());
+      noteWrite(ini_.WriteBackDefaultA(sectionBuffer.c_str(), keyBuffer.c_str(),
+                                       defaultBytes.c_str(), path.c_str()));
     });
   };
 
@@ -120,6 +128,12 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
   // An empty value, or a missing key with an empty default.
   if (mode == 2) writeBack();
   return defaultValue;
+}
+
+SettingsStore::PlaylistWrites SettingsStore::TakePlaylistWrites() const {
+  const PlaylistWrites writes = playlistWrites_;
+  playlistWrites_ = PlaylistWrites::kNone;
+  return writes;
 }
 
 std::u16string FolderOf(const std::u16string& path) {

@@ -28,10 +28,17 @@ class SettingsStore {
 
   const std::u16string& PlaylistPath() const { return playlistPath_; }
 
+  // How the writes of the playlist settings file went since the last call
+  // (refused if any was), so that the player can tell the operator of a
+  // playlist it cannot fill in; the store itself goes on either way.
+  enum class PlaylistWrites { kNone, kWritten, kRefused };
+  PlaylistWrites TakePlaylistWrites() const;
+
  private:
   platform::ProfileStrings& ini_;
   platform::Registry* registry_;
   std::u16string playlistPath_;
+  mutable PlaylistWrites playlistWrites_ = PlaylistWrites::kNone;
 };
 
 // The playlist settings file of an executable: its folder, a separator, its

@@ -1,7 +1,16 @@
 #include "diagnostics/debugger.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -13,11 +22,56 @@ namespace velane {
 namespace {
 
 constexpr char kLogName[] = "debugger.log";
+constexpr char kOlderLogName[] = "debugger.log.1";
+// Past this size the log becomes debugger.log.1 (replacing the older one)
+// and a new one starts, so a problem logged every second for months
+// cannot fill the disk.
+constexpr std::uintmax_t kLogLimit = 1024 * 1024;
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Thrown when the log's name is a link, which is never followed.
+class LinkedLog : public Failure {
+ public:
+  LinkedLog() : Failure("the trace log is a link") {}
+};
+
+// Opens the log for appending, created when missing; only a plain file:
+// a link (which could lead anywhere) is not followed, and a pipe (which
+// could block the player) is not waited on.
+File OpenLog() {
+#ifdef _WIN32
+  std::error_code error;
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(kLogName, error)))
+    throw LinkedLog();
+  File log(std::fopen(kLogName, "ab"));
+#else
+  const int fd = ::open(kLogName,
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
+                            O_NOCTTY | O_CLOEXEC,
+                        0666);
+  if (fd < 0 && errno == ELOOP) throw LinkedLog();
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    throw Failure("the trace log is not a plain file");
+  }
+  File log(fd >= 0 ? ::fdopen(fd, "ab") : nullptr);
+  if (fd >= 0 && !log) ::close(fd);
+#endif
+  if (!log) throw Failure("cannot open the trace log");
+  return log;
+}
+
+// The size of the open log, or 0 when it cannot be told.
+std::uintmax_t LogSize(std::FILE* log) {
+  if (std::fseek(log, 0, SEEK_END) != 0) return 0;
+  const long size = std::ftell(log);
+  return size > 0 ? std::uintmax_t(size) : 0;
+}
 
 // The trace keeps its first kTraceLimit UTF-16 units, exactly. The cut may
 // leave half of a surrogate pair at the end; the text is only ever shown,
@@ -49,13 +103,33 @@ void DEBUGGER::add(std::u16string texte, bool logger) {
 
   // Opened, written and closed within the call: no handle outlives it.
   File log;
+  std::string line;
   Step([&] {
-    log.reset(std::fopen(kLogName, "ab"));
-    if (!log) throw Failure("cannot open the trace log");
+    line = LogLine(clock_.Now(), texte);
+    try {
+      log = OpenLog();
+    } catch (const LinkedLog&) {
+      if (!linkReported_)
+        std::fprintf(stderr,
+                     "VELANE_Afficheur: %s is a symbolic link: it is not "
+                     "followed, and no trace line is logged while it is one\n",
+                     kLogName);
+      linkReported_ = true;
+      throw;
+    }
+    // A full log becomes the older one; the line starts a new log.
+    const std::uintmax_t size = LogSize(log.get());
+    if (size > 0 && size + line.size() > kLogLimit) {
+      log.reset();
+      // Removed first: renaming onto an existing file fails on Windows.
+      std::error_code error;
+      std::filesystem::remove(kOlderLogName, error);
+      std::filesystem::rename(kLogName, kOlderLogName, error);
+      log = OpenLog();
+    }
   });
   Step([&] {
     if (!log) throw Failure("the trace log is not open");
-    const std::string line = LogLine(clock_.Now(), texte);
     if (std::fwrite(line.data(), 1, line.size(), log.get()) != line.size())
       throw Failure("cannot write the trace log");
   });

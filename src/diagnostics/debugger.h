@@ -30,6 +30,7 @@ class DEBUGGER {
   platform::Control& host_;
   platform::Control& traceur_;
   platform::Clock& clock_;
+  bool linkReported_ = false;  // a linked debugger.log is reported once
 };
 
 inline constexpr std::size_t kTraceLimit = 1000;

@@ -1,18 +1,20 @@
 #include "display/sequencer.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "config/ansi.h"
 #include "config/conversions.h"
+#include "diagnostics/content_problems.h"
 #include "diagnostics/debugger.h"
 #include "diagnostics/failure.h"
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "display/outils.h"
 #include "display/text_helpers.h"
+#include "platform/files.h"
+#include "windows/bindings.h"
 #include "windows/program.h"
 
 namespace velane {
@@ -55,30 +57,80 @@ std::u16string ReadSlideKey(Program& program, std::int16_t section,
                                       std::move(defaultValue), u"", 2);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Replaces the file's content with the text as ANSI. Opening for writing
-// never creates the folder: a missing slide folder makes this fail.
+// Replaces the composed page whole: another screen's web engine or a sync
+// tool reading the slide folder meanwhile meets the old page or the new
+// one, never a part. A missing slide folder is not created: that fails.
 void WriteComposedPage(const std::u16string& path, const std::u16string& text) {
   // Only a plain file is replaced: a pipe would block the player for good,
   // and a link would carry the write out of the slide folder.
-  std::error_code error;
-  const auto status =
-      std::filesystem::symlink_status(std::filesystem::path(ToAnsi(path)), error);
-  if (!error && std::filesystem::exists(status) &&
-      !std::filesystem::is_regular_file(status))
-    throw Failure("the composed page is not a plain file: not written");
-  std::unique_ptr<std::FILE, FileCloser> file(
-      std::fopen(ToAnsi(path).c_str(), "wb"));
-  if (!file) throw Failure("cannot open the composed page for writing");
-  std::string bytes = ToAnsi(text);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-    throw Failure("cannot write the composed page");
-  // Closing flushes: a failure there is a failed write too.
-  if (std::fclose(file.release()) != 0)
-    throw Failure("cannot close the composed page");
+  switch (platform::ReplaceFileWhole(ToAnsi(path), ToAnsi(text))) {
+    case platform::FileWrite::kWritten:
+      return;
+    case platform::FileWrite::kNotPlainFile:
+      throw Failure("the composed page is not a plain file: not written");
+    case platform::FileWrite::kFailed:
+      break;
+  }
+  throw Failure("cannot write the composed page");
+}
+
+// What keeps a slide from the screen is told on stderr (a service
+// manager's journal), in the checker's words, each problem once
+// (ProblemReports); the steps themselves go on as before.
+
+// Why a template or slide page read as empty; nothing when it has text.
+void TellContent(Program& program, const std::string& subject,
+                 const std::u16string& place, const std::u16string& path,
+                 const std::u16string& text, std::string_view missingCode,
+                 const std::u16string& blankWhat) {
+  if (!text.empty()) return ContentProblemGone(program, subject);
+  Step([&] {
+    const ContentFileProblem problem =
+        EmptyContentWords(StateOfContentFile(path), path, missingCode, blankWhat);
+    ReportContentProblem(program, subject, problem.code, place, problem.message);
+  });
+}
+
+void TellType(Program& program, std::int16_t section, const std::u16string& type) {
+  const std::string subject = "type of " + ToAnsi(SectionName(section));
+  if (type == u"image" || type == u"html" || type == u"url")
+    return ContentProblemGone(program, subject);
+  Step([&] {
+    ReportContentProblem(program, subject, kWrongTypeCode,
+                         SectionName(section) + u", \"Type\"",
+                         WrongTypeWords(type));
+  });
+}
+
+// The composed page written, or why it could not be.
+void TellPageWrite(Program& program, std::int16_t section, bool written,
+                   const std::u16string& composed) {
+  const std::string subject = "page of " + ToAnsi(SectionName(section));
+  if (written) return ContentProblemGone(program, subject);
+  Step([&] {
+    const ContentFileProblem problem =
+        UnwrittenPageWords(SlideFolder(program, section), composed);
+    ReportContentProblem(program, subject, problem.code, SectionName(section),
+                         problem.message);
+  });
+}
+
+// Whether the playlist took the keys and defaults written since the last
+// tick.
+void TellPlaylistWrites(Program& program) {
+  switch (program.settings.TakePlaylistWrites()) {
+    case SettingsStore::PlaylistWrites::kRefused:
+      Step([&] {
+        ReportContentProblem(program, "playlist", kReadOnlyPlaylistCode, u"",
+                             ReadOnlyPlaylistWords(program.settings.PlaylistPath()));
+      });
+      break;
+    case SettingsStore::PlaylistWrites::kWritten:
+      ContentProblemGone(program, "playlist");
+      break;
+    case SettingsStore::PlaylistWrites::kNone:
+      break;
+  }
 }
 
 // The page text of the section arrived at, by its type; empty for any
@@ -90,9 +142,19 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
   std::u16string type;
   Step([&] { type = ReadSlideKey(program, section, u"Type", u""); });
 
+  TellType(program, section, type);
+
+  // A template belongs to no section: one problem for all its slides.
+  auto tellTemplate = [&](const std::u16string& path, const std::u16string& model,
+                          const std::u16string& typeKey) {
+    TellContent(program, "template " + ToAnsi(path), u"", path, model,
+                kMissingTemplateCode, BlankTemplateWords(typeKey));
+  };
   std::u16string page;
   if (type == u"image") {
-    std::u16string model = ReadWholeFile(ModelPath(program, u"image.html"), pump);
+    const std::u16string path = ModelPath(program, u"image.html");
+    std::u16string model = ReadWholeFile(path, pump);
+    tellTemplate(path, model, u"image");
     Step([&] {
       std::u16string image = ReadSlideKey(program, section, u"image", u"");
       page = ReplaceAll(std::move(model), u"%FICHIER%", std::move(image));
@@ -102,10 +164,16 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
     if (Step([&] {
           path = SlideFolder(program, section) + kPathSeparator +
                  ReadSlideKey(program, section, u"html", u"");
-        }))
+        })) {
       page = ReadWholeFile(path, pump);
+      TellContent(program, "own page of " + ToAnsi(SectionName(section)),
+                  SectionName(section) + u", \"html\"", path, page,
+                  kMissingPageCode, u"the page will be blank");
+    }
   } else if (type == u"url") {
-    std::u16string model = ReadWholeFile(ModelPath(program, u"url.html"), pump);
+    const std::u16string path = ModelPath(program, u"url.html");
+    std::u16string model = ReadWholeFile(path, pump);
+    tellTemplate(path, model, u"url");
     Step([&] {
       std::u16string url = ReadSlideKey(program, section, u"url", u"");
       page = ReplaceAll(std::move(model), u"%URL%", std::move(url));
@@ -150,7 +218,8 @@ void Advance(Program& program, SequencerState& state) {
 
   const std::u16string composed =
       SlideFolder(program, section) + kPathSeparator + u"temporaire.html";
-  Step([&] { WriteComposedPage(composed, page + u"\r\n"); });
+  const bool written = Step([&] { WriteComposedPage(composed, page + u"\r\n"); });
+  TellPageWrite(program, section, written, composed);
   // Navigates even when the write failed: the browser then shows the older
   // page still there, or its own page for a missing file.
   Step([&] { program.GetAfficheur().Webcam().Navigate(composed); });
@@ -182,6 +251,7 @@ void SequencerTick(Program& program, SequencerState& state) {
     });
   }
   state.secondsCounter += 1;
+  TellPlaylistWrites(program);
 }
 
 }  // namespace velane

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -148,6 +149,13 @@ class Process {
   // Starts the command line (the program found on PATH like any bare
   // command name); throws std::runtime_error when it cannot be started.
   virtual void Start(const std::u16string& commandLine, int showWindow) = 0;
+  // Starts the command line as Start does, then waits up to timeoutMs for
+  // it to end, handling nothing else meanwhile: a command that only files
+  // a request (the restart command schedules the restart and returns) has
+  // then had it accepted before this program goes. Returns its exit
+  // status, or nothing when it was still running at the timeout.
+  virtual std::optional<int> StartAndWait(const std::u16string& commandLine,
+                                          int showWindow, int timeoutMs) = 0;
   // Ends the program at once; no handler runs after it.
   [[noreturn]] virtual void End(int exitCode) = 0;
   // Full path of the running executable.

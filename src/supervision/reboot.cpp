@@ -1,7 +1,11 @@
 #include "supervision/reboot.h"
 
 #include <cstdio>
+#include <optional>
+#include <string>
 
+#include "config/ansi.h"
+#include "windows/bindings.h"
 #include "windows/program.h"
 
 namespace velane {
@@ -14,8 +18,20 @@ void RebootTick(Program& program) {
   if (std::u16string(hhnn, hhnn + 5) != kRestartTime) return;
 
   // No failure is handled here: when the command cannot be started the
-  // dispatcher reports it and the player keeps the screen alive.
-  p.process.Start(kRestartCommand, kSwShowMinimized);
+  // dispatcher reports it and the player keeps the screen alive. The
+  // command is waited for (it only files the request, and returns), so
+  // that the end of the player, after which a service manager removes
+  // whatever the player started, cannot take the request down with it.
+  const std::optional<int> status =
+      p.process.StartAndWait(kRestartCommand, kSwShowMinimized, kRestartWaitMs);
+  if (status != 0) {
+    ReportProblem(&program,
+                  "the restart command \"" + ToAnsi(kRestartCommand) + "\" " +
+                      (status ? "ended with status " + std::to_string(*status)
+                              : "had not ended after " +
+                                    std::to_string(kRestartWaitMs / 1000) + " s") +
+                      "; the player ends all the same");
+  }
   p.cursor.ShowCursor(true);
   p.process.End(0);
 }

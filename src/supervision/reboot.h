@@ -12,6 +12,8 @@ inline constexpr char16_t kRestartCommand[] = u"shutdown -r";
 #endif
 inline constexpr char16_t kRestartTime[] = u"03:00";
 inline constexpr int kSwShowMinimized = 2;
+// How long the restart command may take to file its request.
+inline constexpr int kRestartWaitMs = 10000;
 
 // Handles no failure itself: a restart command that cannot be started
 // reaches the dispatcher, which reports it; the player keeps running.

@@ -53,10 +53,16 @@ void ReportFailure(Program* program, const std::string& where,
                              " (handler abandoned, the player keeps running)");
 }
 
-void ReportProblem(Program* program, const std::string& text) {
+// One line on stderr, which a service manager sends to its journal.
+static std::string PrintReport(const std::string& text) {
   std::string line = "VELANE_Afficheur: " + text;
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
+  return line;
+}
+
+void ReportProblem(Program* program, const std::string& text) {
+  const std::string line = PrintReport(text);
   // Reporting never creates the trace window: that would run the start-up.
   if (program == nullptr || !program->PrincipalExists() ||
       program->reportingFailure)
@@ -68,6 +74,22 @@ void ReportProblem(Program* program, const std::string& text) {
   } catch (...) {
   }
   program->reportingFailure = false;
+}
+
+void ReportContentProblem(Program& program, const std::string& subject,
+                          const std::string& code, const std::u16string& place,
+                          const std::u16string& message) {
+  const std::string line = "[" + code + "] " +
+                           (place.empty() ? "" : ToAnsi(place) + ": ") +
+                           ToAnsi(message);
+  // Not in the trace, whose lines are the slides shown.
+  if (const auto told =
+          program.problems.Report(subject, line, program.platform.clock.Now()))
+    PrintReport(*told);
+}
+
+void ContentProblemGone(Program& program, const std::string& subject) {
+  program.problems.Clear(subject);
 }
 
 void Raise(Program& program, Event event) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/settings.h"
+#include "diagnostics/content_problems.h"
 #include "platform/platform.h"
 
 namespace velane {
@@ -50,6 +51,7 @@ class Program {
   DisplayGeometry geometry;
   bool runtimeMode = false;
   bool reportingFailure = false;  // ReportFailure is at work
+  ProblemReports problems;        // what has been told of the content
 
  private:
   std::unique_ptr<velane::principal> principal_;

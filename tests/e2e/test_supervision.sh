@@ -25,7 +25,9 @@ cursor_pixels() { "$VELANE_BUILD/xwd_count" "$FB/Xvfb_screen0" 1000 600 24 24 00
 make_root
 paint_root '#3060c0'
 BIN="$ROOT_DIR/bin"; mkdir -p "$BIN"
-printf '#!/bin/sh\necho "$@" >> "%s/shutdown.args"\n' "$ROOT_DIR" > "$BIN/shutdown"
+# The stand-in takes a second before it records the request, as a real
+# restart command takes a moment to file it.
+printf '#!/bin/sh\nsleep 1\necho "$@" >> "%s/shutdown.args"\n' "$ROOT_DIR" > "$BIN/shutdown"
 chmod +x "$BIN/shutdown"
 export PATH="$BIN:$PATH"
 
@@ -60,10 +62,18 @@ PLAYER_PID=""
 
 # The nightly restart, with the clock moved by faketime (monotonic time real).
 export FAKETIME_DONT_FAKE_MONOTONIC=1
-(cd "$ROOT_DIR" && exec faketime -f "@$(date +%Y-%m-%d) 03:00:10" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+# The player runs in a process group of its own which, as a service
+# manager does with the unit's control group, is killed the moment the
+# player has ended: the request survives only if it was filed by then.
+# (The library itself, not the faketime wrapper, which would outlive the
+# player until the restart command ends.)
+FAKETIME_LIB="$(ls /usr/lib/*/faketime/libfaketime.so.1 | head -n 1)"
+(cd "$ROOT_DIR" && exec setsid env LD_PRELOAD="$FAKETIME_LIB" FAKETIME="@$(date +%Y-%m-%d) 03:00:10" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
 PLAYER_PID=$!
 check "at 03:00:10 the player ends" wait_until 15 bash -c "! kill -0 $PLAYER_PID"
-check "at 03:00:10 the restart command was started with -r" grep -qx -- '-r' "$ROOT_DIR/shutdown.args"
+kill -KILL -- "-$PLAYER_PID" 2>/dev/null || true
+sleep 2
+check "at 03:00:10 the restart request was filed before the player ended" grep -qx -- '-r' "$ROOT_DIR/shutdown.args"
 PLAYER_PID=""
 rm -f "$ROOT_DIR/shutdown.args"
 

@@ -238,6 +238,12 @@ class FakeProcess : public platform::Process {
     if (failStart) throw std::runtime_error("cannot start the command");
     started.push_back({commandLine, showWindow});
   }
+  std::optional<int> StartAndWait(const std::u16string& commandLine,
+                                  int showWindow, int timeoutMs) override {
+    Start(commandLine, showWindow);
+    started.back().waitedMs = timeoutMs;
+    return exitStatus;
+  }
   [[noreturn]] void End(int exitCode) override {
     endCode = exitCode;
     throw ProgramEnded{exitCode};
@@ -248,9 +254,11 @@ class FakeProcess : public platform::Process {
   struct Started {
     std::u16string commandLine;
     int showWindow;
+    int waitedMs = 0;  // how long StartAndWait would wait; 0: not waited for
   };
   std::vector<Started> started;
   bool failStart = false;
+  std::optional<int> exitStatus = 0;  // what StartAndWait finds
   int endCode = -1;
   std::u16string executable = u"/opt/velane/VELANE_Afficheur";
   std::u16string arguments;

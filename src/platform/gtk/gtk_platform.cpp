@@ -3,6 +3,7 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 #include <X11/extensions/XInput2.h>
@@ -845,7 +846,11 @@ PosixProcess::PosixProcess(int argc, char** argv) {
   }
 }
 
-void PosixProcess::Start(const std::u16string& commandLine, int /*showWindow*/) {
+namespace {
+
+// Starts the command line (words split at blanks, the program found on
+// PATH); throws when it cannot be started.
+pid_t Spawn(const std::u16string& commandLine) {
   std::string line = ToAnsi(commandLine);
   std::vector<std::string> words;
   std::size_t pos = 0;
@@ -863,6 +868,29 @@ void PosixProcess::Start(const std::u16string& commandLine, int /*showWindow*/) 
   int err = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
   if (err != 0)
     throw std::runtime_error("cannot start \"" + line + "\": " + std::strerror(err));
+  return pid;
+}
+
+}  // namespace
+
+void PosixProcess::Start(const std::u16string& commandLine, int /*showWindow*/) {
+  Spawn(commandLine);
+}
+
+std::optional<int> PosixProcess::StartAndWait(const std::u16string& commandLine,
+                                              int /*showWindow*/, int timeoutMs) {
+  const pid_t pid = Spawn(commandLine);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (done < 0 && errno != EINTR) return std::nullopt;  // not ours to wait for
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    g_usleep(10 * 1000);
+  }
 }
 
 void PosixProcess::End(int exitCode) {

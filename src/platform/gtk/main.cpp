@@ -8,6 +8,7 @@
 #include "config/ansi.h"
 #include "config/ini.h"
 #include "config/settings.h"
+#include "platform/content_root.h"
 #include "platform/gtk/gtk_platform.h"
 #include "platform/host.h"
 #include "windows/bindings.h"
@@ -33,8 +34,12 @@ int main(int argc, char** argv) {
   IniProfile ini;
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
   const std::u16string exe = process.ExecutablePath();
-  SettingsStore settings(ini, registry.get(), PlaylistPathFor(exe));
-  Program program(platform, settings, FolderOf(exe));
+  const platform::ContentRoot root =
+      platform::ChooseContentRoot(FolderOf(exe), PlaylistPathFor(exe));
+  SettingsStore settings(ini, registry.get(), root.playlist);
+  Program program(platform, settings, root.folder);
+  // A root the player cannot use is told; the screen runs all the same.
+  for (const std::string& note : root.notes) ReportProblem(&program, note);
   toolkit.SetBrowserReporter([&program](const std::string& line) {
     ReportProblem(&program, "Webcam: " + line);
   });

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "config/settings.h"
+#include "platform/content_root.h"
 #include "platform/registry.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_profile.h"
@@ -37,8 +39,11 @@ int main() {
   win32::Win32Profile profile;
   const std::unique_ptr<platform::Registry> registry = platform::OpenUserRegistry();
   const std::u16string exe = process.ExecutablePath();
-  SettingsStore settings(profile, registry.get(), win32::WindowsPlaylistPathFor(exe));
-  Program program(platform, settings, win32::WindowsFolderOf(exe));
+  const platform::ContentRoot root = platform::ChooseContentRoot(
+      win32::WindowsFolderOf(exe), win32::WindowsPlaylistPathFor(exe));
+  SettingsStore settings(profile, registry.get(), root.playlist);
+  Program program(platform, settings, root.folder);
+  for (const std::string& note : root.notes) ReportProblem(&program, note);
   toolkit->SetBrowserReporter([&program](const std::string& line) {
     ReportFailure(&program, "Webcam", line);
   });

@@ -609,7 +609,11 @@ platform::LocalTime LocalClock::Now() {
   return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
-void Win32Process::Start(const std::u16string& commandLine, int showWindow) {
+namespace {
+
+// Starts the command line shown as asked; the caller owns the process
+// handle it returns.
+HANDLE StartProcess(const std::u16string& commandLine, int showWindow) {
   const std::string line = ToAnsi(commandLine);
   // CreateProcess may write into the command line it is given.
   std::vector<char> buffer(line.begin(), line.end());
@@ -624,9 +628,27 @@ void Win32Process::Start(const std::u16string& commandLine, int showWindow) {
     throw std::runtime_error("cannot start \"" + line + "\": error " +
                              std::to_string(GetLastError()));
   }
-  // Not waited for.
   CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  return pi.hProcess;
+}
+
+}  // namespace
+
+void Win32Process::Start(const std::u16string& commandLine, int showWindow) {
+  // Not waited for.
+  CloseHandle(StartProcess(commandLine, showWindow));
+}
+
+std::optional<int> Win32Process::StartAndWait(const std::u16string& commandLine,
+                                              int showWindow, int timeoutMs) {
+  const HANDLE process = StartProcess(commandLine, showWindow);
+  std::optional<int> status;
+  DWORD code = 0;
+  if (WaitForSingleObject(process, DWORD(timeoutMs)) == WAIT_OBJECT_0 &&
+      GetExitCodeProcess(process, &code))
+    status = int(code);
+  CloseHandle(process);
+  return status;
 }
 
 void Win32Process::End(int exitCode) {

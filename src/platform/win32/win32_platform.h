@@ -97,6 +97,8 @@ class Win32Process : public platform::Process {
   // command: the program's folder, the current folder, the system folders,
   // then PATH), shown as asked, without waiting for it.
   void Start(const std::u16string& commandLine, int showWindow) override;
+  std::optional<int> StartAndWait(const std::u16string& commandLine,
+                                  int showWindow, int timeoutMs) override;
   [[noreturn]] void End(int exitCode) override;
   std::u16string ExecutablePath() override;
   std::u16string ArgumentText() override;
