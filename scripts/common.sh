@@ -23,10 +23,14 @@ ensure_packages() {
   fi
 }
 
-build() {  # build DIR [cmake options...]
+configure() {  # configure DIR [cmake options...]
   local dir="$1"; shift
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j"$(nproc)"
+}
+
+build() {  # build DIR [cmake options...]
+  configure "$@"
+  cmake --build "$1" -j"$(nproc)"
 }
 
 # A French locale (decimal comma), for the tests of the locale-aware number
