@@ -11,6 +11,7 @@
 #include "diagnostics/command_line.h"
 #include "platform/content_root.h"
 #include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/notify.h"
 #include "platform/host.h"
 #include "windows/bindings.h"
 #include "windows/program.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     // Whatever start-up could not do, the screen keeps running.
     ReportFailure(&program, "start-up", e.what());
   }
+  gtk::NotifyServiceManager();
   gtk_main();
   return 0;
 }
