@@ -75,7 +75,8 @@ endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/packaging/velane-afficheur.service
         DESTINATION lib/systemd/user)
 
-# Documentation: copyright and the changelog.
+# Documentation: copyright, the changelog and one manual page per program,
+# made from its own --help and --version text.
 file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/changelog changelog_top LIMIT_COUNT 1)
 if(NOT changelog_top MATCHES "^velane-afficheur \\(${PROJECT_VERSION}\\) ")
   message(WARNING "packaging/changelog has no entry for version ${PROJECT_VERSION}")
@@ -84,7 +85,30 @@ set(doc_files ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/changelog > ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog VERBATIM)
+find_program(HELP2MAN help2man)
 set(man_pages)
+if(HELP2MAN)
+  set(names_VELANE_Afficheur "full-screen display player for public screens")
+  set(names_afficheur-settings "read and write the player's playlist keys")
+  set(names_afficheur-check "report what is wrong with the player's content root")
+  foreach(program ${VELANE_PROGRAMS})
+    if(NOT TARGET ${program})
+      continue()
+    endif()
+    set(page ${CMAKE_BINARY_DIR}/packaging/man/${program}.1)
+    add_custom_command(OUTPUT ${page}.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/man
+      COMMAND ${HELP2MAN} --no-info --section=1 --name=${names_${program}}
+              --include=${CMAKE_SOURCE_DIR}/packaging/manual.h2m
+              --output=${page} $<TARGET_FILE:${program}>
+      COMMAND gzip -9n -f ${page}
+      DEPENDS ${program} ${CMAKE_SOURCE_DIR}/packaging/manual.h2m VERBATIM)
+    list(APPEND man_pages ${page}.gz)
+  endforeach()
+  install(FILES ${man_pages} DESTINATION share/man/man1)
+else()
+  message(WARNING "help2man not found: the package will have no manual pages")
+endif()
 add_custom_target(velane_docs ALL DEPENDS ${doc_files} ${man_pages})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${doc_files} DESTINATION ${VELANE_DOC_DIR})
 

@@ -125,6 +125,7 @@ ROOT=/var/lib/velane-afficheur
 for p in VELANE_Afficheur afficheur-settings afficheur-check; do
   check "$p: /usr/bin/$p runs the installed program" \
     test "$(readlink -f "/usr/bin/$p")" = "/usr/lib/velane-afficheur/$p"
+  check "$p has a manual page" test -s "/usr/share/man/man1/$p.1.gz"
 done
 check "the content root is the velane group's, group-writable and setgid" \
   test "$(stat -c '%G %a' "$ROOT" "$ROOT/flashs/00001")" = $'velane 2775\nvelane 2775'
