@@ -16,6 +16,7 @@ list(FILTER CORE_SOURCES EXCLUDE REGEX ".*/src/config/ini\\.cpp$")
 list(APPEND CORE_SOURCES src/platform/win32/replace_file.cpp)
 add_library(velane_core STATIC ${CORE_SOURCES})
 target_include_directories(velane_core PUBLIC src)
+target_link_libraries(velane_core PUBLIC velane_version)
 
 file(GLOB WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 list(FILTER WIN32_SOURCES EXCLUDE REGEX ".*/(main|replace_file)\\.cpp$")

@@ -7,7 +7,7 @@ BUILD="${VELANE_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(build-essential cmake pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev
   libxfixes-dev libxi-dev libxss-dev libx11-dev libsqlite3-dev libgtest-dev libgmock-dev
   libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils imagemagick faketime
-  procps dpkg-dev file)
+  procps dpkg-dev file libsystemd-dev help2man lintian)
 
 ensure_packages() {
   local missing=()
@@ -23,10 +23,14 @@ ensure_packages() {
   fi
 }
 
-build() {  # build DIR [cmake options...]
+configure() {  # configure DIR [cmake options...]
   local dir="$1"; shift
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j"$(nproc)"
+}
+
+build() {  # build DIR [cmake options...]
+  configure "$@"
+  cmake --build "$1" -j"$(nproc)"
 }
 
 # A French locale (decimal comma), for the tests of the locale-aware number

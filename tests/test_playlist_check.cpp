@@ -110,6 +110,15 @@ std::string MessageOf(const CheckReport& report, const std::string& line) {
                            : ToAnsi(report.problems[it - lines.begin()].message);
 }
 
+// The severity of the first problem listed as line, by name; "" when none.
+std::string SeverityOf(const CheckReport& report, const std::string& line) {
+  const auto lines = Listed(report);
+  const auto it = std::find(lines.begin(), lines.end(), line);
+  return it == lines.end()
+             ? ""
+             : SeverityName(report.problems[it - lines.begin()].severity);
+}
+
 std::vector<int> ChainSections(const CheckReport& report) {
   std::vector<int> sections;
   for (const ChainSlide& s : report.chain) sections.push_back(s.section);
@@ -209,6 +218,61 @@ TEST_F(PlaylistCheckTest, MissingKeysNameTheDefaultThePlayerWrites) {
   EXPECT_TRUE(Has(report, "missing-key section 0/Type"));
   EXPECT_TRUE(Has(report, "missing-key section 0/delais secondes"));
   EXPECT_FALSE(Has(report, "missing-key section 0/section suivante"));
+
+  // What each missing key means for the screen: the display keys and the
+  // transition are filled in by design; a missing type is a blank page; a
+  // missing dwell keeps the slide 1 s.
+  const std::pair<const char*, const char*> severities[] = {
+      {"missing-section Systeme/-", "note"},
+      {"missing-key Systeme/TailleEcranL", "note"},
+      {"missing-key section 1/Transition", "note"},
+      {"missing-key section 1/section suivante", "note"},
+      {"missing-key section 1/delais secondes", "warning"},
+      {"missing-key section 0/Type", "error"},
+  };
+  for (const auto& [line, severity] : severities)
+    EXPECT_EQ(SeverityOf(report, line), severity) << line;
+  EXPECT_TRUE(report.NeedsAttention());
+}
+
+TEST_F(PlaylistCheckTest, NotesAloneNeedNoAttention) {
+  // A newcomer's first playlist: one correct slide, without the display
+  // section nor a transition, which the player fills in.
+  Models();
+  Folders({"00001"});
+  Write("flashs/00001/a.png", "png");
+  Playlist(std::string(kStart) +
+           "[section 1]\r\nType=image\r\nimage=a.png\r\ndelais secondes=10"
+           "\r\nsection suivante=1\r\n");
+  const CheckReport report = Check();
+  EXPECT_EQ(report.problems.size(), 5u) << Dump(report);
+  EXPECT_EQ(report.Count(Severity::kNote), 5u) << Dump(report);
+  EXPECT_FALSE(report.NeedsAttention());
+  EXPECT_EQ(report.chain.at(0).dwellSeconds, 11);  // 10 + 1 ticks
+  const std::string text = FormatCheckText(report);
+  EXPECT_NE(text.find("0 errors, 0 warnings, 5 notes"), std::string::npos) << text;
+  EXPECT_NE(text.find("  note [missing-key] section 1, \"Transition\": "),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("section 1: image, 11 s on screen (delais secondes=10)"),
+            std::string::npos) << text;
+  const std::string json = FormatCheckJson(report);
+  EXPECT_NE(json.find("\"errors\": 0, \"warnings\": 0, \"notes\": 5,"),
+            std::string::npos) << json;
+  EXPECT_NE(json.find("{\"severity\": \"note\", \"section\": \"section 1\", "
+                      "\"key\": \"Transition\", \"code\": \"missing-key\""),
+            std::string::npos) << json;
+}
+
+TEST_F(PlaylistCheckTest, GeometryErrorSaysWhatTheOperatorWillSee) {
+  CopyDemo();
+  const std::string playlist = ReadBytes(root_ / "VELANE_Afficheur.ini");
+  Playlist("[Systeme]\r\nTailleEcranL=768px\r\n" + playlist.substr(playlist.find("TailleEcranW")));
+  const CheckReport report = Check();
+  EXPECT_EQ(SeverityOf(report, "bad-geometry Systeme/TailleEcranL"), "error") << Dump(report);
+  EXPECT_NE(MessageOf(report, "bad-geometry Systeme/TailleEcranL")
+                .find("the slides will show in a 193 x 169 box at the top-left"),
+            std::string::npos)
+      << Dump(report);
 }
 
 TEST_F(PlaylistCheckTest, DwellOfSection0CountsOnlyWhenItIsShown) {
@@ -471,7 +535,7 @@ TEST_F(PlaylistCheckTest, FractionalNextSectionRoundsHalfToEven) {
   Folders({"00001", "00002"});
   Write("flashs/00001/a.png", "png");
   Playlist(std::string(kSysteme) + "[section 0]\r\nsection suivante=1.5\r\n" +
-           "[section 2]\r\nType=url\r\nurl=http://x/\r\ndelais secondes=0\r\n"
+           "[section 2]\r\nType=url\r\nurl=http://x/\r\ndelais secondes=1\r\n"
            "Transition=1\r\nsection suivante=2.5\r\n");
   const CheckReport report = Check();
   EXPECT_TRUE(report.Clean()) << Dump(report);
@@ -499,9 +563,14 @@ TEST_F(PlaylistCheckTest, DwellSecondsAsTheScreenShowsThem) {
   ASSERT_EQ(report.chain.size(), 8u) << Dump(report);
   for (std::size_t i = 0; i < 8; ++i)
     EXPECT_EQ(report.chain[i].dwellSeconds, cases[i].seconds) << cases[i].dwell;
-  // Only the text that is no number is a problem; the rest is the rule.
+  // Below 1 s (0, empty, negative) and a text that is no number are
+  // probably not what was meant; the rest is the rule.
   EXPECT_EQ(Listed(report),
-            (std::vector<std::string>{"not-a-number section 8/delais secondes"}));
+            (std::vector<std::string>{"short-dwell section 2/delais secondes",
+                                      "short-dwell section 3/delais secondes",
+                                      "short-dwell section 4/delais secondes",
+                                      "not-a-number section 8/delais secondes"}));
+  EXPECT_EQ(report.Count(Severity::kWarning), 4u);
 }
 
 TEST_F(PlaylistCheckTest, ProblemsComeInTheOrderThePlayerMeetsThem) {
@@ -639,7 +708,7 @@ TEST(PlaylistCheckFormat, JsonEscapesAndEncodesAsUtf8) {
   CheckReport report;
   report.root = FromAnsi("/tmp/caf\xE9");  // Windows-1252 e acute
   report.playlist = FromAnsi("/tmp/caf\xC3\xA9/VELANE_Afficheur.ini");  // UTF-8
-  report.chain = {{-2, u"Image", 1e300}};
+  report.chain = {{-2, u"Image", 1e300, u"1e300"}};
   report.loopsTo = -2;
   report.problems = {{std::nullopt, std::nullopt, "missing-playlist",
                       FromAnsi("a \"quoted\" back\\slash\ttab")}};
@@ -648,31 +717,46 @@ TEST(PlaylistCheckFormat, JsonEscapesAndEncodesAsUtf8) {
       << json;
   EXPECT_NE(json.find("\"playlist\": \"/tmp/caf\xC3\xA9/"), std::string::npos);
   EXPECT_NE(json.find("{\"section\": -2, \"type\": \"Image\", "
-                      "\"dwell_seconds\": 1e+300}"),
+                      "\"dwell_seconds\": 1e+300, \"delais_secondes\": \"1e300\"}"),
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"loops_to\": -2"), std::string::npos);
-  EXPECT_NE(json.find("{\"section\": null, \"key\": null, \"code\": "
+  EXPECT_NE(json.find("{\"severity\": \"error\", \"section\": null, "
+                      "\"key\": null, \"code\": "
                       "\"missing-playlist\", \"message\": "
                       "\"a \\\"quoted\\\" back\\\\slash\\u0009tab\"}"),
             std::string::npos)
       << json;
 }
 
-TEST(PlaylistCheckFormat, TextNamesPlaceCodeAndLoop) {
+TEST(PlaylistCheckFormat, TextNamesSeverityPlaceCodeAndLoop) {
   CheckReport report;
   report.root = u"/r";
   report.playlist = u"/r/VELANE_Afficheur.ini";
-  report.chain = {{1, u"image", 6}, {2, u"", 1}};
+  report.chain = {{1, u"image", 6, u"5"}, {2, u"", 1, u""}};
   report.loopsTo = 2;
-  report.problems = {{u"section 2", u"Type", "wrong-type", u"empty"}};
+  report.problems = {
+      {u"section 2", u"Type", "wrong-type", u"empty", Severity::kError},
+      {u"section 9", std::nullopt, "unreached-section", u"never",
+       Severity::kWarning},
+      {u"Systeme", u"marge", "missing-key", u"added", Severity::kNote}};
   const std::string text = FormatCheckText(report);
-  EXPECT_NE(text.find("  section 2: no type, 1 s\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  section 1: image, 6 s on screen (delais secondes=5)\n"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("  section 2: no type, 1 s on screen (delais secondes=)\n"),
+            std::string::npos) << text;
   EXPECT_NE(text.find("(2 -> 2)"), std::string::npos) << text;
-  EXPECT_NE(text.find("1 problem, "), std::string::npos) << text;
-  EXPECT_NE(text.find("  [wrong-type] section 2, \"Type\": empty\n"),
+  EXPECT_NE(text.find("1 error, 1 warning, 1 note, "), std::string::npos) << text;
+  EXPECT_NE(text.find("  error [wrong-type] section 2, \"Type\": empty\n"
+                      "  warning [unreached-section] section 9: never\n"
+                      "  note [missing-key] Systeme, \"marge\": added\n"),
             std::string::npos)
       << text;
+  EXPECT_TRUE(report.NeedsAttention());
+  report.problems.resize(1);
+  report.problems[0].severity = Severity::kNote;
+  EXPECT_FALSE(report.NeedsAttention());
+  EXPECT_NE(FormatCheckText(report).find("Only notes"), std::string::npos);
 }
 
 }  // namespace

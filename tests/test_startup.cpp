@@ -2,9 +2,11 @@
 // whether it is ever shown, and shows the display window.
 #include <gtest/gtest.h>
 
+#include "diagnostics/command_line.h"
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "program_fixture.h"
+#include "velane_version.h"
 
 namespace velane {
 namespace {
@@ -42,9 +44,12 @@ TEST_F(Startup, RuntimeTraceCallsChangeTheHiddenText) {
 TEST_F(Startup, AnythingButTheExactSwitchShowsTheTraceWindowAboveTheDisplay) {
   const std::u16string texts[] = {u"",           u"runtime",   u"Runtime",
                                   u"RUNTIME ",   u"RUNTIME x", u"\"RUNTIME\"",
-                                  u" RUNTIME",   u"RUNTIMEX"};
+                                  u" RUNTIME",   u"RUNTIMEX",  u"--help ",
+                                  u"--Help",     u"-h",        u"--version RUNTIME"};
   for (const std::u16string& text : texts) {
     SCOPED_TRACE(ToAnsi(text));
+    // Only the exact informative switches stop before start-up.
+    EXPECT_FALSE(PlayerInformation(text).has_value());
     testing_support::TempFolder folder;
     fakes::FakePlatform platform;
     IniProfile profile;
@@ -61,6 +66,15 @@ TEST_F(Startup, AnythingButTheExactSwitchShowsTheTraceWindowAboveTheDisplay) {
     EXPECT_TRUE(display.IsVisible());
     EXPECT_GT(trace.zOrder, display.zOrder);
   }
+}
+
+TEST(PlayerInformation, HelpAndVersionAreAnsweredForExactlyThoseArguments) {
+  const auto help = PlayerInformation(u"--help");
+  ASSERT_TRUE(help.has_value());
+  for (const char* part : {"usage: VELANE_Afficheur [RUNTIME]", "RUNTIME ",
+                           "VELANE_CONTENT_ROOT", "Exit status: ", "Example:"})
+    EXPECT_NE(help->find(part), std::string::npos) << part;
+  EXPECT_EQ(PlayerInformation(u"--version"), "VELANE_Afficheur " VELANE_VERSION "\n");
 }
 
 TEST_F(Startup, TraceWindowIsCreatedFirstAndTheQuitWindowNotAtAll) {

@@ -5,8 +5,9 @@
 //   afficheur-check [--json] [CONTENT_ROOT]
 //
 // The content root defaults to the tool's own folder (installed beside the
-// player, that is the player's content root). Exit status: 0 nothing found,
-// 1 problems found (or the report could not be printed), 2 usage error.
+// player, that is the player's content root). Exit status: 0 nothing found
+// but notes, 1 warnings or errors found (or the report could not be
+// printed), 2 usage error.
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -17,14 +18,48 @@
 #include "check/playlist_check.h"
 #include "config/ansi.h"
 #include "config/settings.h"
+#include "diagnostics/command_line.h"
 #include "platform/content_root.h"
 #include "platform/host.h"
+#include "velane_version.h"
 
 namespace {
 
 using namespace velane;
 
 constexpr const char* kUsage = "usage: afficheur-check [--json] [CONTENT_ROOT]\n";
+
+constexpr const char* kHelp =
+    "afficheur-check " VELANE_VERSION
+    ": reads a content root of VELANE Afficheur the way the player\n"
+    "would and lists what it finds, without writing anything.\n"
+    "\n"
+    "usage: afficheur-check [--json] [CONTENT_ROOT]\n"
+    "       afficheur-check --help | --version\n"
+    "\n"
+    "  CONTENT_ROOT  the folder holding VELANE_Afficheur.ini, modeles/ and\n"
+    "             flashs/ (default: the folder of this tool, which is\n"
+    "             installed beside the player)\n"
+    "  --json     one JSON object instead of text lines\n"
+    "  --         ends the options, for a folder that begins with \"-\"\n"
+    VELANE_HELP_STANDARD_OPTIONS
+    "\n"
+    "It prints the chain of slides from section 0 as the screen will show\n"
+    "it (d seconds of \"delais secondes\" show for d + 1 ticks of one\n"
+    "second), then each finding with its severity:\n"
+    "  error    the screen will show something other than intended (a blank\n"
+    "           page, a missing folder or template, an unknown Type, a\n"
+    "           display geometry that stops the window's set-up)\n"
+    "  warning  it works, but probably not as meant (sections skipped or\n"
+    "           never reached, a slide shown 1 s, a missing transition)\n"
+    "  note     a key the player will fill in with its default, by design\n"
+    "\n"
+    "Exit status: 0 nothing found, or only notes; 1 warnings or errors (or\n"
+    "the report could not be printed); 2 usage error (an unknown option, a\n"
+    "second folder, a folder that does not exist).\n"
+    "\n"
+    "Example:\n"
+    "  afficheur-check --json build/player\n";
 
 int UsageError() {
   std::fputs(kUsage, stderr);
@@ -34,6 +69,7 @@ int UsageError() {
 struct Command {
   bool json = false;
   bool help = false;
+  bool version = false;
   std::optional<std::string> root;
 };
 
@@ -49,6 +85,8 @@ std::optional<Command> Parse(int argc, char** argv) {
       command.json = true;
     } else if (options && (arg == "--help" || arg == "-h")) {
       command.help = true;
+    } else if (options && arg == "--version") {
+      command.version = true;
     } else if (options && arg.size() > 1 && arg[0] == '-') {
       return std::nullopt;
     } else if (command.root || arg.empty()) {
@@ -74,9 +112,10 @@ int main(int argc, char** argv) {
 
   const auto command = Parse(argc, argv);
   if (!command) return UsageError();
-  if (command->help) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  if (command->help || command->version) {
+    std::fputs(command->help ? kHelp : "afficheur-check " VELANE_VERSION "\n",
+               stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
   }
 
   std::string root;
@@ -111,5 +150,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "afficheur-check: cannot print the report\n");
     return 1;
   }
-  return report.Clean() ? 0 : 1;
+  return report.NeedsAttention() ? 1 : 0;
 }

@@ -138,7 +138,30 @@ std::string JsonNumber(double value) {
   return ec == std::errc() ? std::string(buffer, end) : "null";
 }
 
+std::string CountText(std::size_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 }  // namespace
+
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::kError:
+      return "error";
+    case Severity::kWarning:
+      return "warning";
+    case Severity::kNote:
+      break;
+  }
+  return "note";
+}
+
+std::size_t CheckReport::Count(Severity severity) const {
+  std::size_t n = 0;
+  for (const CheckProblem& problem : problems)
+    if (problem.severity == severity) ++n;
+  return n;
+}
 
 std::string FormatCheckText(const CheckReport& report) {
   std::string out = "Content root: " + ToAnsi(report.root) + "\n";
@@ -146,9 +169,11 @@ std::string FormatCheckText(const CheckReport& report) {
   out += "Chain from section 0, as the screen shows it:\n";
   std::vector<std::int16_t> loop;
   for (const ChainSlide& slide : report.chain) {
+    // What the screen does: d seconds show for d + 1 ticks of one second.
     out += "  section " + std::to_string(slide.section) + ": " +
            TypeText(slide.type) + ", " + SecondsText(slide.dwellSeconds) +
-           " s\n";
+           " s on screen (delais secondes=" + ToAnsi(slide.dwellValue) +
+           ")\n";
     if (slide.section == report.loopsTo || !loop.empty())
       loop.push_back(slide.section);
   }
@@ -158,14 +183,19 @@ std::string FormatCheckText(const CheckReport& report) {
     out += "No problem found.\n";
     return out;
   }
-  out += std::to_string(report.problems.size()) +
-         (report.problems.size() == 1 ? " problem" : " problems") +
+  out += CountText(report.Count(Severity::kError), "error") + ", " +
+         CountText(report.Count(Severity::kWarning), "warning") + ", " +
+         CountText(report.Count(Severity::kNote), "note") +
          ", in the order the player meets them:\n";
   for (const CheckProblem& problem : report.problems) {
     const std::string place = PlaceText(problem);
-    out += "  [" + problem.code + "] " + (place.empty() ? "" : place + ": ") +
+    out += "  " + std::string(SeverityName(problem.severity)) + " [" +
+           problem.code + "] " + (place.empty() ? "" : place + ": ") +
            ToAnsi(problem.message) + "\n";
   }
+  if (!report.NeedsAttention())
+    out += "Only notes: keys the player fills in with their defaults; the "
+           "screen shows what the playlist says.\n";
   return out;
 }
 
@@ -178,15 +208,21 @@ std::string FormatCheckJson(const CheckReport& report) {
     out += i ? ",\n    " : "\n    ";
     out += "{\"section\": " + std::to_string(slide.section) +
            ", \"type\": " + JsonString(slide.type) +
-           ", \"dwell_seconds\": " + JsonNumber(slide.dwellSeconds) + "}";
+           ", \"dwell_seconds\": " + JsonNumber(slide.dwellSeconds) +
+           ", \"delais_secondes\": " + JsonString(slide.dwellValue) + "}";
   }
   out += report.chain.empty() ? "],\n" : "\n  ],\n";
   out += "  \"loops_to\": " + std::to_string(report.loopsTo) + ",\n";
+  out += "  \"errors\": " + std::to_string(report.Count(Severity::kError)) +
+         ", \"warnings\": " + std::to_string(report.Count(Severity::kWarning)) +
+         ", \"notes\": " + std::to_string(report.Count(Severity::kNote)) +
+         ",\n";
   out += "  \"problems\": [";
   for (std::size_t i = 0; i < report.problems.size(); ++i) {
     const CheckProblem& problem = report.problems[i];
     out += i ? ",\n    " : "\n    ";
-    out += "{\"section\": " + JsonOptional(problem.section) +
+    out += "{\"severity\": \"" + std::string(SeverityName(problem.severity)) +
+           "\", \"section\": " + JsonOptional(problem.section) +
            ", \"key\": " + JsonOptional(problem.key) +
            ", \"code\": " + JsonString(FromAnsi(problem.code)) +
            ", \"message\": " + JsonString(problem.message) + "}";

@@ -22,6 +22,7 @@
 #include "display/outils.h"
 #include "display/text_helpers.h"
 #include "platform/host.h"
+#include "windows/designs.h"
 #include "windows/program.h"
 
 namespace velane {
@@ -274,6 +275,21 @@ std::optional<std::string> LoadPlaylistText(const std::u16string& path) {
   return text;
 }
 
+// What each kind of finding means for the screen, where it does not
+// depend on the key or section it is found in (those pass their own).
+Severity SeverityOf(std::string_view code) {
+  static constexpr std::array<std::string_view, 13> kWarnings = {
+      "read-only-playlist", "long-value",        "duplicate-key",
+      "not-a-number",       "bad-next",          "missing-transition",
+      "no-meta-tag",        "replacement-skipped", "short-dwell",
+      "stray-keys",         "duplicate-section", "unreached-section",
+      "unknown-section"};
+  if (code == "missing-key") return Severity::kNote;
+  for (std::string_view warning : kWarnings)
+    if (code == warning) return Severity::kWarning;
+  return Severity::kError;
+}
+
 // How a playlist key stands before the player reads it.
 struct KeyRead {
   std::u16string value;  // what the player gets (the default when missing)
@@ -330,11 +346,19 @@ class Checker {
   void Add(std::optional<std::u16string> section,
            std::optional<std::u16string> key, std::string code,
            std::u16string message) {
+    const Severity severity = SeverityOf(code);
+    Add(severity, std::move(section), std::move(key), std::move(code),
+        std::move(message));
+  }
+
+  void Add(Severity severity, std::optional<std::u16string> section,
+           std::optional<std::u16string> key, std::string code,
+           std::u16string message) {
     // A section revisited or a template shared by many slides is one
     // misconfiguration, reported where the player first meets it.
     if (!reported_.emplace(section, key, code, message).second) return;
-    report_.problems.push_back(
-        {std::move(section), std::move(key), std::move(code), std::move(message)});
+    report_.problems.push_back({std::move(section), std::move(key),
+                                std::move(code), std::move(message), severity});
   }
 
   bool SectionExists(const std::u16string& section) const {
@@ -369,10 +393,12 @@ class Checker {
   // read mode), and reports what the player would do about it silently:
   // add a missing key, write the default over an empty value, cut a long
   // value, ignore a repeated key line. consequence completes the message
-  // when the default is what the player then goes on with.
+  // when the default is what the player then goes on with; missing says
+  // how much that matters (by default a key filled in by design).
   KeyRead ReadKey(const std::u16string& section, const std::u16string& key,
                   const std::u16string& defaultValue,
-                  std::u16string_view consequence = {}) {
+                  std::u16string_view consequence = {},
+                  Severity missing = Severity::kNote) {
     KeyRead read;
     read.value = store_.ReadSetting(section, key, defaultValue, u"", 1);
 
@@ -385,7 +411,7 @@ class Checker {
                               : u": " + std::u16string(consequence);
     if (raw == kAbsent) {
       read.missing = true;
-      Add(section, key, "missing-key",
+      Add(missing, section, key, "missing-key",
           Quoted(key) + u" is missing: the player adds it with the value " +
               Quoted(defaultValue) + tail);
       return read;
@@ -393,7 +419,7 @@ class Checker {
     if (raw.empty()) {
       read.empty = true;
       if (!defaultValue.empty())
-        Add(section, key, "empty-value",
+        Add(Severity::kNote, section, key, "empty-value",
             Quoted(key) + u" is empty: the player writes " +
                 Quoted(defaultValue) + u" in its place" + tail);
     } else if (raw.size() > kLongestValue) {
@@ -431,9 +457,7 @@ class Checker {
   std::optional<double> DisplaySize(const std::u16string& key,
                                     const std::u16string& defaultValue) {
     const KeyRead read = ReadKey(u"Systeme", key, defaultValue);
-    const std::u16string stops =
-        u": the display window's load stops here, so the window is not "
-        u"resized and the browser control is not placed";
+    const std::u16string stops = u": " + LoadStops();
     try {
       return StrictNumber(read.value);
     } catch (const TypeMismatch&) {
@@ -453,9 +477,22 @@ class Checker {
     return std::nullopt;
   }
 
+  // What the operator sees when the display window's load stops: the
+  // window and the browser control keep their design places.
+  static std::u16string LoadStops() {
+    const WindowDesign& window = AfficheurDesign();
+    const platform::PixelRect box = window.children.at(0).rect;
+    const auto n = [](int v) { return FromAnsi(std::to_string(v)); };
+    return u"the player cannot size its window, and the slides will show in "
+           u"a " + n(box.width) + u" x " + n(box.height) +
+           u" box at the top-left of a " + n(window.rect.width) + u" x " +
+           n(window.rect.height) + u" black window instead of the display "
+           u"area";
+  }
+
   void CheckDisplayGeometry() {
     if (text_ && !SectionExists(u"Systeme"))
-      Add(u"Systeme", std::nullopt, "missing-section",
+      Add(Severity::kNote, u"Systeme", std::nullopt, "missing-section",
           u"[Systeme] does not exist: the player adds it with the default "
           u"display geometry");
     const auto width = DisplaySize(u"TailleEcranL", u"768");
@@ -478,8 +515,7 @@ class Checker {
         Add(u"Systeme", std::nullopt, "bad-geometry",
             u"the display geometry (" + NumberText(*width) + u" x " +
                 NumberText(*height) + u", margin " + NumberText(margin) +
-                u") is beyond what a window can hold: the display window's "
-                u"load stops, so the browser control is not placed");
+                u") is beyond what a window can hold: " + LoadStops());
         return;
       }
     }
@@ -550,8 +586,9 @@ class Checker {
               u"section 0");
 
     blankExplained_ = false;
-    const KeyRead type =
-        ReadKey(section, u"Type", u"", u"an empty type gives a blank page");
+    const KeyRead type = ReadKey(section, u"Type", u"",
+                                 u"an empty type gives a blank page",
+                                 Severity::kError);
     std::u16string page;
     if (type.value == u"image") {
       page = FromTemplate(section, number, u"image.html", u"image",
@@ -578,13 +615,20 @@ class Checker {
           u"section " + DecimalText(number) + u" will show a blank page");
     CheckSlideFolder(section, number);
 
-    const KeyRead dwell = ReadKey(section, u"delais secondes", u"",
-                                  u"the slide stays 1 s");
+    const KeyRead dwell =
+        ReadKey(section, u"delais secondes", u"",
+                u"the slide stays 1 s on screen", Severity::kWarning);
+    const double seconds = LenientNumber(dwell.value);
     if (!dwell.value.empty() && !BeginsWithNumber(dwell.value))
       Add(section, u"delais secondes", "not-a-number",
           u"\"delais secondes\" is " + Quoted(dwell.value) +
-              u", not a number: the slide stays 1 s");
-    return {number, type.value, DwellSeconds(LenientNumber(dwell.value))};
+              u", not a number: the slide stays 1 s on screen");
+    else if (!dwell.missing && !(seconds >= 1))
+      Add(section, u"delais secondes", "short-dwell",
+          u"\"delais secondes\" is " + Quoted(dwell.value) +
+              u", below 1: the slide stays only 1 s on screen (d seconds "
+              u"show for d + 1 ticks of one second)");
+    return {number, type.value, DwellSeconds(seconds), dwell.value};
   }
 
   void ReportWrongType(const std::u16string& section, const KeyRead& type) {
@@ -624,8 +668,9 @@ class Checker {
     const std::u16string model =
         ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
                     BlankTemplateWords(key));
-    const KeyRead value =
-        ReadKey(section, key, u"", u"the slide will have nothing to show");
+    const KeyRead value = ReadKey(section, key, u"",
+                                  u"the slide will have nothing to show",
+                                  Severity::kError);
     if (value.empty)
       Add(section, key, "empty-value",
           Quoted(key) + u" is empty: the slide will have nothing to show");
@@ -640,7 +685,7 @@ class Checker {
     try {
       return ReplaceAll(model, placeholder, value.value);
     } catch (const Overflow&) {
-      Add(section, key, "replacement-skipped",
+      Add(Severity::kError, section, key, "replacement-skipped",
           Shown(path) + u" with this value puts a " + placeholder +
               u" beyond character 32767: the player skips the replacement "
               u"and the page stays blank");
@@ -653,7 +698,8 @@ class Checker {
   std::u16string OwnPage(const std::u16string& section, std::int16_t number) {
     const KeyRead value = ReadKey(
         section, u"html", u"",
-        u"an empty name is the slide folder itself: blank page");
+        u"an empty name is the slide folder itself: blank page",
+        Severity::kError);
     if (value.value.empty()) {
       if (value.empty)
         Add(section, u"html", "empty-value",

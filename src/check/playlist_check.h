@@ -17,13 +17,27 @@ struct ChainSlide {
   std::int16_t section = 0;
   std::u16string type;        // the "Type" value as the player reads it
   double dwellSeconds = 1;    // whole ticks on screen: floor(d) + 1, at least 1
+  std::u16string dwellValue;  // "delais secondes" (d) as the player reads it
 };
+
+// How much a finding matters to what the screen shows.
+enum class Severity {
+  kError,    // the screen shows something other than intended (a blank
+             // page, a missing folder, geometry that stops the load)
+  kWarning,  // it works, but probably not as meant (sections skipped or
+             // never reached, a slide shown 1 s)
+  kNote,     // a key the player fills in with its default, by design
+};
+
+// "error", "warning", "note".
+const char* SeverityName(Severity severity);
 
 struct CheckProblem {
   std::optional<std::u16string> section;  // INI section name, if any
   std::optional<std::u16string> key;      // key name, if any
   std::string code;                       // stable identifier ("missing-key")
   std::u16string message;                 // for the operator
+  Severity severity = Severity::kError;
 };
 
 struct CheckReport {
@@ -38,6 +52,12 @@ struct CheckReport {
   std::vector<CheckProblem> problems;
 
   bool Clean() const { return problems.empty(); }
+  std::size_t Count(Severity severity) const;
+  // Errors or warnings: what the tool's exit status 1 stands for; notes
+  // alone leave it 0.
+  bool NeedsAttention() const {
+    return Count(Severity::kError) + Count(Severity::kWarning) > 0;
+  }
 };
 
 // The playlist settings file of a content root.
@@ -49,7 +69,8 @@ CheckReport CheckContentRoot(const std::u16string& root);
 
 // The report as lines for a person, and as one JSON object for machines:
 // {"root", "playlist", "chain": [{"section", "type", "dwell_seconds"}],
-//  "loops_to", "problems": [{"section", "key", "code", "message"}]}.
+//  "loops_to", "errors", "warnings", "notes",
+//  "problems": [{"severity", "section", "key", "code", "message"}]}.
 // Texts are the files' bytes; JSON strings are UTF-8 (bytes that are not
 // UTF-8 are read as Windows-1252).
 std::string FormatCheckText(const CheckReport& report);

@@ -59,9 +59,7 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
     keyBuffer = NameBuffer(key);
   });
 
-  // "$" and at least one more character: the settings live in the
-  // registry under that key path. "$" alone is a file name.
-  if (file.size() > 1 && file[0] == u'$') {
+  if (IsRegistryFileArgument(file)) {
     std::u16string result;
     Step([&] {
       result = ReadSettingRegistry(registry_, section, key, defaultValue,
@@ -140,6 +138,10 @@ std::u16string FolderOf(const std::u16string& path) {
   const auto slash = path.find_last_of(kSeparators);
   if (slash == std::u16string::npos) return u".";
   return path.substr(0, slash);
+}
+
+bool IsRegistryFileArgument(const std::u16string& file) {
+  return file.size() > 1 && file[0] == u'$';
 }
 
 std::u16string PlaylistPathFor(const std::u16string& executablePath) {

@@ -45,6 +45,10 @@ class SettingsStore {
 // base name (without extension) and ".ini".
 std::u16string PlaylistPathFor(const std::u16string& executablePath);
 
+// A file argument of "$" and at least one more character names a registry
+// key path (after the "$"), not a file; "$" alone is a file name.
+bool IsRegistryFileArgument(const std::u16string& file);
+
 // The executable's folder without a trailing separator (the content root):
 // "" for a file in the root folder, "." for a bare name. The separator is
 // "/"; a backslash is part of a name here.

@@ -238,11 +238,16 @@ tree_state() {
   done)
 }
 
-# Runs the player on the content root, as nobody for the unreadable case
-# when this test runs as root (permission bits do not stop root).
+# The unreadable case runs the player and the checker as nobody when this
+# test runs as root (permission bits do not stop root). Nobody may not reach
+# the build folder (a clone in a folder only root can enter): like the
+# player, the checker runs from a copy in the content root.
+as_nobody() { [[ "$1" == unreadable_files && "$(id -u)" -eq 0 ]]; }
+
+# Runs the player on the content root, as nobody when as_nobody says so.
 NOBODY_HOME=""
 start_case_player() {
-  if [[ "$1" == unreadable_files && "$(id -u)" -eq 0 ]]; then
+  if as_nobody "$1"; then
     NOBODY_HOME="$(mktemp -d /tmp/velane-nobody-XXXXXX)"
     chown -R 65534:65534 "$ROOT_DIR" "$NOBODY_HOME"
     (cd "$ROOT_DIR" && exec setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -262,12 +267,13 @@ run_checker() {
   local name="$1" code="$2" out="$ROOT_DIR.check" status=0
   local playlist_before=""
   [[ -f "$ROOT_DIR/VELANE_Afficheur.ini" ]] && playlist_before="$(md5sum <"$ROOT_DIR/VELANE_Afficheur.ini")"
-  local as=()
-  if [[ "$name" == unreadable_files && "$(id -u)" -eq 0 ]]; then
+  local as=() checker="$CHECK_BIN"
+  if as_nobody "$name"; then
     chown -R 65534:65534 "$ROOT_DIR"
     as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    checker="$ROOT_DIR/afficheur-check"
   fi
-  "${as[@]}" timeout 60 "$CHECK_BIN" "$ROOT_DIR" >"$out" 2>&1 || status=$?
+  "${as[@]}" timeout 60 "$checker" "$ROOT_DIR" >"$out" 2>&1 || status=$?
   check "$name: the checker finds problems (exit 1, was $status)" test "$status" -eq 1
   if [[ "$code" != - ]]; then
     check "$name: the checker names the problem [$code]" grep -q "\[$code\]" "$out"
@@ -296,6 +302,7 @@ run_case() {
   local name="$1" report="$2" sentinel="$3" code="$4"
   make_root
   "case_$name"
+  if as_nobody "$name"; then cp "$CHECK_BIN" "$ROOT_DIR/afficheur-check"; fi
   local before; before="$(tree_state)"
   run_checker "$name" "$code"
   check "$name: the checker writes nothing" test "$before" == "$(tree_state)"

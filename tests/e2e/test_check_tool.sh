@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The playlist checker afficheur-check from a shell: the demo content is
-# clean, broken content roots are named problem by problem (text and
-# JSON), nothing is ever written, and usage errors exit with 2.
+# clean, broken content roots are named problem by problem with their
+# severity (text and JSON), notes alone exit 0, nothing is ever written,
+# and usage errors exit with 2. Also --help and --version of the three
+# programs.
 set -euo pipefail
 
 : "${VELANE_BUILD:?VELANE_BUILD must name the build folder}"
@@ -49,9 +51,9 @@ ROOT=$(demo_root demo)
 before=$(snapshot "$ROOT")
 run "$ROOT"
 if [[ $status -eq 0 ]] && grep -q '^No problem found\.$' "$WORK/out" &&
-   grep -q '^  section 1: image, 6 s$' "$WORK/out" &&
-   grep -q '^  section 2: html, 6 s$' "$WORK/out" &&
-   grep -q '^  section 3: url, 6 s$' "$WORK/out" &&
+   grep -q '^  section 1: image, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
+   grep -q '^  section 2: html, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
+   grep -q '^  section 3: url, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
    grep -q '(1 -> 2 -> 3 -> 1)' "$WORK/out"; then
   pass "demo content is clean"
 else
@@ -59,7 +61,8 @@ else
 fi
 run "$ROOT" --json
 if [[ $status -eq 0 ]] && valid_json &&
-   grep -q '{"section": 1, "type": "image", "dwell_seconds": 6}' "$WORK/out"; then
+   grep -q '{"section": 1, "type": "image", "dwell_seconds": 6, "delais_secondes": "5"}' "$WORK/out" &&
+   grep -q '"errors": 0, "warnings": 0, "notes": 0,' "$WORK/out"; then
   pass "demo content as JSON"
 else
   fail "demo content as JSON: exit $status: $(cat "$WORK/out")"
@@ -77,24 +80,28 @@ status=0
   fail "default root: exit $status: $(cat "$WORK/out")"
 rm "$ROOT/afficheur-check"
 
-# --- broken roots: each exits 1 and names its problem, in text and JSON
-# broken NAME CODE PATTERN EDIT...: a demo copy changed by the EDIT commands
-# (run in the root), whose report holds CODE and a line matching PATTERN.
+# --- broken roots: each names its problem with its severity, in text and
+# JSON; errors and warnings exit 1, notes alone 0
+# broken NAME SEVERITY CODE PATTERN EDIT...: a demo copy changed by the
+# EDIT commands (run in the root), whose report holds CODE with SEVERITY
+# and a line matching PATTERN.
 broken() {
-  local name="$1" code="$2" pattern="$3"; shift 3
+  local name="$1" severity="$2" code="$3" pattern="$4"; shift 4
   local root; root=$(demo_root "$name")
   (cd "$root" && eval "$@")
   local before; before=$(snapshot "$root")
+  local expected=1
+  [[ $severity == note ]] && expected=0
   run "$root"
-  if [[ $status -eq 1 ]] && grep -q "\[$code\]" "$WORK/out" &&
+  if [[ $status -eq $expected ]] && grep -q "^  $severity \[$code\]" "$WORK/out" &&
      grep -q -- "$pattern" "$WORK/out"; then
-    pass "$name: $code"
+    pass "$name: $severity $code"
   else
-    fail "$name: exit $status, expected [$code] and '$pattern': $(cat "$WORK/out" "$WORK/err")"
+    fail "$name: exit $status, expected $expected, $severity [$code] and '$pattern': $(cat "$WORK/out" "$WORK/err")"
   fi
   run "$root" --json
-  if [[ $status -eq 1 ]] && valid_json &&
-     grep -q "\"code\": \"$code\"" "$WORK/out"; then
+  if [[ $status -eq $expected ]] && valid_json &&
+     grep -q "\"severity\": \"$severity\", .*\"code\": \"$code\"" "$WORK/out"; then
     pass "$name: $code as JSON"
   else
     fail "$name as JSON: exit $status: $(cat "$WORK/out")"
@@ -103,35 +110,56 @@ broken() {
 }
 
 INI=VELANE_Afficheur.ini
-broken geometry bad-geometry '"TailleEcranL" is "768px"' \
+broken geometry error bad-geometry '"TailleEcranL" is "768px".*the slides will show in a 193 x 169 box at the top-left' \
   "sed -i 's/^TailleEcranL=.*/TailleEcranL=768px/' $INI"
-broken missing-keys missing-key 'section 3, "section suivante".*"0"' \
+broken missing-keys error missing-key 'section 0, "Type": "Type" is missing' \
   "sed -i '/section 3/,\$ {/^section suivante/d}' $INI"
-broken type-case wrong-type 'did you mean "image"' \
+broken type-case error wrong-type 'did you mean "image"' \
   "sed -i 's/^Type=image/Type=Image/' $INI"
-broken no-folder missing-folder 'flashs/00002 does not exist' \
+broken no-folder error missing-folder 'flashs/00002 does not exist' \
   "rm -r flashs/00002"
-broken no-template missing-template 'modeles/url.html does not exist' \
+broken no-template error missing-template 'modeles/url.html does not exist' \
   "rm modeles/url.html"
-broken no-page missing-page 'flashs/00002/page.html does not exist' \
+broken no-page error missing-page 'flashs/00002/page.html does not exist' \
   "rm flashs/00002/page.html"
-broken no-placeholder missing-placeholder 'holds no %FICHIER%' \
+broken no-placeholder error missing-placeholder 'holds no %FICHIER%' \
   "sed -i 's/%FICHIER%/photo.jpg/' modeles/image.html"
-broken empty-page blank-page 'page.html is empty' \
+broken empty-page error blank-page 'page.html is empty' \
   ": >flashs/00002/page.html"
-broken transition missing-transition 'transition 7' \
+broken transition warning missing-transition 'transition 7' \
   "sed -i 's/^Transition=2/Transition=7/' $INI"
-broken next-text bad-next 'stays on section 2' \
+broken next-text warning bad-next 'stays on section 2' \
   "sed -i 's/^section suivante=3/section suivante=trois/' $INI"
-broken next-range bad-next 'outside -32768 to 32767' \
+broken next-range warning bad-next 'outside -32768 to 32767' \
   "sed -i 's/^section suivante=3/section suivante=40000/' $INI"
-broken unreached unreached-section 'section 9' \
+broken unreached warning unreached-section 'section 9' \
   "printf '[section 9]\r\nType=image\r\n' >>$INI"
-broken long-template replacement-skipped 'beyond character 32767' \
+broken short-dwell warning short-dwell '"delais secondes" is "0", below 1: the slide stays only 1 s' \
+  "sed -i '0,/^delais secondes=5/s//delais secondes=0/' $INI"
+broken long-template error replacement-skipped 'beyond character 32767' \
   "{ head -c 40000 /dev/zero | tr '\\\\0' x; cat modeles/image.html; } >t && mv t modeles/image.html"
-broken no-playlist missing-playlist 'does not exist' "rm $INI"
-broken page-folder unwritable-page 'temporaire.html cannot be written' \
+broken no-playlist error missing-playlist 'does not exist' "rm $INI"
+broken page-folder error unwritable-page 'temporaire.html cannot be written' \
   "mkdir flashs/00001/temporaire.html"
+# Keys the player fills in by design: notes, exit 0.
+broken no-systeme note missing-section '\[Systeme\] does not exist' \
+  "sed -i '/^\\[Systeme\\]/,/^marge=/d' $INI"
+broken no-transitions note missing-key 'section 1, "Transition": "Transition" is missing' \
+  "sed -i '/^Transition=/d' $INI"
+
+# A newcomer's first playlist: one correct slide and nothing else. What the
+# player adds (the display section and its keys, the transition) is five
+# notes; exit 0.
+ROOT=$(demo_root one-slide)
+printf '[section 0]\r\nsection suivante=1\r\n\r\n[section 1]\r\nType=image\r\nimage=affiche.svg\r\ndelais secondes=10\r\nsection suivante=1\r\n' >"$ROOT/$INI"
+run "$ROOT"
+if [[ $status -eq 0 ]] && grep -q '^0 errors, 0 warnings, 5 notes, ' "$WORK/out" &&
+   [[ $(grep -c '^  note ' "$WORK/out") -eq 5 ]] &&
+   grep -q '^  section 1: image, 11 s on screen (delais secondes=10)$' "$WORK/out"; then
+  pass "one correct slide: five notes, exit 0"
+else
+  fail "one correct slide: exit $status: $(cat "$WORK/out" "$WORK/err")"
+fi
 
 # --- usage errors: exit 2, one line on stderr, nothing on stdout
 usage() {
@@ -147,6 +175,36 @@ usage --bogus
 usage "$ROOT" "$ROOT"
 usage "$WORK/no-such-folder"
 usage --json "$ROOT/VELANE_Afficheur.ini"
+
+# --- --help and --version of the three programs: on stdout, exit 0; the
+# help names the exit codes, the content root variable and an example; the
+# version is the project's
+VERSION=$(sed -n 's/^project(VELANE_Afficheur VERSION \([0-9.]*\).*/\1/p' "$SOURCE/CMakeLists.txt")
+for program in afficheur-check afficheur-settings VELANE_Afficheur; do
+  bin="$VELANE_BUILD/player/$program"
+  [[ -x "$bin" ]] || { fail "$bin is not built"; continue; }
+  status=0
+  # No display: the player must answer without opening one.
+  env -u DISPLAY "$bin" --help >"$WORK/out" 2>"$WORK/err" || status=$?
+  if [[ $status -eq 0 && ! -s "$WORK/err" ]] && grep -q '^usage: ' "$WORK/out" &&
+     grep -q '^Exit status: ' "$WORK/out" && grep -q 'VELANE_CONTENT_ROOT' "$WORK/out" &&
+     grep -q '^Example:' "$WORK/out"; then
+    pass "$program --help"
+  else
+    fail "$program --help: exit $status: $(cat "$WORK/out" "$WORK/err")"
+  fi
+  status=0
+  env -u DISPLAY "$bin" --version >"$WORK/out" 2>"$WORK/err" || status=$?
+  if [[ $status -eq 0 && -n "$VERSION" && "$(cat "$WORK/out")" == "$program $VERSION" ]]; then
+    pass "$program --version: $VERSION"
+  else
+    fail "$program --version: exit $status: $(cat "$WORK/out" "$WORK/err")"
+  fi
+done
+grep -q '^  --mode N ' <("$VELANE_BUILD/player/afficheur-settings" --help) &&
+  pass "afficheur-settings --help explains --mode" || fail "--mode is not explained"
+grep -q '2 usage error' <("$TOOL" --help) &&
+  pass "afficheur-check --help gives exit 2 for usage errors" || fail "exit 2 not in --help"
 
 if [[ $failures -ne 0 ]]; then
   echo "$failures failure(s)" >&2

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The operator tool afficheur-settings from a shell: get/set round trip, the
-# bytes it writes and prints, "--", usage errors and the mode 2 write-back.
+# bytes it writes and prints, "--", usage errors, the mode 2 write-back, a
+# missing file said on stderr, and every failed store an error (exit 1).
 set -euo pipefail
 
 : "${VELANE_BUILD:?VELANE_BUILD must name the build folder}"
@@ -41,8 +42,18 @@ expect_bytes "$INI" '[Systeme]\r\nTailleEcranL=1024\r\nmarge=5\r\n'
 # default prints an empty line.
 "$TOOL" get --file "$INI" SYSTEME MARGE >"$WORK/out"
 expect_bytes "$WORK/out" '5\n'
-"$TOOL" get --file "$INI" Systeme absent >"$WORK/out"
+"$TOOL" get --file "$INI" Systeme absent >"$WORK/out" 2>"$WORK/err"
 expect_bytes "$WORK/out" '\n'
+[[ ! -s "$WORK/err" ]] || fail "a missing key of an existing file said: $(cat "$WORK/err")"
+# A file that does not exist reads as empty: the default, exit 0, and a
+# word on stderr naming the file.
+status=0
+"$TOOL" get --file "$WORK/none.ini" Systeme marge 2 >"$WORK/out" 2>"$WORK/err" || status=$?
+expect_bytes "$WORK/out" '2\n'
+[[ $status -eq 0 ]] || fail "get on a missing file exited $status, expected 0"
+grep -q "$WORK/none.ini does not exist" "$WORK/err" ||
+  fail "get on a missing file said nothing on stderr: $(cat "$WORK/err")"
+[[ ! -e "$WORK/none.ini" ]] || fail "get created the missing file"
 
 # --- bytes pass through unchanged (UTF-8, the euro byte of Windows-1252)
 VALUE=$'h\xc3\xa9llo \xe2\x82\xac \x80'
@@ -83,11 +94,27 @@ cp "$TOOL" "$WORK/player/"
 expect_bytes "$WORK/out" '768\n'
 expect_bytes "$WORK/player/VELANE_Afficheur.ini" '[Systeme]\r\nTailleEcranL=768\r\n'
 
-# --- a refused write is an error for set
-status=0
-"$TOOL" set --file "$WORK/missing/x.ini" a k v 2>"$WORK/err" || status=$?
-[[ $status -eq 1 ]] || fail "set into a missing folder exited $status, expected 1"
+# --- a refused write is an error, for set and for the mode 2 write-back:
+# exit 1 and the file named (a read-only file is refused even to root)
+printf '[a]\r\nk=1\r\n' >"$WORK/ro.ini"
+chmod 444 "$WORK/ro.ini"
+# ARGS | what the message names
+REFUSED=(
+  "set --file $WORK/missing/x.ini a k v|$WORK/missing/x.ini"
+  "get --mode 2 --file $WORK/missing/x.ini a k v|$WORK/missing/x.ini"
+  "set --file $WORK/ro.ini a k 2|$WORK/ro.ini"
+  "get --mode 2 --file $WORK/ro.ini a other 3|$WORK/ro.ini"
+)
+for row in "${REFUSED[@]}"; do
+  IFS='|' read -r args named <<<"$row"
+  status=0
+  # shellcheck disable=SC2086
+  "$TOOL" $args >"$WORK/out" 2>"$WORK/err" || status=$?
+  [[ $status -eq 1 ]] || fail "'$args' exited $status, expected 1"
+  grep -q "cannot write $named" "$WORK/err" || fail "'$args' did not name $named: $(cat "$WORK/err")"
+done
 [[ ! -e "$WORK/missing" ]] || fail "a folder was created"
+expect_bytes "$WORK/ro.ini" '[a]\r\nk=1\r\n'
 
 # --- the registry form: "$" + key path keeps the setting in the user's
 # registry store (a private one here)
@@ -98,6 +125,21 @@ reg='$HKEY_CURRENT_USER\Software\VelaneTest'
 [[ -s "$XDG_DATA_HOME/velane-afficheur/registry.sqlite" ]] || fail "no registry store written"
 [[ "$("$TOOL" get --file "$reg" S absent "def")" == "def" ]] || fail "registry default not returned"
 [[ "$("$TOOL" get --file '$HKCU\Software\VelaneTest' S K "short")" == "short" ]] || fail "a short root name read something"
+# A key path the store cannot hold stores nothing: an error.
+status=0
+"$TOOL" set --file '$HKCU\Software\VelaneTest' S K v 2>"$WORK/err" || status=$?
+[[ $status -eq 1 ]] && grep -q 'cannot write HKCU' "$WORK/err" ||
+  fail "set under an unknown root exited $status: $(cat "$WORK/err")"
+# A damaged store: set and get fail with exit 1, naming the store's file.
+store="$XDG_DATA_HOME/velane-afficheur/registry.sqlite"
+printf 'not a database, not at all; %0200d' 0 >"$store"
+for args in "set S K v" "get S K d"; do
+  status=0
+  # shellcheck disable=SC2086
+  "$TOOL" ${args%% *} --file "$reg" ${args#* } >"$WORK/out" 2>"$WORK/err" || status=$?
+  [[ $status -eq 1 ]] || fail "'$args' on a damaged registry store exited $status, expected 1"
+  grep -qF "$store" "$WORK/err" || fail "'$args' did not name $store: $(cat "$WORK/err")"
+done
 unset XDG_DATA_HOME
 
 # --- usage errors

@@ -8,8 +8,10 @@
 #include "config/ansi.h"
 #include "config/ini.h"
 #include "config/settings.h"
+#include "diagnostics/command_line.h"
 #include "platform/content_root.h"
 #include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/notify.h"
 #include "platform/host.h"
 #include "windows/bindings.h"
 #include "windows/program.h"
@@ -18,6 +20,11 @@ int main(int argc, char** argv) {
   using namespace velane;
   // The argument text is taken before the toolkit removes its own options.
   gtk::PosixProcess process(argc, argv);
+  // "--help" and "--version" answer on the terminal, without a display.
+  if (const auto information = PlayerInformation(process.ArgumentText())) {
+    std::fputs(information->c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   // Our pointer control and z-order handling speak X11 (XWayland included).
   gdk_set_allowed_backends("x11");
   if (!gtk_init_check(&argc, &argv)) {
@@ -50,6 +57,7 @@ int main(int argc, char** argv) {
     // Whatever start-up could not do, the screen keeps running.
     ReportFailure(&program, "start-up", e.what());
   }
+  gtk::NotifyServiceManager();
   gtk_main();
   return 0;
 }

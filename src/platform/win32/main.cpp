@@ -6,7 +6,10 @@
 #include <memory>
 #include <string>
 
+#include <windows.h>
+
 #include "config/settings.h"
+#include "diagnostics/command_line.h"
 #include "platform/content_root.h"
 #include "platform/registry.h"
 #include "platform/win32/win32_platform.h"
@@ -14,11 +17,29 @@
 #include "windows/bindings.h"
 #include "windows/program.h"
 
+namespace {
+
+// A windowed program has no console of its own: unless its output is
+// redirected, it writes to the console it was started from.
+int PrintOnConsole(const std::string& text) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) &&
+      AttachConsole(ATTACH_PARENT_PROCESS))
+    std::freopen("CONOUT$", "w", stdout);
+  std::fputs(text.c_str(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
 int main() {
   using namespace velane;
   // The user's locale, as the player on Linux and the playlist checker take
   // it: the display sizes are read with its decimal separator.
   std::setlocale(LC_ALL, "");
+  // "--help" and "--version" answer before any window opens.
+  if (const auto information = PlayerInformation(win32::Win32Process().ArgumentText()))
+    return PrintOnConsole(*information);
   // The browser control is an OLE control of this thread.
   win32::OleSession ole;
   if (!ole.ok()) std::fprintf(stderr, "VELANE_Afficheur: OLE cannot be initialised\n");
