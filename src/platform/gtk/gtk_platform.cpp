@@ -219,6 +219,7 @@ class GtkControlImpl : public platform::Control {
     g_signal_connect(view, "context-menu", G_CALLBACK(&GtkControlImpl::Refuse), this);
     g_signal_connect(view, "decide-policy", G_CALLBACK(&GtkControlImpl::DecidePolicy), this);
     g_signal_connect(view, "load-changed", G_CALLBACK(&GtkControlImpl::LoadChanged), this);
+    g_signal_connect(view, "load-failed", G_CALLBACK(&GtkControlImpl::LoadFailed), this);
     // Start the page process now, while the view is still hidden, so the
     // first slide does not wait for it.
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), kBlankPage);
@@ -290,6 +291,13 @@ class GtkControlImpl : public platform::Control {
       return TRUE;
     }
     return FALSE;
+  }
+
+  // A page that cannot be loaded (a missing composed page, a site that does
+  // not answer) leaves the view as it was: the engine's error page would put
+  // a file name or an address on a public screen.
+  static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, GtkControlImpl*) {
+    return TRUE;
   }
 
   static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, GtkControlImpl* self) {
