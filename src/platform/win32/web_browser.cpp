@@ -16,6 +16,11 @@ namespace {
 
 constexpr char kContainerClass[] = "VelaneBrowserHost";
 
+// {C4D244B0-D43E-11CF-893B-00AA00BDCE1A}: IDocHostShowUI, which mingw-w64's
+// uuid library lacks.
+constexpr IID kIidDocHostShowUI = {
+    0xC4D244B0, 0xD43E, 0x11CF, {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
+
 // {8856F961-340A-11D0-A96B-00C04FD705A2}: the WebBrowser control.
 constexpr CLSID kWebBrowserClsid = {
     0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
@@ -178,7 +183,7 @@ class BrowserSite : public IOleClientSite,
       *out = static_cast<IOleInPlaceFrame*>(this);
     } else if (IsEqualIID(riid, IID_IDocHostUIHandler)) {
       *out = static_cast<IDocHostUIHandler*>(this);
-    } else if (IsEqualIID(riid, IID_IDocHostShowUI)) {
+    } else if (IsEqualIID(riid, kIidDocHostShowUI)) {
       *out = static_cast<IDocHostShowUI*>(this);
     } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
       *out = static_cast<IDispatch*>(this);
