@@ -90,6 +90,21 @@ fullscreen_window_mapped() {
 
 screenshot() { import -window root "$1"; }
 
+# An X server of the test's own whose frame buffer (cursor included) can be
+# read from the file "$FB/Xvfb_screen0"; sets FB and DISPLAY.
+start_own_xvfb() {  # start_own_xvfb FIRST_DISPLAY LAST_DISPLAY
+  FB="$(mktemp -d /tmp/velane-fb-XXXXXX)"
+  for n in $(seq "$1" "$2"); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -wr -nolisten tcp >/dev/null 2>&1 &
+    XVFB_OWN=$!
+    export DISPLAY=":$n"
+    break
+  done
+  trap 'cleanup; kill $XVFB_OWN 2>/dev/null || true; rm -rf "$FB"' EXIT
+  wait_until 10 xdpyinfo || { echo "own Xvfb did not start"; exit 1; }
+}
+
 # The colour of one pixel of a screenshot, as #RRGGBB.
 pixel() {  # pixel FILE X Y
   convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- | grep -o '#[0-9A-Fa-f]\{6\}' | awk 'NR==1'

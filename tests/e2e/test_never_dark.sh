@@ -35,16 +35,7 @@ stop_player
 # No flash between slides: two slides of one second each alternate while a
 # sampler reads the centre of the display area from the frame buffer about
 # a thousand times a second; every sample must be one of the two colours.
-FB="$(mktemp -d /tmp/velane-fb-XXXXXX)"
-for n in $(seq 171 200); do
-  [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-  Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -wr -nolisten tcp >/dev/null 2>&1 &
-  XVFB_OWN=$!
-  export DISPLAY=":$n"
-  break
-done
-trap 'cleanup; kill $XVFB_OWN 2>/dev/null || true; rm -rf "$FB"' EXIT
-wait_until 10 xdpyinfo || { echo "own Xvfb did not start"; exit 1; }
+start_own_xvfb 171 200
 paint_root
 mkdir -p "$ROOT_DIR/flashs/00002"
 printf '<html><body style="margin:0;background:#0040ff"></body></html>\r\n' >"$ROOT_DIR/flashs/00002/bleu.html"

@@ -7,16 +7,7 @@
 source "$(dirname "$0")/lib.sh"
 
 # An X server of our own whose frame buffer (cursor included) we can read.
-FB="$(mktemp -d /tmp/velane-fb-XXXXXX)"
-for n in $(seq 140 170); do
-  [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-  Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -wr -nolisten tcp >/dev/null 2>&1 &
-  XVFB_OWN=$!
-  export DISPLAY=":$n"
-  break
-done
-trap 'cleanup; kill $XVFB_OWN 2>/dev/null || true; rm -rf "$FB"' EXIT
-wait_until 10 xdpyinfo || { echo "own Xvfb did not start"; exit 1; }
+start_own_xvfb 140 170
 
 # Pixels around the pointer's hot spot that are not black: the cursor drawn
 # in the frame buffer over the black display window.
