@@ -4,9 +4,6 @@
 // samples show any other colour: a flash between two slides.
 // Usage: fb_sampler FILE X Y SECONDS RRGGBB RRGGBB
 // Prints: samples=N switches=S foreign=F [first foreign colours]
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,27 +13,16 @@
 #include <set>
 #include <thread>
 
-static std::uint32_t Be32(const unsigned char* p) {
-  return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
+#include "xwd_pixel.h"
+
 
 int main(int argc, char** argv) {
   if (argc != 7) {
     std::fprintf(stderr, "usage: fb_sampler FILE X Y SECONDS RRGGBB RRGGBB\n");
     return 2;
   }
-  int fd = open(argv[1], O_RDONLY);
-  struct stat st {};
-  if (fd < 0 || fstat(fd, &st) != 0 || st.st_size < 100) return 2;
-  auto* d = static_cast<const unsigned char*>(
-      mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0));
-  if (d == MAP_FAILED) return 2;
-  std::uint32_t headerSize = Be32(d), bpp = Be32(d + 44), bytesPerLine = Be32(d + 48);
-  std::uint32_t colours = Be32(d + 76);
-  if (bpp != 32) return 2;
-  std::size_t o = headerSize + std::size_t(colours) * 12 +
-                  std::size_t(std::atol(argv[3])) * bytesPerLine + std::size_t(std::atol(argv[2])) * 4;
-  if (o + 4 > std::size_t(st.st_size)) return 2;
+  XwdPixel pixel(argv[1], std::atol(argv[2]), std::atol(argv[3]));
+  if (!pixel.ok()) return 2;
   const std::uint32_t a = std::uint32_t(std::strtoul(argv[5], nullptr, 16));
   const std::uint32_t b = std::uint32_t(std::strtoul(argv[6], nullptr, 16));
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(std::atol(argv[4]));
@@ -44,8 +30,7 @@ int main(int argc, char** argv) {
   std::uint32_t last = 0xFFFFFFFF;
   std::set<std::uint32_t> others;
   while (std::chrono::steady_clock::now() < end) {
-    const volatile unsigned char* p = d + o;
-    std::uint32_t px = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+    std::uint32_t px = pixel.Read();
     ++samples;
     if (px == a || px == b) {
       if ((last == a || last == b) && px != last) ++switches;
