@@ -1,5 +1,8 @@
 // VELANE_Afficheur: the player on Linux (GTK 3, WebKitGTK, X11).
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+
+#include <csignal>
 
 #include <clocale>
 #include <cstdio>
@@ -56,6 +59,14 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     // Whatever start-up could not do, the screen keeps running.
     ReportFailure(&program, "start-up", e.what());
+  }
+  // A stop from the service manager (or Ctrl+C) ends the loop between two
+  // handlers, so no write of the playlist or a page is cut in half.
+  for (const int stop : {SIGTERM, SIGINT, SIGHUP}) {
+    g_unix_signal_add(stop, [](gpointer) -> gboolean {
+      gtk_main_quit();
+      return G_SOURCE_REMOVE;
+    }, nullptr);
   }
   gtk::NotifyServiceManager();
   gtk_main();
