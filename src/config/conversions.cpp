@@ -147,13 +147,15 @@ double LenientNumber(std::u16string_view text) {
   return ToDouble(g, range);
 }
 
-double StrictNumber(std::u16string_view text) {
+std::u16string LocaleDecimalSeparator() {
   const std::lconv* conventions = std::localeconv();
-  const std::u16string separator =
-      conventions && conventions->decimal_point && *conventions->decimal_point
-          ? FromAnsi(conventions->decimal_point)
-          : u".";
-  return StrictNumber(text, separator);
+  return conventions && conventions->decimal_point && *conventions->decimal_point
+             ? FromAnsi(conventions->decimal_point)
+             : u".";
+}
+
+double StrictNumber(std::u16string_view text) {
+  return StrictNumber(text, LocaleDecimalSeparator());
 }
 
 double StrictNumber(std::u16string_view text,

@@ -20,6 +20,8 @@ double StrictNumber(std::u16string_view text);
 // The same with a given decimal separator instead of the locale's.
 double StrictNumber(std::u16string_view text,
                     std::u16string_view decimalSeparator);
+// The decimal separator of the user's locale ("." when it names none).
+std::u16string LocaleDecimalSeparator();
 
 // StrictNumber rounded half to even; throws Overflow outside -32768..32767.
 std::int16_t StrictInteger(std::u16string_view text);

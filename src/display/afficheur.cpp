@@ -1,12 +1,9 @@
 #include "display/afficheur.h"
 
-#include <cmath>
-#include <cstdio>
-#include <limits>
-
 #include "config/ansi.h"
 #include "config/conversions.h"
 #include "diagnostics/failure.h"
+#include "display/slide_rules.h"
 #include "supervision/reboot.h"
 #include "windows/bindings.h"
 #include "windows/designs.h"
@@ -14,20 +11,6 @@
 
 namespace velane {
 namespace {
-
-// A pixel value from a setting; beyond the range of a coordinate is an
-// overflow, as assigning it to a window position would be.
-int ToPixel(double value) {
-  double r = std::nearbyint(value);
-  if (!(r >= std::numeric_limits<int>::min() / 2 &&
-        r <= std::numeric_limits<int>::max() / 2)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%g", value);
-    throw Overflow(std::string("Overflow: ") + text +
-                   " is not a pixel position");
-  }
-  return static_cast<int>(r);
-}
 
 // A display size from section "Systeme" with the strict number parse. Its
 // type mismatch names the setting and its text, so the report tells the
@@ -79,9 +62,7 @@ void Afficheur::Form_Load() {
   window_->Move({0, 0, screen.width, screen.height});
 
   webcam_->SetVisible(false);
-  webcam_->Place({ToPixel(-g.margin), ToPixel(-g.margin),
-                  ToPixel(g.width + 2 * g.margin),
-                  ToPixel(g.height + 2 * g.margin)});
+  webcam_->Place(ToPixels(WebcamExtentOf(g.width, g.height, g.margin)));
 }
 
 void Afficheur::Timer1_Timer() { SequencerTick(program_, sequencer); }
