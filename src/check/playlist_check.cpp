@@ -98,21 +98,6 @@ std::u16string DecimalTextOf(unsigned long long n) {
   return FromAnsi(std::to_string(n));
 }
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-// Whether the lenient number parse finds a number at the start of the text
-// (rather than giving 0 for a text that is none): blanks, tabs and line
-// feeds skipped, an optional sign, then a digit or "." and a digit.
-bool BeginsWithNumber(std::u16string_view text) {
-  std::u16string t;
-  for (char16_t c : text)
-    if (c != u' ' && c != u'\t' && c != u'\n') t.push_back(c);
-  std::size_t i = 0;
-  if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ++i;
-  if (i < t.size() && IsDigit(t[i])) return true;
-  return i + 1 < t.size() && t[i] == u'.' && IsDigit(t[i + 1]);
-}
-
 // Seconds on screen for a dwell value d: the slide leaves at the first
 // tick whose counter exceeds d, so floor(d) + 1 ticks, and 1 for d < 1.
 double DwellSeconds(double d) { return d >= 1 ? std::floor(d) + 1 : 1; }

@@ -12,6 +12,9 @@ namespace velane {
 // Always finite: beyond the double range it gives -DBL_MAX or DBL_MAX (a
 // dwell of 1e400 seconds simply means "for ever"), below it 0.
 double LenientNumber(std::u16string_view text);
+// Whether the lenient parse finds a number there, rather than giving 0 for
+// a text that is none.
+bool BeginsWithNumber(std::u16string_view text);
 
 // The whole text (blanks around allowed) must be a number in the user's
 // locale; throws TypeMismatch otherwise (the empty text included), and
