@@ -511,7 +511,7 @@ class Checker {
           u"\"delais secondes\" is " + Quoted(dwell.value) +
               u", below 1: the slide stays only 1 s on screen (d seconds "
               u"show for d + 1 ticks of one second)");
-    return {number, type.value, DwellSeconds(seconds), dwell.value};
+    return {number, type.value, DwellSeconds(seconds), dwell.value, blank};
   }
 
   void ReportWrongType(const std::u16string& section, const KeyRead& type) {
