@@ -227,7 +227,6 @@ class Checker {
     return root;
   }
 
-
   // The path as the operator sees it in the content root.
   std::u16string Shown(const std::u16string& path) const {
     if (path.size() > root_.size() && path.starts_with(root_) &&
