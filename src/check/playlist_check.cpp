@@ -287,10 +287,11 @@ class Checker {
   // value, ignore a repeated key line. consequence completes the message
   // when the default is what the player then goes on with; missing says
   // how much that matters (by default a key filled in by design).
-  KeyRead ReadKey(const std::u16string& section, const std::u16string& key,
-                  const std::u16string& defaultValue,
+  KeyRead ReadKey(const std::u16string& section, PlaylistKey playlistKey,
                   std::u16string_view consequence = {},
                   Severity missing = Severity::kNote) {
+    const std::u16string key(playlistKey.name);
+    const std::u16string defaultValue(playlistKey.defaultValue);
     KeyRead read;
     read.value = store_.ReadSetting(section, key, defaultValue, u"", 1);
 
@@ -346,9 +347,9 @@ class Checker {
   // A display size with the strict number parse, as the load reads it; its
   // failure stops the load: the window is not resized and the browser
   // control not placed.
-  std::optional<double> DisplaySize(const std::u16string& key,
-                                    const std::u16string& defaultValue) {
-    const KeyRead read = ReadKey(u"Systeme", key, defaultValue);
+  std::optional<double> DisplaySize(PlaylistKey playlistKey) {
+    const std::u16string key(playlistKey.name);
+    const KeyRead read = ReadKey(kGeometrySection, playlistKey);
     const std::u16string stops = u": " + LoadStops();
     try {
       return StrictNumber(read.value);
@@ -383,9 +384,9 @@ class Checker {
       Add(Severity::kNote, u"Systeme", std::nullopt, "missing-section",
           u"[Systeme] does not exist: the player adds it with the default "
           u"display geometry");
-    const auto width = DisplaySize(u"TailleEcranL", u"768");
-    const auto height = DisplaySize(u"TailleEcranW", u"576");
-    const KeyRead marge = ReadKey(u"Systeme", u"marge", u"2");
+    const auto width = DisplaySize(kWidthKey);
+    const auto height = DisplaySize(kHeightKey);
+    const KeyRead marge = ReadKey(kGeometrySection, kMarginKey);
     const double margin = LenientNumber(marge.value);
     if (!marge.value.empty() && !BeginsWithNumber(marge.value))
       Add(u"Systeme", u"marge", "not-a-number",
@@ -442,8 +443,8 @@ class Checker {
   // no 16-bit number keeps the player on that section.
   std::int16_t Advance(std::int16_t from) {
     const std::u16string section = SectionName(from);
-    const KeyRead next = ReadKey(section, u"section suivante", u"0",
-                                 u"the chain goes on to section 0");
+    const KeyRead next =
+        ReadKey(section, kNextSectionKey, u"the chain goes on to section 0");
     try {
       return StrictInteger(next.value);
     } catch (const Failure& failure) {
@@ -472,7 +473,7 @@ class Checker {
               u"section 0");
 
     blankExplained_ = false;
-    const KeyRead type = ReadKey(section, u"Type", u"",
+    const KeyRead type = ReadKey(section, kTypeKey,
                                  u"an empty type gives a blank page",
                                  Severity::kError);
     std::u16string page;
@@ -498,8 +499,8 @@ class Checker {
     CheckSlideFolder(section, number);
 
     const KeyRead dwell =
-        ReadKey(section, u"delais secondes", u"",
-                u"the slide stays 1 s on screen", Severity::kWarning);
+        ReadKey(section, kDwellKey, u"the slide stays 1 s on screen",
+                Severity::kWarning);
     const double seconds = LenientNumber(dwell.value);
     if (!dwell.value.empty() && !BeginsWithNumber(dwell.value))
       Add(section, u"delais secondes", "not-a-number",
@@ -550,7 +551,7 @@ class Checker {
     const std::u16string model =
         ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
                     BlankTemplateWords(key));
-    const KeyRead value = ReadKey(section, key, u"",
+    const KeyRead value = ReadKey(section, {type.key, u""},
                                   u"the slide will have nothing to show",
                                   Severity::kError);
     if (value.empty)
@@ -581,7 +582,7 @@ class Checker {
                          const SlideType& type) {
     const std::u16string key(type.key);
     const KeyRead value = ReadKey(
-        section, key, u"",
+        section, {type.key, u""},
         u"an empty name is the slide folder itself: blank page",
         Severity::kError);
     if (value.value.empty()) {
@@ -623,8 +624,8 @@ class Checker {
   // every content-type meta tag.
   std::u16string WithTransition(const std::u16string& section,
                                 std::u16string page) {
-    const KeyRead transition = ReadKey(section, u"Transition", u"",
-                                       u"no transition (transition 0)");
+    const KeyRead transition =
+        ReadKey(section, kTransitionKey, u"no transition (transition 0)");
     const double number = LenientNumber(transition.value);
     if (!transition.value.empty() && !BeginsWithNumber(transition.value))
       Add(section, u"Transition", "not-a-number",
@@ -632,7 +633,8 @@ class Checker {
               u", not a number: the player uses transition 0 (none)");
 
     const std::u16string markup =
-        store_.ReadSetting(SignedText(number), u"html", u"", transitions_, 1);
+        store_.ReadSetting(SignedText(number), kTransitionMarkupKey, u"",
+                           transitions_, 1);
     if (number != 0 && markup.empty()) {
       const std::u16string where =
           StateOf(transitions_).exists

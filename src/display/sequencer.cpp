@@ -35,9 +35,9 @@ class TickGuard {
 
 // A playlist key of the section, created with its default when absent.
 std::u16string ReadSlideKey(Program& program, std::int16_t section,
-                            std::u16string key, std::u16string defaultValue) {
-  return program.settings.ReadSetting(SectionName(section), std::move(key),
-                                      std::move(defaultValue), u"", 2);
+                            PlaylistKey key) {
+  return program.settings.ReadSetting(SectionName(section), std::u16string(key.name),
+                                      std::u16string(key.defaultValue), u"", 2);
 }
 
 // Replaces the composed page whole: another screen's web engine or a sync
@@ -122,33 +122,33 @@ void TellPlaylistWrites(Program& program) {
 std::u16string ComposeContent(Program& program, std::int16_t section) {
   platform::MessagePump& pump = program.platform.pump;
   std::u16string type;
-  Step([&] { type = ReadSlideKey(program, section, u"Type", u""); });
+  Step([&] { type = ReadSlideKey(program, section, kTypeKey); });
 
   TellType(program, section, type);
 
   std::u16string page;
   const SlideType* slideType = FindSlideType(type);
   if (!slideType) return page;
-  const std::u16string key(slideType->key);
+  const PlaylistKey key{slideType->key, u""};
   if (!slideType->model.empty()) {
     const std::u16string path = ModelPath(program.contentRoot, slideType->model);
     std::u16string model = ReadWholeFile(path, pump);
     // A template belongs to no section: one problem for all its slides.
     TellContent(program, "template " + ToAnsi(path), u"", path, model,
-                kMissingTemplateCode, BlankTemplateWords(key));
+                kMissingTemplateCode, BlankTemplateWords(std::u16string(key.name)));
     Step([&] {
-      std::u16string value = ReadSlideKey(program, section, key, u"");
+      std::u16string value = ReadSlideKey(program, section, key);
       page = FillTemplate(*slideType, std::move(model), std::move(value));
     });
   } else {
     std::u16string path;
     if (Step([&] {
           path = SlideFilePath(program.contentRoot, section,
-                               ReadSlideKey(program, section, key, u""));
+                               ReadSlideKey(program, section, key));
         })) {
       page = ReadWholeFile(path, pump);
       TellContent(program, "own page of " + ToAnsi(SectionName(section)),
-                  SectionName(section) + u", \"" + key + u"\"", path, page,
+                  SectionName(section) + u", \"" + std::u16string(key.name) + u"\"", path, page,
                   kMissingPageCode, u"the page will be blank");
     }
   }
@@ -162,7 +162,7 @@ void Advance(Program& program, SequencerState& state) {
   // is then composed and shown again.
   Step([&] {
     state.currentSection = StrictInteger(ReadSlideKey(
-        program, state.currentSection, u"section suivante", u"0"));
+        program, state.currentSection, kNextSectionKey));
   });
   const std::int16_t section = state.currentSection;
 
@@ -179,9 +179,9 @@ void Advance(Program& program, SequencerState& state) {
   std::u16string markup;
   Step([&] {
     std::u16string number = SignedText(LenientNumber(
-        ReadSlideKey(program, section, u"Transition", u"")));
+        ReadSlideKey(program, section, kTransitionKey)));
     markup = program.settings.ReadSetting(
-        number, u"html", u"", TransitionsPath(program.contentRoot), 1);
+        number, kTransitionMarkupKey, u"", TransitionsPath(program.contentRoot), 1);
   });
   Step([&] { page = WithTransitionMarkup(page, markup); });
   Step([&] { page = WithoutScrollBars(page); });
@@ -206,8 +206,7 @@ void SequencerTick(Program& program, SequencerState& state) {
 
   double dwell = 0;
   Step([&] {
-    dwell = LenientNumber(ReadSlideKey(program, state.currentSection,
-                                       u"delais secondes", u""));
+    dwell = LenientNumber(ReadSlideKey(program, state.currentSection, kDwellKey));
   });
 
   // The counter is 0 only before the very first tick, which always advances.

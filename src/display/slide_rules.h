@@ -29,6 +29,29 @@ std::u16string SectionName(std::int16_t section);
 // and the plain decimal number is ever asked for.
 std::optional<std::int16_t> SectionNumberOf(std::string_view name);
 
+// A playlist key, with the default the player writes in its place when it
+// is missing or empty.
+struct PlaylistKey {
+  std::u16string_view name;
+  std::u16string_view defaultValue;
+};
+
+// The keys of a slide's section; each type's own key defaults to "".
+inline constexpr PlaylistKey kDwellKey{u"delais secondes", u""};
+inline constexpr PlaylistKey kNextSectionKey{u"section suivante", u"0"};
+inline constexpr PlaylistKey kTypeKey{u"Type", u""};
+inline constexpr PlaylistKey kTransitionKey{u"Transition", u""};
+
+// The display geometry, in pixels, in its own section.
+inline constexpr char16_t kGeometrySection[] = u"Systeme";
+inline constexpr PlaylistKey kWidthKey{u"TailleEcranL", u"768"};
+inline constexpr PlaylistKey kHeightKey{u"TailleEcranW", u"576"};
+inline constexpr PlaylistKey kMarginKey{u"marge", u"2"};
+
+// The key of a transition's markup, in the section of the transitions file
+// named by the transition's number.
+inline constexpr char16_t kTransitionMarkupKey[] = u"html";
+
 // Paths below the content root, which is given without a trailing
 // separator. The slide folder: "flashs" and the section number with at
 // least five digits.
