@@ -9,11 +9,15 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "check/playlist_check.h"
 #include "config/ansi.h"
+#include "display/afficheur.h"
+#include "display/slide_rules.h"
+#include "program_fixture.h"
 
 namespace velane {
 namespace {
@@ -35,6 +39,14 @@ constexpr char kTransitions[] = "[0]\r\nhtml=\r\n[1]\r\nhtml=<style></style>\r\n
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A file of the root, with the folders above it.
+void Put(const fs::path& root, const std::string& relative,
+         const std::string& bytes) {
+  const fs::path path = root / relative;
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // Every entry under a folder with its kind, bytes and modification time.
@@ -65,9 +77,7 @@ class PlaylistCheckTest : public ::testing::Test {
   }
 
   void Write(const std::string& relative, const std::string& bytes) {
-    const fs::path path = root_ / relative;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
+    Put(root_, relative, bytes);
   }
   void Playlist(const std::string& text) { Write("VELANE_Afficheur.ini", text); }
   void Folders(std::initializer_list<const char*> names) {
@@ -701,6 +711,154 @@ TEST_F(PlaylistCheckTest, ReplacementsBeyondCharacter32767AreSkipped) {
                 .find("blank"),
             std::string::npos);
 }
+
+// ---- the checker and the player agree -----------------------------------
+
+// Templates and transitions as the demo has them, without its playlist.
+void PutModels(const fs::path& root) {
+  Put(root, "modeles/image.html", kImageModel);
+  Put(root, "modeles/url.html", kUrlModel);
+  Put(root, "modeles/transitions.ini", kTransitions);
+}
+
+void PutFolders(const fs::path& root, std::initializer_list<const char*> names) {
+  for (const char* n : names) fs::create_directories(root / "flashs" / n);
+}
+
+// Bytes of every value, NULs and lone CRs included, the same at every run.
+std::string Garbage(unsigned seed, std::size_t size) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = char(random() & 0xff);
+  return bytes;
+}
+
+// A sound chain around the case's slide 1: 0 -> 1 -> 9 -> 1.
+std::string AroundSlide1(const std::string& slide1) {
+  return "[section 0]\r\nsection suivante=1\r\n[section 1]\r\ndelais secondes=1\r\n"
+         "section suivante=9\r\n" + slide1 +
+         "[section 9]\r\ndelais secondes=1\r\nsection suivante=1\r\nType=url\r\n"
+         "url=about:blank\r\n";
+}
+
+struct RootCase {
+  const char* name;
+  void (*fill)(const fs::path& root);
+};
+void PrintTo(const RootCase& root, std::ostream* out) { *out << root.name; }
+
+const RootCase kRootCases[] = {
+    {"demo", [](const fs::path& root) {
+       fs::copy(kDemo, root, fs::copy_options::recursive);
+     }},
+    {"no_playlist", [](const fs::path& root) {
+       PutModels(root);
+       PutFolders(root, {"00000"});
+     }},
+    {"broken_chain", [](const fs::path& root) {
+       // Rounded, negative, mistyped, empty and missing pages, a missing
+       // folder and a next section that is no number.
+       PutModels(root);
+       PutFolders(root, {"00001", "00002", "-00002", "00003"});
+       Put(root, "VELANE_Afficheur.ini",
+           "[section 0]\r\nsection suivante=1\r\n"
+           "[section 1]\r\ndelais secondes=2\r\nsection suivante=2.5\r\n"
+           "Type=image\r\nimage=a.jpg\r\nTransition=1\r\n"
+           "[SECTION 2]\r\ndelais secondes=abc\r\nsection suivante=-2\r\n"
+           "Type=Image\r\n"
+           "[section -2]\r\ndelais secondes=1.5\r\nsection suivante=3\r\n"
+           "Type=html\r\nhtml=\r\n"
+           "[section 3]\r\ndelais secondes=-1e400\r\nsection suivante=4\r\n"
+           "Type=html\r\nhtml=missing.html\r\n"
+           "[section 4]\r\nType=url\r\nurl=http://x\r\n"
+           "section suivante=quarante\r\n");
+     }},
+    {"repeated_keys_and_sections", [](const fs::path& root) {
+       PutModels(root);
+       PutFolders(root, {"00000", "00005", "00006"});
+       Put(root, "flashs/00005/p.html", "<body class=x>own</body>");
+       Put(root, "VELANE_Afficheur.ini",
+           "[section 0]\r\nsection suivante=5\r\nsection suivante=6\r\n"
+           "[section 5]\r\nType=html\r\nType=image\r\nhtml=p.html\r\n"
+           "delais secondes=3s\r\nsection suivante=6\r\n"
+           "[section 5]\r\nType=url\r\nsection suivante=7\r\n"
+           "[section 6]\r\n  Type = \"image\" \r\nimage=" +
+               std::string(102400, 'x') + "\r\nsection suivante=0\r\n");
+     }},
+    {"odd_line_ends_and_nuls", [](const fs::path& root) {
+       PutModels(root);
+       PutFolders(root, {"00001", "00009"});
+       // A byte-order mark, lone CRs, tabs, and NULs in key and header lines.
+       static constexpr char kText[] =
+           "\xef\xbb\xbf[Systeme]\rTailleEcranL=640\r\t[section 0]\t\r"
+           "section suivante=1\0ignored\r[section 1]\rdelais secondes=1\r"
+           "Type=image\rimage=a\0b.jpg\rsection suivante=9\r[sec\0tion 9]\r"
+           "[section 9]\0]\rdelais secondes=1\rsection suivante=1\r";
+       Put(root, "VELANE_Afficheur.ini", std::string(kText, sizeof kText - 1));
+     }},
+    {"garbage_around_the_chain", [](const fs::path& root) {
+       PutModels(root);
+       PutFolders(root, {"00001", "00009"});
+       Put(root, "VELANE_Afficheur.ini",
+           Garbage(11, 32768) + "\r\n" +
+               AroundSlide1("Type=image\r\nimage=a.jpg\r\n") +
+               Garbage(13, 32768));
+     }},
+    {"templates_missing_or_beyond_32767", [](const fs::path& root) {
+       PutFolders(root, {"00001", "00009"});
+       Put(root, "modeles/image.html",
+           std::string(40000, ' ') + "<img src=\"%FICHIER%\">");
+       Put(root, "VELANE_Afficheur.ini",
+           AroundSlide1("Type=image\r\nimage=a.jpg\r\n"));
+     }},
+};
+
+class CheckerAgreesWithPlayer : public testing_support::ProgramFixture,
+                                public ::testing::WithParamInterface<RootCase> {};
+
+// Slide by slide, what the checker reads from an untouched content root is
+// what the player then shows: the same chain in the same order, each slide
+// as long, from the same composed page, of the same type, blank or not.
+TEST_P(CheckerAgreesWithPlayer, OnEverySlide) {
+  GetParam().fill(root.path());
+  const std::u16string rootText = FromAnsi(root.path().string());
+  const CheckReport report = CheckContentRoot(rootText);
+  std::vector<ChainSlide> expected = report.chain;
+  const auto back = std::find_if(expected.begin(), expected.end(), [&](auto& s) {
+    return s.section == report.loopsTo;
+  });
+  ASSERT_NE(back, expected.end()) << Dump(report);
+  expected.push_back(*back);  // the chain comes round once
+
+  Afficheur& display = program.GetAfficheur();
+  const std::vector<std::u16string>& navigations = Webcam().navigations;
+  double ticksExpected = 1;  // the first tick always advances
+  for (const ChainSlide& slide : expected) {
+    const std::u16string section = SectionName(slide.section);
+    SCOPED_TRACE(ToAnsi(section));
+    const std::size_t before = navigations.size();
+    int ticks = 0;
+    while (navigations.size() == before && ticks < 100) {
+      display.Timer1_Timer();
+      ++ticks;
+    }
+    ASSERT_EQ(navigations.size(), before + 1);
+    EXPECT_EQ(ticks, ticksExpected);
+    ticksExpected = slide.dwellSeconds;
+    EXPECT_EQ(display.sequencer.currentSection, slide.section);
+    const std::u16string page = ComposedPagePath(rootText, slide.section);
+    EXPECT_EQ(navigations.back(), page);
+    EXPECT_EQ(settings.ReadSetting(section, u"Type", u"", u"", 1), slide.type);
+    if (fs::is_regular_file(ToAnsi(page)))
+      EXPECT_EQ(ReadBytes(ToAnsi(page)) == "\r\n", slide.blank);
+    else
+      EXPECT_TRUE(Has(report, "missing-folder " + ToAnsi(section) + "/-"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, CheckerAgreesWithPlayer,
+                         ::testing::ValuesIn(kRootCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- output ---------------------------------------------------------------
 

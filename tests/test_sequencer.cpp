@@ -5,96 +5,66 @@
 #include <sys/stat.h>
 #endif
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/ansi.h"
-#include "config/ini.h"
-#include "config/settings.h"
 #include "diagnostics/content_problems.h"
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
-#include "fakes/fake_platform.h"
-#include "windows/program.h"
+#include "program_fixture.h"
 
 namespace velane {
 namespace {
 
 namespace fs = std::filesystem;
 using fakes::FakeControl;
-using fakes::FakePlatform;
 
 const std::u16string kMarker(1, kTraceMarker);
 const std::u16string kTraceCaption = u"VELANE Tarvin 2004 - debugger";
 constexpr char kMeta[] = "<meta http-equiv=\"Content-Type\"";
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing_support::ReadBytes;
 
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-class SequencerTest : public ::testing::Test {
+class SequencerTest : public testing_support::ProgramFixture {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (fs::temp_directory_path() / "velane-sequencer-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    store_ = std::make_unique<SettingsStore>(
-        ini_, nullptr, FromAnsi((root_ / "VELANE_Afficheur.ini").string()));
-    program_ = std::make_unique<Program>(fake_.platform, *store_,
-                                         FromAnsi(root_.string()));
-  }
-
-  void TearDown() override {
-    program_.reset();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
-  fs::path PlaylistPath() const { return root_ / "VELANE_Afficheur.ini"; }
-  void Playlist(const std::string& text) { WriteBytes(PlaylistPath(), text); }
+  void Playlist(const std::string& text) { Content("VELANE_Afficheur.ini", text); }
   void Content(const std::string& relative, const std::string& bytes) {
-    WriteBytes(root_ / relative, bytes);
+    WriteBytes(root.path() / relative, bytes);
+  }
+  // With the folders above the file.
+  static void WriteBytes(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    testing_support::WriteBytes(path, bytes);
   }
   // Slide folders exist for every section shown unless a test says not.
   void SlideFolders(std::initializer_list<const char*> names) {
-    for (const char* n : names) fs::create_directories(root_ / "flashs" / n);
+    for (const char* n : names) fs::create_directories(root.path() / "flashs" / n);
   }
 
   // Hand edit of one key while the player runs.
   void Edit(const std::u16string& section, const std::u16string& key,
             const std::u16string& value) {
-    store_->ReadSetting(section, key, value, u"", 0);
+    settings.ReadSetting(section, key, value, u"", 0);
   }
   // Whether the playlist holds the key at all (absent keys give the
   // default, which no real value equals).
   bool HasKey(const std::string& section, const std::string& key) {
     std::string out;
-    ini_.GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", out,
-                                  590, PlaylistPath().string().c_str());
+    ini.GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", out,
+                                 590, PlaylistFile().string().c_str());
     return out != "\x01";
   }
 
-  Afficheur& Display() { return program_->GetAfficheur(); }
+  Afficheur& Display() { return program.GetAfficheur(); }
   void Tick() { Display().Timer1_Timer(); }
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) Tick();
   }
   FakeControl& Webcam() {
     Display();
-    return fake_.toolkit.window("Afficheur")->control("Webcam");
+    return ProgramFixture::Webcam();
   }
   const std::vector<std::u16string>& Navigations() {
     return Webcam().navigations;
@@ -102,10 +72,10 @@ class SequencerTest : public ::testing::Test {
   std::u16string LastNavigation() {
     return Navigations().empty() ? u"(none)" : Navigations().back();
   }
-  std::u16string Trace() { return program_->GetPrincipal().DEBUGGER1().Text(); }
+  std::u16string Trace() { return program.GetPrincipal().DEBUGGER1().Text(); }
 
   fs::path PageFile(const std::string& folder) const {
-    return root_ / "flashs" / folder / "temporaire.html";
+    return root.path() / "flashs" / folder / "temporaire.html";
   }
   std::u16string PagePath(const std::string& folder) const {
     return FromAnsi(PageFile(folder).string());
@@ -113,12 +83,6 @@ class SequencerTest : public ::testing::Test {
   std::string PageBytes(const std::string& folder) const {
     return ReadBytes(PageFile(folder));
   }
-
-  FakePlatform fake_;
-  IniProfile ini_;
-  fs::path root_;
-  std::unique_ptr<SettingsStore> store_;
-  std::unique_ptr<Program> program_;
 };
 
 // --- Start and the section chain -------------------------------------------
@@ -245,8 +209,8 @@ TEST_F(SequencerTest, DwellEditedDuringTheSlideTakesEffectAtOnce) {
 TEST_F(SequencerTest, NextSectionThatIsNoNumberShowsTheSameSectionAgain) {
   for (const char* next : {"abc", "40000", "-40000", "2x"}) {
     SCOPED_TRACE(next);
-    TearDown();
-    SetUp();
+    Display().sequencer = SequencerState{};
+    Webcam().navigations.clear();
     Playlist(std::string("[section 0]\r\nsection suivante=1\r\n"
                          "[section 1]\r\ndelais secondes=1\r\nsection suivante=") +
              next + "\r\n");
@@ -385,24 +349,24 @@ TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
   EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"Image\""), 1)
       << err;
   EXPECT_EQ(LinesWith(err, "did you mean \"image\"?"), 1) << err;
-  EXPECT_EQ(LinesWith(err, "[missing-template] " + (root_ / "modeles" / "url.html").string() +
+  EXPECT_EQ(LinesWith(err, "[missing-template] " + (root.path() / "modeles" / "url.html").string() +
                                " does not exist: every \"url\" slide will be blank"),
             1)
       << err;
   EXPECT_EQ(LinesWith(err, "[missing-folder] section 2: " +
-                               (root_ / "flashs" / "00002").string() + " does not exist"),
+                               (root.path() / "flashs" / "00002").string() + " does not exist"),
             1)
       << err;
   EXPECT_EQ(LinesWith(err, "VELANE_Afficheur: "), 3) << err;
   EXPECT_EQ(LastNavigation(), PagePath("00002"));  // the chain went on
 
   // Changed, put right, come back: told again, once each.
-  fake_.clock.now.minute += 1;
+  fakes.clock.now.minute += 1;
   Edit(u"section 1", u"Type", u"imgae");
   err = ticks(2);
   SlideFolders({"00002"});
   err += ticks(4);
-  fs::remove_all(root_ / "flashs" / "00002");
+  fs::remove_all(root.path() / "flashs" / "00002");
   err += ticks(20);
   EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"imgae\""), 1)
       << err;
@@ -412,11 +376,11 @@ TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
 #ifndef _WIN32
   // A playlist the player cannot fill in (no write permission, which our
   // INI engine refuses even to root).
-  fake_.clock.now.minute += 1;
-  fs::permissions(PlaylistPath(), fs::perms::owner_read | fs::perms::group_read |
+  fakes.clock.now.minute += 1;
+  fs::permissions(PlaylistFile(), fs::perms::owner_read | fs::perms::group_read |
                                       fs::perms::others_read);
   err = ticks(20);
-  EXPECT_EQ(LinesWith(err, "[read-only-playlist] " + PlaylistPath().string() +
+  EXPECT_EQ(LinesWith(err, "[read-only-playlist] " + PlaylistFile().string() +
                                " cannot be written"),
             1)
       << err;
@@ -461,12 +425,12 @@ class TransitionTest : public SequencerTest {
 
 TEST_F(TransitionTest, TransitionNumberSelectsItsSection) {
   SetUpSlide("Transition=3\r\n", std::string(kMeta) + " content=\"a\">");
-  const std::string before = ReadBytes(root_ / "modeles/transitions.ini");
+  const std::string before = ReadBytes(root.path() / "modeles/transitions.ini");
   Tick();
   EXPECT_EQ(PageBytes("00001"),
             std::string("<T3>") + kMeta + " content=\"a\">\r\n\r\n");
   // Read only: the transitions file is never written.
-  EXPECT_EQ(ReadBytes(root_ / "modeles/transitions.ini"), before);
+  EXPECT_EQ(ReadBytes(root.path() / "modeles/transitions.ini"), before);
 }
 
 TEST_F(TransitionTest, LenientTransitionNumber) {
@@ -547,12 +511,12 @@ TEST_F(SequencerTest, MissingSlideFolderIsNotCreatedButStillNavigated) {
       "[section 4]\r\nsection suivante=0\r\n");
   Tick();
   EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00004")});
-  EXPECT_FALSE(fs::exists(root_ / "flashs"));
+  EXPECT_FALSE(fs::exists(root.path() / "flashs"));
   // The trace still reports the slide and the next tick goes on.
   EXPECT_EQ(Trace().substr(0, 11), u"section : 4");
   Tick();
   EXPECT_EQ(LastNavigation(), PagePath("00000"));
-  EXPECT_FALSE(fs::exists(root_ / "flashs"));
+  EXPECT_FALSE(fs::exists(root.path() / "flashs"));
 }
 
 TEST_F(SequencerTest, ComposedPageReplacesTheOlderOneWhole) {
@@ -577,10 +541,10 @@ TEST_F(SequencerTest, ComposedPageThatIsNoPlainFileIsNotWritten) {
   Content("modeles/url.html", "%URL%");
   Content("outside.txt", "keep");
   SlideFolders({"00001", "00002"});
-  fs::create_symlink(root_ / "outside.txt", PageFile("00001"));
+  fs::create_symlink(root.path() / "outside.txt", PageFile("00001"));
   ASSERT_EQ(::mkfifo(PageFile("00002").c_str(), 0600), 0);
   Tick();
-  EXPECT_EQ(ReadBytes(root_ / "outside.txt"), "keep");
+  EXPECT_EQ(ReadBytes(root.path() / "outside.txt"), "keep");
   EXPECT_EQ(LastNavigation(), PagePath("00001"));
   Tick();  // would block for ever on the pipe
   EXPECT_EQ(LastNavigation(), PagePath("00002"));
@@ -595,7 +559,7 @@ TEST_F(SequencerTest, ComposedPageThatIsNoPlainFileIsNotWritten) {
 TEST_F(SequencerTest, FreshSettingsFileFillsInTheOrderKeysAreRead) {
   SlideFolders({"00000"});
   Ticks(2);
-  EXPECT_EQ(ReadBytes(PlaylistPath()),
+  EXPECT_EQ(ReadBytes(PlaylistFile()),
             "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n"
             "[section 0]\r\ndelais secondes=\r\nsection suivante=0\r\n"
             "Type=\r\nTransition=\r\n");
@@ -608,14 +572,14 @@ TEST_F(SequencerTest, KeysOfTheSectionArrivedAtAreCreatedInReadOrder) {
   Content("modeles/image.html", "%FICHIER%");
   SlideFolders({"00001"});
   Tick();
-  const std::string afterFirst = ReadBytes(PlaylistPath());
+  const std::string afterFirst = ReadBytes(PlaylistFile());
   Tick();
   EXPECT_EQ(afterFirst,
             "[section 0]\r\ndelais secondes=0\r\nsection suivante=1\r\n"
             "[section 1]\r\nType=image\r\nimage=\r\nTransition=\r\n"
             "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n");
   // "delais secondes" of a section comes at the tick after it is shown.
-  EXPECT_EQ(ReadBytes(PlaylistPath()),
+  EXPECT_EQ(ReadBytes(PlaylistFile()),
             "[section 0]\r\ndelais secondes=0\r\nsection suivante=1\r\n"
             "Type=\r\nTransition=\r\n"
             "[section 1]\r\nType=image\r\nimage=\r\nTransition=\r\n"
@@ -649,10 +613,10 @@ TEST_F(SequencerTest, TickArrivingWhileAPageIsReadIsSuppressed) {
   SlideFolders({"00001", "00002"});
   Display();
   int nested = 0;
-  fake_.pump.hook = [&] {
+  fakes.pump.hook = [&] {
     // Timer1 (and the idle reboot check); bounded, so that a missing guard
     // shows as a failure rather than endless recursion.
-    if (++nested <= 5) fake_.toolkit.Fire(1000);
+    if (++nested <= 5) fakes.toolkit.Fire(1000);
   };
   Tick();
   EXPECT_GT(nested, 0);
@@ -663,7 +627,7 @@ TEST_F(SequencerTest, TickArrivingWhileAPageIsReadIsSuppressed) {
   EXPECT_EQ(PageBytes("00001"), "<html>\r\np.jpg\r\n</html>\r\n\r\n");
 
   // Once the tick is over, the next one runs normally.
-  fake_.pump.hook = nullptr;
+  fakes.pump.hook = nullptr;
   Tick();
   EXPECT_EQ(LastNavigation(), PagePath("00002"));
 }
@@ -675,12 +639,12 @@ TEST_F(SequencerTest, ProgramEndingInsideATickLeavesNoTickRunning) {
   Content("modeles/url.html", "%URL%\r\n");
   SlideFolders({"00001"});
   Display();
-  fake_.clock.now.hour = 3;  // the nightly restart is due
-  fake_.clock.now.minute = 0;
-  fake_.pump.hook = [&] { fake_.toolkit.Fire(1000); };
+  fakes.clock.now.hour = 3;  // the nightly restart is due
+  fakes.clock.now.minute = 0;
+  fakes.pump.hook = [&] { fakes.toolkit.Fire(1000); };
   EXPECT_THROW(Tick(), fakes::ProgramEnded);
   EXPECT_FALSE(Display().sequencer.ticking);
-  EXPECT_EQ(fake_.process.started.size(), 1u);  // the fake, never the machine
+  EXPECT_EQ(fakes.process.started.size(), 1u);  // the fake, never the machine
 }
 
 }  // namespace

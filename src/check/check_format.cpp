@@ -8,6 +8,7 @@
 #include "check/playlist_check.h"
 #include "config/ansi.h"
 #include "config/conversions.h"
+#include "display/slide_rules.h"
 
 namespace velane {
 namespace {
@@ -22,13 +23,9 @@ std::string SecondsText(double seconds) {
   return ec == std::errc() ? std::string(buffer, end) : "for ever";
 }
 
-bool KnownType(std::u16string_view type) {
-  return type == u"image" || type == u"html" || type == u"url";
-}
-
 std::string TypeText(const std::u16string& type) {
   if (type.empty()) return "no type";
-  if (KnownType(type)) return ToAnsi(type);
+  if (FindSlideType(type)) return ToAnsi(type);
   return "\"" + ToAnsi(type) + "\"";
 }
 

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <set>
 #include <string_view>
 #include <tuple>
-#include <unordered_set>
 #include <utility>
 
 #include "config/ansi.h"
@@ -20,15 +17,14 @@
 #include "diagnostics/content_problems.h"
 #include "diagnostics/failure.h"
 #include "display/outils.h"
+#include "display/slide_rules.h"
 #include "display/text_helpers.h"
 #include "platform/host.h"
 #include "windows/designs.h"
-#include "windows/program.h"
 
 namespace velane {
 namespace {
 
-constexpr char16_t kContentTypeMeta[] = u"<meta http-equiv=\"Content-Type\"";
 // What the settings store hands back at most (its read buffer).
 constexpr std::size_t kLongestValue = 589;
 // The whole value as stored, for telling how much of it the player cuts
@@ -92,10 +88,6 @@ std::u16string Quoted(std::u16string_view text) {
   return u"\"" + std::u16string(text) + u"\"";
 }
 
-std::u16string SectionName(std::int16_t section) {
-  return u"section " + DecimalText(section);
-}
-
 std::u16string NumberText(double n) {
   std::u16string text = SignedText(n);
   if (!text.empty() && text[0] == u' ') text.erase(0, 1);
@@ -104,21 +96,6 @@ std::u16string NumberText(double n) {
 
 std::u16string DecimalTextOf(unsigned long long n) {
   return FromAnsi(std::to_string(n));
-}
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-// Whether the lenient number parse finds a number at the start of the text
-// (rather than giving 0 for a text that is none): blanks, tabs and line
-// feeds skipped, an optional sign, then a digit or "." and a digit.
-bool BeginsWithNumber(std::u16string_view text) {
-  std::u16string t;
-  for (char16_t c : text)
-    if (c != u' ' && c != u'\t' && c != u'\n') t.push_back(c);
-  std::size_t i = 0;
-  if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) ++i;
-  if (i < t.size() && IsDigit(t[i])) return true;
-  return i + 1 < t.size() && t[i] == u'.' && IsDigit(t[i + 1]);
 }
 
 // Seconds on screen for a dwell value d: the slide leaves at the first
@@ -144,81 +121,6 @@ bool HasOccurrence(const std::u16string& text, const std::u16string& search) {
   } catch (const Overflow&) {
     return true;
   }
-}
-
-// The header lines of an INI text, read the way the INI engine reads them:
-// lines end at CR LF, LF or a lone CR, a NUL ends a line's text, a header's
-// first non-blank character is "[" and its name runs to the last "]",
-// blanks around it removed.
-struct HeaderLine {
-  std::string name;
-  std::size_t lineNumber = 0;
-};
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::vector<HeaderLine> SectionHeaders(std::string_view text) {
-  std::vector<HeaderLine> headers;
-  std::size_t pos = 0;
-  std::size_t lineNumber = 0;
-  while (pos < text.size()) {
-    ++lineNumber;
-    std::size_t end = pos;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    std::string_view line = text.substr(pos, end - pos);
-    line = line.substr(0, line.find('\0'));
-    pos = end;
-    if (pos < text.size()) {
-      ++pos;
-      if (text[pos - 1] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-    }
-    const std::size_t open = line.find_first_not_of(" \t");
-    if (open == std::string_view::npos || line[open] != '[') continue;
-    const std::size_t close = line.rfind(']');
-    if (close == std::string_view::npos || close <= open) continue;
-    headers.push_back(
-        {std::string(TrimBlanks(line.substr(open + 1, close - open - 1))),
-         lineNumber});
-  }
-  return headers;
-}
-
-// Names match as the INI engine matches them: ASCII letters without regard
-// to case (both names already trimmed).
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(char16_t(static_cast<unsigned char>(a[i]))) !=
-        AsciiLower(char16_t(static_cast<unsigned char>(b[i]))))
-      return false;
-  return true;
-}
-
-// The section number whose name ("section " + decimal text) the header
-// matches, if any: only that spelling is ever asked for.
-std::optional<std::int16_t> SectionNumberOf(std::string_view name) {
-  constexpr std::string_view kPrefix = "section ";
-  if (name.size() <= kPrefix.size() || name.size() > kPrefix.size() + 6 ||
-      !SameName(name.substr(0, kPrefix.size()), kPrefix))
-    return std::nullopt;
-  const std::string_view digits = name.substr(kPrefix.size());
-  long value = 0;
-  std::size_t i = digits[0] == '-' ? 1 : 0;
-  if (i == digits.size()) return std::nullopt;
-  for (; i < digits.size(); ++i) {
-    if (digits[i] < '0' || digits[i] > '9') return std::nullopt;
-    value = value * 10 + (digits[i] - '0');
-  }
-  if (digits[0] == '-') value = -value;
-  if (value < -32768 || value > 32767) return std::nullopt;
-  const auto n = static_cast<std::int16_t>(value);
-  if (ToAnsi(DecimalText(n)) != digits) return std::nullopt;  // "05", "-0"
-  return n;
 }
 
 struct FileState {
@@ -301,8 +203,11 @@ class Checker {
  public:
   explicit Checker(const std::u16string& root)
       : root_(TrimmedRoot(root)),
+        base_(!root_.empty() && root_.back() == kPathSeparator
+                  ? root_.substr(0, root_.size() - 1)
+                  : root_),
         playlist_(PlaylistOfRoot(root_)),
-        transitions_(Under({u"modeles", u"transitions.ini"})),
+        transitions_(TransitionsPath(base_)),
         store_(profile_, nullptr, playlist_) {
     report_.root = root_;
     report_.playlist = playlist_;
@@ -322,25 +227,12 @@ class Checker {
     return root;
   }
 
-  std::u16string Under(std::initializer_list<std::u16string_view> parts) const {
-    std::u16string path = root_;
-    for (std::u16string_view part : parts) {
-      if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
-      path += part;
-    }
-    return path;
-  }
-
   // The path as the operator sees it in the content root.
   std::u16string Shown(const std::u16string& path) const {
     if (path.size() > root_.size() && path.starts_with(root_) &&
         path[root_.size()] == kPathSeparator)
       return path.substr(root_.size() + 1);
     return path;
-  }
-
-  std::u16string SlideFolder(std::int16_t section) const {
-    return Under({u"flashs", FiveDigitText(section)});
   }
 
   void Add(std::optional<std::u16string> section,
@@ -395,10 +287,11 @@ class Checker {
   // value, ignore a repeated key line. consequence completes the message
   // when the default is what the player then goes on with; missing says
   // how much that matters (by default a key filled in by design).
-  KeyRead ReadKey(const std::u16string& section, const std::u16string& key,
-                  const std::u16string& defaultValue,
+  KeyRead ReadKey(const std::u16string& section, PlaylistKey playlistKey,
                   std::u16string_view consequence = {},
                   Severity missing = Severity::kNote) {
+    const std::u16string key(playlistKey.name);
+    const std::u16string defaultValue(playlistKey.defaultValue);
     KeyRead read;
     read.value = store_.ReadSetting(section, key, defaultValue, u"", 1);
 
@@ -454,21 +347,17 @@ class Checker {
   // A display size with the strict number parse, as the load reads it; its
   // failure stops the load: the window is not resized and the browser
   // control not placed.
-  std::optional<double> DisplaySize(const std::u16string& key,
-                                    const std::u16string& defaultValue) {
-    const KeyRead read = ReadKey(u"Systeme", key, defaultValue);
+  std::optional<double> DisplaySize(PlaylistKey playlistKey) {
+    const std::u16string key(playlistKey.name);
+    const KeyRead read = ReadKey(kGeometrySection, playlistKey);
     const std::u16string stops = u": " + LoadStops();
     try {
       return StrictNumber(read.value);
     } catch (const TypeMismatch&) {
-      const std::lconv* c = std::localeconv();
-      const std::u16string separator =
-          c && c->decimal_point && *c->decimal_point
-              ? FromAnsi(c->decimal_point) : u".";
       Add(u"Systeme", key, "bad-geometry",
           Quoted(key) + u" is " + Quoted(read.value) +
               u", not a number (digits only, decimal separator " +
-              Quoted(separator) + u")" + stops);
+              Quoted(LocaleDecimalSeparator()) + u")" + stops);
     } catch (const Failure&) {
       Add(u"Systeme", key, "bad-geometry",
           Quoted(key) + u" is " + Quoted(read.value) +
@@ -495,9 +384,9 @@ class Checker {
       Add(Severity::kNote, u"Systeme", std::nullopt, "missing-section",
           u"[Systeme] does not exist: the player adds it with the default "
           u"display geometry");
-    const auto width = DisplaySize(u"TailleEcranL", u"768");
-    const auto height = DisplaySize(u"TailleEcranW", u"576");
-    const KeyRead marge = ReadKey(u"Systeme", u"marge", u"2");
+    const auto width = DisplaySize(kWidthKey);
+    const auto height = DisplaySize(kHeightKey);
+    const KeyRead marge = ReadKey(kGeometrySection, kMarginKey);
     const double margin = LenientNumber(marge.value);
     if (!marge.value.empty() && !BeginsWithNumber(marge.value))
       Add(u"Systeme", u"marge", "not-a-number",
@@ -506,23 +395,21 @@ class Checker {
     if (!width || !height) return;
 
     // The browser control's place in window pixels, as the load computes it.
-    const std::array<double, 3> pixels = {-margin, *width + 2 * margin,
-                                          *height + 2 * margin};
-    for (double p : pixels) {
-      const double r = std::nearbyint(p);
-      if (!(r >= std::numeric_limits<int>::min() / 2 &&
-            r <= std::numeric_limits<int>::max() / 2)) {
-        Add(u"Systeme", std::nullopt, "bad-geometry",
-            u"the display geometry (" + NumberText(*width) + u" x " +
-                NumberText(*height) + u", margin " + NumberText(margin) +
-                u") is beyond what a window can hold: " + LoadStops());
-        return;
-      }
-    }
-    if (std::nearbyint(pixels[1]) <= 0 || std::nearbyint(pixels[2]) <= 0)
+    const WebcamExtent extent = WebcamExtentOf(*width, *height, margin);
+    platform::PixelRect pixels;
+    try {
+      pixels = ToPixels(extent);
+    } catch (const Overflow&) {
       Add(u"Systeme", std::nullopt, "bad-geometry",
-          u"the browser control gets no area (" + NumberText(pixels[1]) +
-              u" x " + NumberText(pixels[2]) +
+          u"the display geometry (" + NumberText(*width) + u" x " +
+              NumberText(*height) + u", margin " + NumberText(margin) +
+              u") is beyond what a window can hold: " + LoadStops());
+      return;
+    }
+    if (pixels.width <= 0 || pixels.height <= 0)
+      Add(u"Systeme", std::nullopt, "bad-geometry",
+          u"the browser control gets no area (" + NumberText(extent.width) +
+              u" x " + NumberText(extent.height) +
               u" pixels with the margin): no slide can be seen");
   }
 
@@ -556,8 +443,8 @@ class Checker {
   // no 16-bit number keeps the player on that section.
   std::int16_t Advance(std::int16_t from) {
     const std::u16string section = SectionName(from);
-    const KeyRead next = ReadKey(section, u"section suivante", u"0",
-                                 u"the chain goes on to section 0");
+    const KeyRead next =
+        ReadKey(section, kNextSectionKey, u"the chain goes on to section 0");
     try {
       return StrictInteger(next.value);
     } catch (const Failure& failure) {
@@ -586,17 +473,13 @@ class Checker {
               u"section 0");
 
     blankExplained_ = false;
-    const KeyRead type = ReadKey(section, u"Type", u"",
+    const KeyRead type = ReadKey(section, kTypeKey,
                                  u"an empty type gives a blank page",
                                  Severity::kError);
     std::u16string page;
-    if (type.value == u"image") {
-      page = FromTemplate(section, number, u"image.html", u"image",
-                          u"%FICHIER%");
-    } else if (type.value == u"html") {
-      page = OwnPage(section, number);
-    } else if (type.value == u"url") {
-      page = FromTemplate(section, number, u"url.html", u"url", u"%URL%");
+    if (const SlideType* slideType = FindSlideType(type.value)) {
+      page = slideType->model.empty() ? OwnPage(section, number, *slideType)
+                                      : FromTemplate(section, number, *slideType);
     } else {
       ReportWrongType(section, type);
     }
@@ -604,7 +487,7 @@ class Checker {
 
     page = WithTransition(section, std::move(page));
     try {
-      page = ReplaceAllNoCase(page, u"<body ", u"<body scroll=NO ");
+      page = WithoutScrollBars(std::move(page));
     } catch (const Overflow&) {
       Add(section, std::nullopt, "replacement-skipped",
           u"the page's body tag lies beyond character 32767: the player "
@@ -616,8 +499,8 @@ class Checker {
     CheckSlideFolder(section, number);
 
     const KeyRead dwell =
-        ReadKey(section, u"delais secondes", u"",
-                u"the slide stays 1 s on screen", Severity::kWarning);
+        ReadKey(section, kDwellKey, u"the slide stays 1 s on screen",
+                Severity::kWarning);
     const double seconds = LenientNumber(dwell.value);
     if (!dwell.value.empty() && !BeginsWithNumber(dwell.value))
       Add(section, u"delais secondes", "not-a-number",
@@ -628,7 +511,7 @@ class Checker {
           u"\"delais secondes\" is " + Quoted(dwell.value) +
               u", below 1: the slide stays only 1 s on screen (d seconds "
               u"show for d + 1 ticks of one second)");
-    return {number, type.value, DwellSeconds(seconds), dwell.value};
+    return {number, type.value, DwellSeconds(seconds), dwell.value, blank};
   }
 
   void ReportWrongType(const std::u16string& section, const KeyRead& type) {
@@ -661,14 +544,14 @@ class Checker {
   // every placeholder. The template is read before the key, as the player
   // does; a failed replacement leaves the page empty.
   std::u16string FromTemplate(const std::u16string& section,
-                              std::int16_t number, const std::u16string& file,
-                              const std::u16string& key,
-                              const std::u16string& placeholder) {
-    const std::u16string path = Under({u"modeles", file});
+                              std::int16_t number, const SlideType& type) {
+    const std::u16string key(type.key);
+    const std::u16string placeholder(type.placeholder);
+    const std::u16string path = ModelPath(base_, type.model);
     const std::u16string model =
         ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
                     BlankTemplateWords(key));
-    const KeyRead value = ReadKey(section, key, u"",
+    const KeyRead value = ReadKey(section, {type.key, u""},
                                   u"the slide will have nothing to show",
                                   Severity::kError);
     if (value.empty)
@@ -683,7 +566,7 @@ class Checker {
           Shown(path) + u" holds no " + placeholder + u": the \"" + key +
               u"\" value of a slide never reaches its page");
     try {
-      return ReplaceAll(model, placeholder, value.value);
+      return FillTemplate(type, model, value.value);
     } catch (const Overflow&) {
       Add(Severity::kError, section, key, "replacement-skipped",
           Shown(path) + u" with this value puts a " + placeholder +
@@ -695,22 +578,23 @@ class Checker {
   }
 
   // "html": the slide's own page in its folder, as it is.
-  std::u16string OwnPage(const std::u16string& section, std::int16_t number) {
+  std::u16string OwnPage(const std::u16string& section, std::int16_t number,
+                         const SlideType& type) {
+    const std::u16string key(type.key);
     const KeyRead value = ReadKey(
-        section, u"html", u"",
+        section, {type.key, u""},
         u"an empty name is the slide folder itself: blank page",
         Severity::kError);
     if (value.value.empty()) {
       if (value.empty)
-        Add(section, u"html", "empty-value",
-            u"\"html\" is empty: it names the slide folder itself, which "
-            u"cannot be read: blank page");
+        Add(section, key, "empty-value",
+            Quoted(key) + u" is empty: it names the slide folder itself, "
+            u"which cannot be read: blank page");
       blankExplained_ = true;
       return {};
     }
-    const std::u16string path =
-        SlideFolder(number) + kPathSeparator + value.value;
-    return ReadContent(path, section, u"html", kMissingPageCode,
+    const std::u16string path = SlideFilePath(base_, number, value.value);
+    return ReadContent(path, section, key, kMissingPageCode,
                        u"the page will be blank");
   }
 
@@ -724,8 +608,8 @@ class Checker {
     const std::u16string path =
         value.front() == kPathSeparator
             ? value
-            : SlideFolder(number) + kPathSeparator + value;
-    if (!StateOf(SlideFolder(number)).folder) return;  // reported with it
+            : SlideFilePath(base_, number, value);
+    if (!StateOf(SlideFolder(base_, number)).folder) return;  // reported with it
     if (StateOf(path).exists) return;
     std::u16string message =
         Quoted(key) + u" is " + Quoted(value) + u", which the browser looks "
@@ -740,8 +624,8 @@ class Checker {
   // every content-type meta tag.
   std::u16string WithTransition(const std::u16string& section,
                                 std::u16string page) {
-    const KeyRead transition = ReadKey(section, u"Transition", u"",
-                                       u"no transition (transition 0)");
+    const KeyRead transition =
+        ReadKey(section, kTransitionKey, u"no transition (transition 0)");
     const double number = LenientNumber(transition.value);
     if (!transition.value.empty() && !BeginsWithNumber(transition.value))
       Add(section, u"Transition", "not-a-number",
@@ -749,7 +633,8 @@ class Checker {
               u", not a number: the player uses transition 0 (none)");
 
     const std::u16string markup =
-        store_.ReadSetting(SignedText(number), u"html", u"", transitions_, 1);
+        store_.ReadSetting(SignedText(number), kTransitionMarkupKey, u"",
+                           transitions_, 1);
     if (number != 0 && markup.empty()) {
       const std::u16string where =
           StateOf(transitions_).exists
@@ -762,13 +647,12 @@ class Checker {
     }
     if (markup.empty() || page.empty()) return page;
     try {
-      std::u16string with =
-          ReplaceAll(page, kContentTypeMeta, markup + kContentTypeMeta);
+      std::u16string with = WithTransitionMarkup(page, markup);
       if (with == page && number != 0)
         Add(section, u"Transition", "no-meta-tag",
-            u"the page has no <meta http-equiv=\"Content-Type\" tag, in front "
-            u"of which the transition's markup goes: the slide comes "
-            u"without transition " + NumberText(number));
+            u"the page has no " + std::u16string(kContentTypeMeta) +
+                u" tag, in front of which the transition's markup goes: the "
+                u"slide comes without transition " + NumberText(number));
       return with;
     } catch (const Overflow&) {
       Add(section, u"Transition", "replacement-skipped",
@@ -782,8 +666,8 @@ class Checker {
   // The composed page is written into the slide folder, which the player
   // never creates.
   void CheckSlideFolder(const std::u16string& section, std::int16_t number) {
-    const std::u16string folder = SlideFolder(number);
-    const std::u16string page = folder + kPathSeparator + u"temporaire.html";
+    const std::u16string folder = SlideFolder(base_, number);
+    const std::u16string page = ComposedPagePath(base_, number);
     const FileState state = StateOf(folder);
     if (!state.folder) {
       Add(section, std::nullopt, kMissingFolderCode,
@@ -814,22 +698,17 @@ class Checker {
           u"the lines above the first [section] header hold keys: the player "
           u"never reads them");
 
-    std::unordered_set<std::string> names;  // ASCII-lowered
-    for (const HeaderLine& header : SectionHeaders(*text_)) {
+    for (const IniHeaderLine& header : IniHeaderLines(*text_)) {
       const std::u16string name = FromAnsi(header.name);
       const std::u16string line = u"line " + DecimalTextOf(header.lineNumber);
-      std::string lowered = header.name;
-      for (char& c : lowered)
-        c = char(AsciiLower(char16_t(static_cast<unsigned char>(c))));
-      const bool repeated = !names.insert(std::move(lowered)).second;
-      if (repeated) {
+      if (header.repeated) {
         Add(name, std::nullopt, "duplicate-section",
             u"[" + name + u"] at " + line +
                 u" repeats a section above it: the player reads only the "
                 u"first one, and never this one");
         continue;
       }
-      if (SameName(header.name, "Systeme")) continue;
+      if (SameIniName(header.name, "Systeme")) continue;
       if (const auto number = SectionNumberOf(header.name)) {
         if (!visited_.contains(*number))
           Add(name, std::nullopt, "unreached-section",
@@ -840,7 +719,7 @@ class Checker {
       }
       std::u16string message =
           u"[" + name + u"] (" + line + u") is a section the player never reads";
-      if (header.name.size() >= 7 && SameName(header.name.substr(0, 7), "section"))
+      if (SameIniName(header.name.substr(0, 7), "section"))
         message += u": a slide's section is named \"section \" and its number "
                    u"written plainly, as in [section 5]";
       Add(name, std::nullopt, "unknown-section", std::move(message));
@@ -848,6 +727,8 @@ class Checker {
   }
 
   const std::u16string root_;
+  // The root as the player's paths begin: without a trailing separator.
+  const std::u16string base_;
   const std::u16string playlist_;
   const std::u16string transitions_;
   ReadOnlyProfile profile_;

@@ -18,6 +18,7 @@ struct ChainSlide {
   std::u16string type;        // the "Type" value as the player reads it
   double dwellSeconds = 1;    // whole ticks on screen: floor(d) + 1, at least 1
   std::u16string dwellValue;  // "delais secondes" (d) as the player reads it
+  bool blank = false;         // its composed page is empty: a blank screen
 };
 
 // How much a finding matters to what the screen shows.

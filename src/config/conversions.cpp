@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 #include "config/ansi.h"
@@ -107,9 +108,8 @@ std::string Quoted(std::u16string_view text) {
 
 bool IsOuterBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-}  // namespace
-
-double LenientNumber(std::u16string_view text) {
+// The lenient parse; nothing when the text does not begin with a number.
+std::optional<double> LenientParse(std::u16string_view text) {
   // Blanks, tabs and line feeds do not count anywhere: "1 0" reads as 10.
   auto skip = [&](std::size_t i) {
     while (i < text.size() &&
@@ -140,20 +140,32 @@ double LenientNumber(std::u16string_view text) {
       mantissa.Fraction(at(i));
     }
   }
-  if (digits == 0) return 0;
+  if (digits == 0) return std::nullopt;
   mantissa.Into(g);
   GatherExponent(i, at, next, g);
   Range range;
   return ToDouble(g, range);
 }
 
-double StrictNumber(std::u16string_view text) {
+}  // namespace
+
+double LenientNumber(std::u16string_view text) {
+  return LenientParse(text).value_or(0);
+}
+
+bool BeginsWithNumber(std::u16string_view text) {
+  return LenientParse(text).has_value();
+}
+
+std::u16string LocaleDecimalSeparator() {
   const std::lconv* conventions = std::localeconv();
-  const std::u16string separator =
-      conventions && conventions->decimal_point && *conventions->decimal_point
-          ? FromAnsi(conventions->decimal_point)
-          : u".";
-  return StrictNumber(text, separator);
+  return conventions && conventions->decimal_point && *conventions->decimal_point
+             ? FromAnsi(conventions->decimal_point)
+             : u".";
+}
+
+double StrictNumber(std::u16string_view text) {
+  return StrictNumber(text, LocaleDecimalSeparator());
 }
 
 double StrictNumber(std::u16string_view text,

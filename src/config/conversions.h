@@ -12,6 +12,9 @@ namespace velane {
 // Always finite: beyond the double range it gives -DBL_MAX or DBL_MAX (a
 // dwell of 1e400 seconds simply means "for ever"), below it 0.
 double LenientNumber(std::u16string_view text);
+// Whether the lenient parse finds a number there, rather than giving 0 for
+// a text that is none.
+bool BeginsWithNumber(std::u16string_view text);
 
 // The whole text (blanks around allowed) must be a number in the user's
 // locale; throws TypeMismatch otherwise (the empty text included), and
@@ -20,6 +23,8 @@ double StrictNumber(std::u16string_view text);
 // The same with a given decimal separator instead of the locale's.
 double StrictNumber(std::u16string_view text,
                     std::u16string_view decimalSeparator);
+// The decimal separator of the user's locale ("." when it names none).
+std::u16string LocaleDecimalSeparator();
 
 // StrictNumber rounded half to even; throws Overflow outside -32768..32767.
 std::int16_t StrictInteger(std::u16string_view text);

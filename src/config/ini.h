@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/profile.h"
 
@@ -84,6 +85,19 @@ class IniSectionIndex {
   // ASCII-lowered name of each section's first header -> end of that line.
   std::unordered_map<std::string, std::size_t> bodies_;
 };
+
+// Whether two section or key names match as the engine matches them:
+// blanks around them aside, ASCII letters without regard to case.
+bool SameIniName(std::string_view a, std::string_view b);
+
+// A section header line of a text, in file order.
+struct IniHeaderLine {
+  std::string_view name;       // as matched: blanks around it removed, up to a NUL
+  std::size_t lineNumber = 0;  // from 1, lines ended as the engine ends them
+  bool repeated = false;       // a header above has the same name: the
+                               // engine never reads this section
+};
+std::vector<IniHeaderLine> IniHeaderLines(std::string_view text);
 
 // The value as read: blanks around it removed, then one matching pair of
 // surrounding double or single quotes.

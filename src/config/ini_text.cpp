@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "config/ini.h"
 
@@ -277,6 +278,29 @@ std::optional<IniSection> IniSectionIndex::Find(std::string_view section,
   if (it == bodies_.end()) return std::nullopt;
   const Body body = WalkBody(text_, it->second, TrimBlanks(key), false);
   return IniSection{it->second, body.end, body.lastFilled, body.key};
+}
+
+bool SameIniName(std::string_view a, std::string_view b) {
+  return SameName(TrimBlanks(a), TrimBlanks(b));
+}
+
+std::vector<IniHeaderLine> IniHeaderLines(std::string_view text) {
+  std::vector<IniHeaderLine> headers;
+  std::unordered_set<std::string> seen;  // ASCII-lowered names
+  LineScanner lines(text, 0);
+  Line line;
+  std::size_t lineNumber = 0;
+  while (lines.Next(line)) {
+    ++lineNumber;
+    if (!MayBeHeader(text, line)) continue;
+    const auto name = HeaderName(TextOf(text, line));
+    if (!name) continue;
+    std::string lowered(*name);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), AsciiLower);
+    const bool repeated = !seen.insert(std::move(lowered)).second;
+    headers.push_back({*name, lineNumber, repeated});
+  }
+  return headers;
 }
 
 std::string_view CleanIniValue(std::string_view raw) {

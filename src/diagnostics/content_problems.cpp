@@ -1,12 +1,12 @@
 #include "diagnostics/content_problems.h"
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 #include "config/ansi.h"
+#include "display/slide_rules.h"
 
 namespace velane {
 namespace {
@@ -34,9 +34,6 @@ std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
   }
   return row[b.size()];
 }
-
-constexpr std::array<std::u16string_view, 3> kTypes = {u"image", u"html",
-                                                       u"url"};
 
 // Minutes since the year 0, near enough to tell one minute from the next.
 long MinuteOf(const platform::LocalTime& t) {
@@ -75,12 +72,12 @@ std::u16string UnwritablePageWords(const std::u16string& page) {
 
 std::u16string WrongTypeWords(const std::u16string& type) {
   if (type.empty())
-    return u"\"Type\" is empty: the page will be blank (the types are "
-           u"\"image\", \"html\" and \"url\")";
+    return u"\"Type\" is empty: the page will be blank (the types are " +
+           SlideTypeNames(u"and") + u")";
   std::u16string message =
       u"\"Type\" is " + Quoted(type) +
-      u", not exactly \"image\", \"html\" or \"url\" (letter case counts): "
-      u"the page will be blank";
+      u", not exactly " + SlideTypeNames(u"or") +
+      u" (letter case counts): the page will be blank";
   if (const auto near = NearestType(type))
     message += u"; did you mean " + Quoted(*near) + u"?";
   return message;
@@ -135,7 +132,8 @@ std::optional<std::u16string_view> NearestType(std::u16string_view type) {
   for (char16_t& c : lowered) c = AsciiLower(c);
   std::optional<std::u16string_view> best;
   std::size_t bestDistance = 3;
-  for (std::u16string_view known : kTypes) {
+  for (const SlideType& type : kSlideTypes) {
+    const std::u16string_view known = type.name;
     const std::size_t d = EditDistance(lowered, known);
     if (d < bestDistance && d < known.size()) {
       best = known;

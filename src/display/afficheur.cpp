@@ -1,12 +1,9 @@
 #include "display/afficheur.h"
 
-#include <cmath>
-#include <cstdio>
-#include <limits>
-
 #include "config/ansi.h"
 #include "config/conversions.h"
 #include "diagnostics/failure.h"
+#include "display/slide_rules.h"
 #include "supervision/reboot.h"
 #include "windows/bindings.h"
 #include "windows/designs.h"
@@ -15,31 +12,22 @@
 namespace velane {
 namespace {
 
-// A pixel value from a setting; beyond the range of a coordinate is an
-// overflow, as assigning it to a window position would be.
-int ToPixel(double value) {
-  double r = std::nearbyint(value);
-  if (!(r >= std::numeric_limits<int>::min() / 2 &&
-        r <= std::numeric_limits<int>::max() / 2)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%g", value);
-    throw Overflow(std::string("Overflow: ") + text +
-                   " is not a pixel position");
-  }
-  return static_cast<int>(r);
+// A key of the display geometry, written with its default when missing or
+// empty.
+std::u16string ReadGeometryKey(const SettingsStore& settings, PlaylistKey key) {
+  return settings.ReadSetting(kGeometrySection, std::u16string(key.name),
+                              std::u16string(key.defaultValue), u"", 2);
 }
 
 // A display size from section "Systeme" with the strict number parse. Its
 // type mismatch names the setting and its text, so the report tells the
 // operator which line of the playlist file to mend.
-double DisplaySize(const SettingsStore& settings, const char16_t* key,
-                   const char16_t* defaultValue) {
-  const std::u16string text =
-      settings.ReadSetting(u"Systeme", key, defaultValue, u"", 2);
+double DisplaySize(const SettingsStore& settings, PlaylistKey key) {
+  const std::u16string text = ReadGeometryKey(settings, key);
   try {
     return StrictNumber(text);
   } catch (const TypeMismatch&) {
-    throw TypeMismatch("Type mismatch: \"" + ToAnsi(key) +
+    throw TypeMismatch("Type mismatch: \"" + ToAnsi(key.name) +
                        "\" in section \"Systeme\" is not a number: \"" +
                        ToAnsi(text) + "\"");
   }
@@ -74,17 +62,15 @@ Afficheur::Afficheur(Program& program) : program_(program) {
 void Afficheur::Form_Load() {
   SettingsStore& s = program_.settings;
   DisplayGeometry& g = program_.geometry;
-  g.width = DisplaySize(s, u"TailleEcranL", u"768");
-  g.height = DisplaySize(s, u"TailleEcranW", u"576");
-  g.margin = LenientNumber(s.ReadSetting(u"Systeme", u"marge", u"2", u"", 2));
+  g.width = DisplaySize(s, kWidthKey);
+  g.height = DisplaySize(s, kHeightKey);
+  g.margin = LenientNumber(ReadGeometryKey(s, kMarginKey));
 
   platform::PixelSize screen = program_.platform.toolkit.ScreenSize();
   window_->Move({0, 0, screen.width, screen.height});
 
   webcam_->SetVisible(false);
-  webcam_->Place({ToPixel(-g.margin), ToPixel(-g.margin),
-                  ToPixel(g.width + 2 * g.margin),
-                  ToPixel(g.height + 2 * g.margin)});
+  webcam_->Place(ToPixels(WebcamExtentOf(g.width, g.height, g.margin)));
 }
 
 void Afficheur::Timer1_Timer() { SequencerTick(program_, sequencer); }

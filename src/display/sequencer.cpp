@@ -12,15 +12,13 @@
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "display/outils.h"
-#include "display/text_helpers.h"
+#include "display/slide_rules.h"
 #include "platform/files.h"
 #include "windows/bindings.h"
 #include "windows/program.h"
 
 namespace velane {
 namespace {
-
-constexpr char16_t kContentTypeMeta[] = u"<meta http-equiv=\"Content-Type\"";
 
 // Marks a tick as running for its whole length, whatever way it ends, so
 // that a tick delivered while this one yields is recognised as nested.
@@ -35,26 +33,11 @@ class TickGuard {
   bool& flag_;
 };
 
-std::u16string SectionName(std::int16_t section) {
-  return u"section " + DecimalText(section);
-}
-
-// Content root + "/flashs/" + five-digit section number: the slide folder.
-std::u16string SlideFolder(const Program& program, std::int16_t section) {
-  return program.contentRoot + kPathSeparator + u"flashs" + kPathSeparator +
-         FiveDigitText(section);
-}
-
-std::u16string ModelPath(const Program& program, std::u16string_view name) {
-  return program.contentRoot + kPathSeparator + u"modeles" + kPathSeparator +
-         std::u16string(name);
-}
-
 // A playlist key of the section, created with its default when absent.
 std::u16string ReadSlideKey(Program& program, std::int16_t section,
-                            std::u16string key, std::u16string defaultValue) {
-  return program.settings.ReadSetting(SectionName(section), std::move(key),
-                                      std::move(defaultValue), u"", 2);
+                            PlaylistKey key) {
+  return program.settings.ReadSetting(SectionName(section), std::u16string(key.name),
+                                      std::u16string(key.defaultValue), u"", 2);
 }
 
 // Replaces the composed page whole: another screen's web engine or a sync
@@ -93,8 +76,7 @@ void TellContent(Program& program, const std::string& subject,
 
 void TellType(Program& program, std::int16_t section, const std::u16string& type) {
   const std::string subject = "type of " + ToAnsi(SectionName(section));
-  if (type == u"image" || type == u"html" || type == u"url")
-    return ContentProblemGone(program, subject);
+  if (FindSlideType(type)) return ContentProblemGone(program, subject);
   Step([&] {
     ReportContentProblem(program, subject, kWrongTypeCode,
                          SectionName(section) + u", \"Type\"",
@@ -109,7 +91,7 @@ void TellPageWrite(Program& program, std::int16_t section, bool written,
   if (written) return ContentProblemGone(program, subject);
   Step([&] {
     const ContentFileProblem problem =
-        UnwrittenPageWords(SlideFolder(program, section), composed);
+        UnwrittenPageWords(SlideFolder(program.contentRoot, section), composed);
     ReportContentProblem(program, subject, problem.code, SectionName(section),
                          problem.message);
   });
@@ -140,44 +122,35 @@ void TellPlaylistWrites(Program& program) {
 std::u16string ComposeContent(Program& program, std::int16_t section) {
   platform::MessagePump& pump = program.platform.pump;
   std::u16string type;
-  Step([&] { type = ReadSlideKey(program, section, u"Type", u""); });
+  Step([&] { type = ReadSlideKey(program, section, kTypeKey); });
 
   TellType(program, section, type);
 
-  // A template belongs to no section: one problem for all its slides.
-  auto tellTemplate = [&](const std::u16string& path, const std::u16string& model,
-                          const std::u16string& typeKey) {
-    TellContent(program, "template " + ToAnsi(path), u"", path, model,
-                kMissingTemplateCode, BlankTemplateWords(typeKey));
-  };
   std::u16string page;
-  if (type == u"image") {
-    const std::u16string path = ModelPath(program, u"image.html");
+  const SlideType* slideType = FindSlideType(type);
+  if (!slideType) return page;
+  const PlaylistKey key{slideType->key, u""};
+  if (!slideType->model.empty()) {
+    const std::u16string path = ModelPath(program.contentRoot, slideType->model);
     std::u16string model = ReadWholeFile(path, pump);
-    tellTemplate(path, model, u"image");
+    // A template belongs to no section: one problem for all its slides.
+    TellContent(program, "template " + ToAnsi(path), u"", path, model,
+                kMissingTemplateCode, BlankTemplateWords(std::u16string(key.name)));
     Step([&] {
-      std::u16string image = ReadSlideKey(program, section, u"image", u"");
-      page = ReplaceAll(std::move(model), u"%FICHIER%", std::move(image));
+      std::u16string value = ReadSlideKey(program, section, key);
+      page = FillTemplate(*slideType, std::move(model), std::move(value));
     });
-  } else if (type == u"html") {
+  } else {
     std::u16string path;
     if (Step([&] {
-          path = SlideFolder(program, section) + kPathSeparator +
-                 ReadSlideKey(program, section, u"html", u"");
+          path = SlideFilePath(program.contentRoot, section,
+                               ReadSlideKey(program, section, key));
         })) {
       page = ReadWholeFile(path, pump);
       TellContent(program, "own page of " + ToAnsi(SectionName(section)),
-                  SectionName(section) + u", \"html\"", path, page,
+                  SectionName(section) + u", \"" + std::u16string(key.name) + u"\"", path, page,
                   kMissingPageCode, u"the page will be blank");
     }
-  } else if (type == u"url") {
-    const std::u16string path = ModelPath(program, u"url.html");
-    std::u16string model = ReadWholeFile(path, pump);
-    tellTemplate(path, model, u"url");
-    Step([&] {
-      std::u16string url = ReadSlideKey(program, section, u"url", u"");
-      page = ReplaceAll(std::move(model), u"%URL%", std::move(url));
-    });
   }
   return page;
 }
@@ -189,7 +162,7 @@ void Advance(Program& program, SequencerState& state) {
   // is then composed and shown again.
   Step([&] {
     state.currentSection = StrictInteger(ReadSlideKey(
-        program, state.currentSection, u"section suivante", u"0"));
+        program, state.currentSection, kNextSectionKey));
   });
   const std::int16_t section = state.currentSection;
 
@@ -206,18 +179,14 @@ void Advance(Program& program, SequencerState& state) {
   std::u16string markup;
   Step([&] {
     std::u16string number = SignedText(LenientNumber(
-        ReadSlideKey(program, section, u"Transition", u"")));
+        ReadSlideKey(program, section, kTransitionKey)));
     markup = program.settings.ReadSetting(
-        number, u"html", u"", ModelPath(program, u"transitions.ini"), 1);
+        number, kTransitionMarkupKey, u"", TransitionsPath(program.contentRoot), 1);
   });
-  Step([&] {
-    page = ReplaceAll(page, kContentTypeMeta, markup + kContentTypeMeta);
-  });
-  // Scroll bars off on every body tag that has attributes.
-  Step([&] { page = ReplaceAllNoCase(page, u"<body ", u"<body scroll=NO "); });
+  Step([&] { page = WithTransitionMarkup(page, markup); });
+  Step([&] { page = WithoutScrollBars(page); });
 
-  const std::u16string composed =
-      SlideFolder(program, section) + kPathSeparator + u"temporaire.html";
+  const std::u16string composed = ComposedPagePath(program.contentRoot, section);
   const bool written = Step([&] { WriteComposedPage(composed, page + u"\r\n"); });
   TellPageWrite(program, section, written, composed);
   // Navigates even when the write failed: the browser then shows the older
@@ -237,8 +206,7 @@ void SequencerTick(Program& program, SequencerState& state) {
 
   double dwell = 0;
   Step([&] {
-    dwell = LenientNumber(ReadSlideKey(program, state.currentSection,
-                                       u"delais secondes", u""));
+    dwell = LenientNumber(ReadSlideKey(program, state.currentSection, kDwellKey));
   });
 
   // The counter is 0 only before the very first tick, which always advances.

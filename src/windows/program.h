@@ -59,11 +59,4 @@ class Program {
   std::unique_ptr<velane::Quitter> quitter_;
 };
 
-// Path separator of the platform's file names.
-#ifdef _WIN32
-inline constexpr char16_t kPathSeparator = u'\\';
-#else
-inline constexpr char16_t kPathSeparator = u'/';
-#endif
-
 }  // namespace velane
