@@ -26,7 +26,7 @@ stop_player
 # An operator's value is kept, and the window follows it.
 sed -i 's/^TailleEcranL=768/TailleEcranL=1024/' "$ROOT_DIR/VELANE_Afficheur.ini"
 start_player RUNTIME
-check "the player starts again" wait_until 10 fullscreen_window_mapped
+check "the player starts again" wait_until 20 fullscreen_window_mapped
 sleep 2
 check "TailleEcranL=1024 is kept" grep -q $'^TailleEcranL=1024\r$' "$ROOT_DIR/VELANE_Afficheur.ini"
 check "the key is not written twice" test "$(grep -c '^TailleEcranL=' "$ROOT_DIR/VELANE_Afficheur.ini")" -eq 1
