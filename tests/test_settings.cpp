@@ -209,6 +209,11 @@ class RecordingProfile : public platform::ProfileStrings {
     calls.push_back(Record(true, section, key, value, file));
     return true;
   }
+  // Recorded as a write: the guard itself is the engine's, tested there.
+  bool WriteBackDefaultA(const char* section, const char* key,
+                         const char* value, const char* file) override {
+    return WritePrivateProfileStringA(section, key, value, file);
+  }
 
   std::optional<std::string> stored;  // nullopt: the key is missing
   std::vector<Call> calls;

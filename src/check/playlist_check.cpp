@@ -72,6 +72,10 @@ class ReadOnlyProfile : public platform::ProfileStrings {
                                   const char*) override {
     return false;
   }
+  bool WriteBackDefaultA(const char*, const char*, const char*,
+                         const char*) override {
+    return false;
+  }
 
   const IniSectionIndex* Index() const { return index_ ? &*index_ : nullptr; }
 
