@@ -13,9 +13,9 @@
 #include <string>
 
 #include "config/ansi.h"
-#include "config/ini.h"
 #include "config/settings.h"
 #include "fakes/fake_platform.h"
+#include "machine_profile.h"
 #include "windows/bindings.h"
 #include "windows/program.h"
 
@@ -102,7 +102,7 @@ class ProgramFixture : public ::testing::Test {
   TempFolder root;
   CurrentDirectory cwd{root.path()};
   fakes::FakePlatform fakes;
-  IniProfile ini;
+  MachineIni ini;
   SettingsStore settings{ini, nullptr,
                          FromAnsi((root.path() / "VELANE_Afficheur.ini").string())};
   Program program{fakes.platform, settings, FromAnsi(root.path().string())};

@@ -22,9 +22,9 @@
 #include <thread>
 
 #include "child_process.h"
-#include "config/ini.h"
 #include "config/settings.h"
 #include "platform/files.h"
+#include "platform/posix/ini_profile.h"
 
 namespace velane {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "config/ini.h"
+#include "platform/posix/ini_profile.h"
 #include "test_files.h"
 
 namespace velane {

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "config/ansi.h"
-#include "config/ini.h"
 #include "config/settings.h"
 #include "diagnostics/content_problems.h"
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "fakes/fake_platform.h"
+#include "machine_profile.h"
 #include "windows/program.h"
 
 namespace velane {
@@ -115,7 +115,7 @@ class SequencerTest : public ::testing::Test {
   }
 
   FakePlatform fake_;
-  IniProfile ini_;
+  testing_support::MachineIni ini_;
   fs::path root_;
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<Program> program_;

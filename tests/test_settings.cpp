@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "config/ansi.h"
-#include "config/ini.h"
+#include "machine_profile.h"
 #include "test_files.h"
 #include "config/settings.h"
 #include "platform/content_root.h"
@@ -52,7 +52,7 @@ class SettingsTest : public ::testing::Test {
 
   TempDir dir;
   std::string file = dir.path() + "/VELANE_Afficheur.ini";
-  IniProfile ini;
+  testing_support::MachineIni ini;
   SettingsStore store{ini, nullptr, FromAnsi(file)};
 };
 

@@ -142,6 +142,9 @@ class Clock {
   virtual LocalTime Now() = 0;
 };
 
+// The system's restart command line ("shutdown.exe -r" on Windows).
+extern const char16_t kRestartCommand[];
+
 // Process control: start a command line without waiting, and the two
 // immediate exits.
 class Process {

@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "diagnostics/content_problems.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace velane {
@@ -60,10 +61,6 @@ class Program {
 };
 
 // Path separator of the platform's file names.
-#ifdef _WIN32
-inline constexpr char16_t kPathSeparator = u'\\';
-#else
-inline constexpr char16_t kPathSeparator = u'/';
-#endif
+using platform::kPathSeparator;
 
 }  // namespace velane

@@ -9,20 +9,21 @@
 #include <exception>
 
 #include "config/ansi.h"
-#include "config/ini.h"
 #include "config/settings.h"
 #include "diagnostics/command_line.h"
 #include "platform/content_root.h"
 #include "platform/gtk/gtk_platform.h"
 #include "platform/gtk/notify.h"
 #include "platform/host.h"
+#include "platform/posix/ini_profile.h"
+#include "platform/posix/posix_platform.h"
 #include "windows/bindings.h"
 #include "windows/program.h"
 
 int main(int argc, char** argv) {
   using namespace velane;
   // The argument text is taken before the toolkit removes its own options.
-  gtk::PosixProcess process(argc, argv);
+  posix::PosixProcess process(argc, argv);
   // "--help" and "--version" answer on the terminal, without a display.
   if (const auto information = PlayerInformation(process.ArgumentText())) {
     std::fputs(information->c_str(), stdout);
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
 
   gtk::GtkToolkit toolkit;
   gtk::X11Cursor cursor(toolkit);
-  gtk::LocalClock clock;
+  posix::LocalClock clock;
   gtk::ScreenSaverInhibit keepScreenOn;
   platform::Platform platform{toolkit, toolkit, cursor, clock, process};
 

@@ -5,8 +5,8 @@
 #include <climits>
 #include <vector>
 
-#include "config/ini.h"
 #include "config/settings.h"
+#include "platform/posix/ini_profile.h"
 
 namespace velane::platform {
 
@@ -29,14 +29,6 @@ std::unique_ptr<ProfileStrings> MachineProfile() {
 }
 
 bool MachineProfileIsOurEngine() { return true; }
-
-bool MayOpenForWriting(const std::string& path) {
-  return ::access(path.c_str(), W_OK) == 0;
-}
-
-bool MayCreateIn(const std::string& folder) {
-  return ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
 
 std::unique_ptr<Registry> SettingsRegistry() { return OpenUserRegistry(); }
 
