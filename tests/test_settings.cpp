@@ -312,6 +312,7 @@ TEST(PlaylistPath, FolderBaseNameAndIni) {
   EXPECT_EQ(PlaylistPathFor(u"C:\\Player\\VELANE_Afficheur.exe"),
             u"C:\\Player\\VELANE_Afficheur.ini");
   EXPECT_EQ(PlaylistPathFor(u"C:\\v1.2\\app.exe"), u"C:\\v1.2\\app.ini");
+  EXPECT_EQ(PlaylistPathFor(u"C:\\v.1\\player"), u"C:\\v.1\\player.ini");
 }
 
 TEST(PlaylistPath, FolderHasNoTrailingSeparator) {

@@ -873,7 +873,7 @@ std::u16string PlaylistOfRoot(const std::u16string& root) {
   std::u16string folder = root;
   while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
   if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
-  return folder + u"VELANE_Afficheur.ini";
+  return folder + platform::kPlaylistName;
 }
 
 CheckReport CheckContentRoot(const std::u16string& root) {

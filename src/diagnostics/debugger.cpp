@@ -11,6 +11,7 @@
 #include "diagnostics/failure.h"
 #include "display/text_helpers.h"
 #include "platform/files.h"
+#include "velane_version.h"
 
 namespace velane {
 namespace {
@@ -90,7 +91,7 @@ void DEBUGGER::add(std::u16string texte, bool logger) {
     } catch (const LinkedLog&) {
       if (!linkReported_)
         std::fprintf(stderr,
-                     "VELANE_Afficheur: %s is a symbolic link: it is not "
+                     VELANE_PLAYER_NAME ": %s is a symbolic link: it is not "
                      "followed, and no trace line is logged while it is one\n",
                      kLogName);
       linkReported_ = true;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "config/ansi.h"
+#include "config/settings.h"
 #include "platform/files.h"
 
 namespace velane::platform {
@@ -54,6 +55,10 @@ ContentRoot ChooseContentRoot(const std::u16string& executableFolder,
                                  "folder's group?)");
   }
   return root;
+}
+
+std::u16string PlayerPlaylistBeside(const std::u16string& executablePath) {
+  return FolderOf(executablePath) + kPathSeparator + kPlaylistName;
 }
 
 }  // namespace velane::platform

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/content_root.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -16,10 +17,6 @@ namespace velane::platform {
 // Full path of the running executable, in the code page; nullopt when the
 // system cannot tell.
 std::optional<std::string> RunningExecutablePath();
-
-// The playlist settings file of the player installed in the same folder as
-// the executable at this path.
-std::u16string PlayerPlaylistBeside(const std::u16string& executablePath);
 
 // The profile (INI) functions of this machine: the system's own on
 // Windows, our INI engine elsewhere.

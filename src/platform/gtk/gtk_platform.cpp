@@ -16,6 +16,7 @@
 
 #include "config/ansi.h"
 #include "display/page_guard.h"
+#include "velane_version.h"
 #include "windows/designs.h"
 
 namespace velane::gtk {
@@ -606,7 +607,7 @@ class GtkWindowImpl : public platform::Window {
     if (!self->wanted_ || w == nullptr) return G_SOURCE_REMOVE;
     if (!gdk_window_is_visible(w) ||
         (gdk_window_get_state(w) & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN))) {
-      std::fprintf(stderr, "VELANE_Afficheur: the display window was unmapped by another "
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": the display window was unmapped by another "
                            "program; shown again\n");
       gdk_window_deiconify(w);
       gdk_window_show_unraised(w);
@@ -729,7 +730,7 @@ void GtkToolkit::ReportBrowser(const std::string& line) {
   if (browserReporter_)
     browserReporter_(line);
   else
-    std::fprintf(stderr, "VELANE_Afficheur: %s\n", line.c_str());
+    std::fprintf(stderr, VELANE_PLAYER_NAME ": %s\n", line.c_str());
 }
 
 namespace {

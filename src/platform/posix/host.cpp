@@ -5,7 +5,6 @@
 #include <climits>
 #include <vector>
 
-#include "config/settings.h"
 #include "platform/posix/ini_profile.h"
 
 namespace velane::platform {
@@ -18,10 +17,6 @@ std::optional<std::string> RunningExecutablePath() {
     if (std::size_t(n) < buffer.size()) return std::string(buffer.data(), n);
     buffer.resize(buffer.size() * 2);
   }
-}
-
-std::u16string PlayerPlaylistBeside(const std::u16string& executablePath) {
-  return PlaylistPathFor(FolderOf(executablePath) + u"/VELANE_Afficheur");
 }
 
 std::unique_ptr<ProfileStrings> MachineProfile() {

@@ -13,10 +13,6 @@ std::optional<std::string> RunningExecutablePath() {
   return path;
 }
 
-std::u16string PlayerPlaylistBeside(const std::u16string& executablePath) {
-  return win32::WindowsFolderOf(executablePath) + u"\\VELANE_Afficheur.ini";
-}
-
 std::unique_ptr<ProfileStrings> MachineProfile() {
   return std::make_unique<win32::Win32Profile>();
 }

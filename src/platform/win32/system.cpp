@@ -1,12 +1,13 @@
 // What the portable core takes from Windows: path names, the restart
 // command, the trace log opened for appending and the user's write rights.
-#include <windows.h>
-
 #include <filesystem>
 #include <system_error>
 
 #include "platform/files.h"
 #include "platform/platform.h"
+
+// After our headers: its macros (CreateWindow) would rename their members.
+#include <windows.h>
 
 namespace velane::platform {
 

@@ -117,12 +117,6 @@ std::string ArgumentsOf(const std::string& commandLine);
 // system cannot tell.
 std::string ModulePath();
 
-// The folder of a Windows path, without its trailing backslash, and the
-// playlist settings file of an executable (folder, backslash, base name,
-// ".ini"). Either separator counts.
-std::u16string WindowsFolderOf(const std::u16string& path);
-std::u16string WindowsPlaylistPathFor(const std::u16string& executablePath);
-
 // COM and OLE for the user-interface thread, for the life of the object.
 class OleSession {
  public:
