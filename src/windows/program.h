@@ -40,9 +40,7 @@ class Program {
   velane::principal& GetPrincipal();
   velane::Afficheur& GetAfficheur();
   velane::Quitter& GetQuitter();
-  bool QuitterExists() const { return quitter_ != nullptr; }
   bool PrincipalExists() const { return principal_ != nullptr; }
-  bool AfficheurExists() const { return afficheur_ != nullptr; }
 
   platform::Platform& platform;
   SettingsStore& settings;
