@@ -11,10 +11,12 @@
 namespace velane::platform {
 namespace {
 
-bool EndsInSeparator(const std::string& folder) {
-  return !folder.empty() && std::u16string_view(kPathSeparators)
-                                    .find(char16_t(static_cast<unsigned char>(
-                                        folder.back()))) != std::u16string_view::npos;
+// Whether the path (in the code page) ends in one of this platform's
+// separators, all of them ASCII.
+bool EndsInSeparator(const std::string& path) {
+  if (path.empty()) return false;
+  const char16_t last = static_cast<unsigned char>(path.back());
+  return std::u16string_view(kPathSeparators).find(last) != std::u16string_view::npos;
 }
 
 }  // namespace
