@@ -49,10 +49,11 @@ double DisplaySize(const SettingsStore& settings, const char16_t* key,
 
 Afficheur::Afficheur(Program& program) : program_(program) {
   platform::Toolkit& toolkit = program.platform.toolkit;
-  window_ = toolkit.CreateWindow(AfficheurDesign());
-  webcam_ = window_->Child("Webcam");
   // Timers run from creation; their first tick comes one interval later,
-  // through the message loop, so after the load handler.
+  // through the message loop, so after the load handler. They start just
+  // before the window's controls are made: the web engine takes a few
+  // hundred milliseconds to set up, and that belongs inside the first
+  // second, not in front of it.
   reboot_ = toolkit.CreateTimer(kRebootIntervalMs, [&program] {
     Raise(program, Event::Afficheur_reboot_Timer);
   });
@@ -62,6 +63,8 @@ Afficheur::Afficheur(Program& program) : program_(program) {
   timer1_ = toolkit.CreateTimer(kTimer1IntervalMs, [&program] {
     Raise(program, Event::Afficheur_Timer1_Timer);
   });
+  window_ = toolkit.CreateWindow(AfficheurDesign());
+  webcam_ = window_->Child("Webcam");
   motionWatched_ = program.platform.cursor.WatchMotion(
       [this] { sourisbouge_->Resume(); });
 }

@@ -14,6 +14,16 @@ mkdir -p "$FAKE_RESTART_BIN"
 printf '#!/bin/sh\necho "fake shutdown (nothing restarted): shutdown $*" >&2\n' >"$FAKE_RESTART_BIN/shutdown"
 chmod +x "$FAKE_RESTART_BIN/shutdown"
 export PATH="$FAKE_RESTART_BIN:$PATH"
+# A player built for another architecture runs in a root tree of that
+# architecture (VELANE_FOREIGN_ROOT), through the kernel's emulation of it:
+# its content roots live inside that tree, and the stand-in for the restart
+# command too. Emulation is slow: VELANE_E2E_SLOW stretches every wait.
+FOREIGN_ROOT="${VELANE_FOREIGN_ROOT:-}"
+SLOW="${VELANE_E2E_SLOW:-1}"
+if [[ -n "$FOREIGN_ROOT" ]]; then
+  mkdir -p "$FOREIGN_ROOT/velane-fake-restart" "$FOREIGN_ROOT/tmp"
+  cp "$FAKE_RESTART_BIN/shutdown" "$FOREIGN_ROOT/velane-fake-restart/shutdown"
+fi
 PLAYER_PID=""
 ROOT_DIR=""
 FAILURES=0
@@ -34,7 +44,7 @@ trap cleanup EXIT
 # A new content root holding a copy of the player; any other files are the
 # test's to add.
 make_root() {
-  ROOT_DIR="$(mktemp -d /tmp/velane-e2e-XXXXXX)"
+  ROOT_DIR="$(mktemp -d "$FOREIGN_ROOT/tmp/velane-e2e-XXXXXX")"
   cp "$PLAYER_BIN" "$ROOT_DIR/VELANE_Afficheur"
   mkdir -p "$ROOT_DIR/modeles" "$ROOT_DIR/flashs"
 }
@@ -53,7 +63,13 @@ paint_root() {
 }
 
 start_player() {  # start_player [args...]; stdout/stderr to $ROOT_DIR/player.log
-  (cd "$ROOT_DIR" && exec ./VELANE_Afficheur "$@" >"$ROOT_DIR/player.log" 2>&1) &
+  if [[ -n "$FOREIGN_ROOT" ]]; then
+    (exec chroot "$FOREIGN_ROOT" /bin/sh -c \
+      'cd "$1" && shift && PATH="/velane-fake-restart:$PATH" exec ./VELANE_Afficheur "$@"' \
+      sh "${ROOT_DIR#"$FOREIGN_ROOT"}" "$@" >"$ROOT_DIR/player.log" 2>&1) &
+  else
+    (cd "$ROOT_DIR" && exec ./VELANE_Afficheur "$@" >"$ROOT_DIR/player.log" 2>&1) &
+  fi
   PLAYER_PID=$!
 }
 
@@ -69,7 +85,7 @@ player_alive() { [[ -n "$PLAYER_PID" ]] && kill -0 "$PLAYER_PID" 2>/dev/null; }
 
 # Waits until the command succeeds or the seconds run out.
 wait_until() {  # wait_until SECONDS command...
-  local limit=$(( $1 * 10 )); shift
+  local limit=$(( $1 * 10 * SLOW )); shift
   for ((i = 0; i < limit; i++)); do
     if "$@" >/dev/null 2>&1; then return 0; fi
     sleep 0.1

@@ -1,7 +1,10 @@
 #include "platform/gtk/gtk_platform.h"
 
 #include <gdk/gdkx.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <unistd.h>
+#include <wayland-client.h>
 #include <webkit2/webkit2.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
@@ -16,6 +19,7 @@
 
 #include "config/ansi.h"
 #include "display/page_guard.h"
+#include "idle-inhibit-client.h"
 #include "velane_version.h"
 #include "windows/designs.h"
 
@@ -484,6 +488,7 @@ class GtkWindowImpl : public platform::Window {
 
   void Show() override {
     wanted_ = true;
+    if (kit_.waylandSession()) TieToDisplay();
     gtk_widget_show(window_);
   }
   void Hide() override {
@@ -529,8 +534,30 @@ class GtkWindowImpl : public platform::Window {
   }
 
   bool pointerHidden = false;
+  bool keepOnScreen() const { return keepOnScreen_; }
+  GtkWindow* gtkWindow() const { return GTK_WINDOW(window_); }
 
  private:
+  // A Wayland compositor tiles or decorates ordinary windows as it sees fit:
+  // the display window asks for the whole output (no title bar, no border,
+  // its top-left corner the output's), and the other windows are tied to it
+  // so they float above it rather than beside or behind it.
+  void TieToDisplay() {
+    if (keepOnScreen_) {
+      gtk_window_fullscreen(GTK_WINDOW(window_));
+      return;
+    }
+    GtkWindowImpl* display = kit_.DisplayWindow();
+    if (display == nullptr || display == this ||
+        gtk_window_get_transient_for(GTK_WINDOW(window_)) != nullptr)
+      return;
+    gtk_window_set_transient_for(GTK_WINDOW(window_), display->gtkWindow());
+    // A tiling compositor floats dialogs; it shows a floating window above
+    // a full-screen one only when tied to it.
+    if (!noActivate_ && !gtk_widget_get_mapped(window_))
+      gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
+  }
+
   void AddControl(const ControlDesign& c, GtkWidget* parent) {
     auto control = std::make_unique<GtkControlImpl>(kit_, c, parent);
     GtkWidget* widget = control->widget();
@@ -636,8 +663,35 @@ class GlibTimer : public platform::Timer {
 
 }  // namespace
 
-GtkToolkit::GtkToolkit() = default;
+GtkToolkit::GtkToolkit() {
+  const char* wayland = g_getenv("WAYLAND_DISPLAY");
+  GdkDisplay* display = gdk_display_get_default();
+  waylandSession_ = (wayland != nullptr && *wayland != '\0') ||
+                    (display != nullptr && !GDK_IS_X11_DISPLAY(display));
+}
 GtkToolkit::~GtkToolkit() = default;
+
+GtkWindowImpl* GtkToolkit::DisplayWindow() const {
+  for (const auto& [handle, window] : windows_)
+    if (window->keepOnScreen()) return window;
+  return nullptr;
+}
+
+const char* ChooseBackend() {
+  const char* asked = g_getenv("VELANE_BACKEND");
+  if (asked != nullptr && *asked != '\0') {
+    if (std::strcmp(asked, "x11") == 0 || std::strcmp(asked, "wayland") == 0) return asked;
+    std::fprintf(stderr,
+                 VELANE_PLAYER_NAME ": VELANE_BACKEND=%s is neither x11 nor wayland; "
+                 "chosen from the session\n",
+                 asked);
+  }
+  const char* x = g_getenv("DISPLAY");
+  const char* wayland = g_getenv("WAYLAND_DISPLAY");
+  bool hasX = x != nullptr && *x != '\0';
+  bool hasWayland = wayland != nullptr && *wayland != '\0';
+  return !hasX && hasWayland ? "wayland" : "x11";
+}
 
 std::unique_ptr<platform::Window> GtkToolkit::CreateWindow(const WindowDesign& design) {
   std::uint32_t handle = nextHandle_++;
@@ -773,7 +827,87 @@ bool X11Cursor::GetPos(std::int32_t& x, std::int32_t& y) {
   return true;
 }
 
+// A connection of our own to the Wayland compositor holding an idle
+// inhibitor. The inhibitor needs a surface: a surface without a role and
+// without content, which wlroots compositors (sway, cage) count as visible
+// and nobody sees. It works the same whether our windows are XWayland ones
+// or not.
+struct WaylandIdleInhibitor {
+  wl_display* display = nullptr;
+  wl_compositor* compositor = nullptr;
+  zwp_idle_inhibit_manager_v1* manager = nullptr;
+  wl_surface* surface = nullptr;
+  zwp_idle_inhibitor_v1* inhibitor = nullptr;
+  guint watch = 0;
+
+  WaylandIdleInhibitor() {
+    display = wl_display_connect(nullptr);
+    if (display == nullptr) {
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": cannot reach the Wayland compositor to keep "
+                           "the screen on\n");
+      return;
+    }
+    static const wl_registry_listener listener = {&WaylandIdleInhibitor::Global,
+                                                  &WaylandIdleInhibitor::GlobalRemoved};
+    wl_registry* registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &listener, this);
+    wl_display_roundtrip(display);
+    wl_registry_destroy(registry);
+    if (compositor == nullptr || manager == nullptr) {
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": the Wayland compositor offers no idle inhibitor; "
+                           "its own settings must keep the screen on\n");
+      return;
+    }
+    surface = wl_compositor_create_surface(compositor);
+    inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(manager, surface);
+    wl_display_roundtrip(display);
+    // Nothing is asked of the compositor afterwards, but its events must
+    // still be read, and a lost compositor noticed.
+    watch = g_unix_fd_add(wl_display_get_fd(display),
+                          GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                          &WaylandIdleInhibitor::Readable, this);
+  }
+
+  ~WaylandIdleInhibitor() {
+    if (watch != 0) g_source_remove(watch);
+    if (inhibitor != nullptr) zwp_idle_inhibitor_v1_destroy(inhibitor);
+    if (surface != nullptr) wl_surface_destroy(surface);
+    if (manager != nullptr) zwp_idle_inhibit_manager_v1_destroy(manager);
+    if (compositor != nullptr) wl_compositor_destroy(compositor);
+    if (display != nullptr) {
+      wl_display_flush(display);
+      wl_display_disconnect(display);
+    }
+  }
+
+  static void Global(void* data, wl_registry* registry, std::uint32_t name,
+                     const char* interface, std::uint32_t) {
+    auto* self = static_cast<WaylandIdleInhibitor*>(data);
+    if (std::strcmp(interface, wl_compositor_interface.name) == 0 && self->compositor == nullptr)
+      self->compositor = static_cast<wl_compositor*>(
+          wl_registry_bind(registry, name, &wl_compositor_interface, 1));
+    else if (std::strcmp(interface, zwp_idle_inhibit_manager_v1_interface.name) == 0 &&
+             self->manager == nullptr)
+      self->manager = static_cast<zwp_idle_inhibit_manager_v1*>(
+          wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1));
+  }
+  static void GlobalRemoved(void*, wl_registry*, std::uint32_t) {}
+
+  static gboolean Readable(gint, GIOCondition condition, gpointer data) {
+    auto* self = static_cast<WaylandIdleInhibitor*>(data);
+    if ((condition & (G_IO_HUP | G_IO_ERR)) || wl_display_dispatch(self->display) < 0) {
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": the connection to the Wayland compositor was "
+                           "lost; the screen may idle\n");
+      self->watch = 0;
+      return G_SOURCE_REMOVE;
+    }
+    return G_SOURCE_CONTINUE;
+  }
+};
+
 ScreenSaverInhibit::ScreenSaverInhibit() {
+  const char* wayland = g_getenv("WAYLAND_DISPLAY");
+  if (wayland != nullptr && *wayland != '\0') wayland_ = std::make_unique<WaylandIdleInhibitor>();
   GdkDisplay* display = gdk_display_get_default();
   if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return;
   Display* x = GDK_DISPLAY_XDISPLAY(display);

@@ -40,8 +40,15 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
   void ReportBrowser(const std::string& line);
 
   void Forget(GtkWindowImpl* window);
+  // A Wayland compositor owns the screen (through XWayland or not): it
+  // places windows by its own rules unless they are full screen or tied to
+  // the display window.
+  bool waylandSession() const { return waylandSession_; }
+  // The window that stays on screen (the display window), when created.
+  GtkWindowImpl* DisplayWindow() const;
 
  private:
+  bool waylandSession_ = false;
   std::map<std::uint32_t, GtkWindowImpl*> windows_;
   std::uint32_t nextHandle_ = 1;
   bool pointerHidden_ = false;
@@ -80,8 +87,18 @@ class X11Cursor : public platform::Cursor {
   std::function<void()> onMotion_;
 };
 
-// Keeps the screen saver and display power-down of the X session away while
-// the player runs.
+// The GDK backend to allow, from the session and the operator's override
+// VELANE_BACKEND (x11 or wayland): X11 wherever an X server answers,
+// XWayland included, since fixed window places and the quit window floating
+// above the display window only work there; Wayland when there is no X.
+const char* ChooseBackend();
+
+struct WaylandIdleInhibitor;
+
+// Keeps the screen saver and display power-down away while the player runs:
+// the X server's screen saver, and in a Wayland session the compositor's
+// idle inhibitor (XWayland clients cannot reach the compositor's idleness).
+// Both are lifted by the server when the process ends, however it ends.
 class ScreenSaverInhibit {
  public:
   ScreenSaverInhibit();
@@ -91,6 +108,7 @@ class ScreenSaverInhibit {
 
  private:
   bool active_ = false;
+  std::unique_ptr<WaylandIdleInhibitor> wayland_;
 };
 
 }  // namespace velane::gtk

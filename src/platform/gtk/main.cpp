@@ -1,4 +1,4 @@
-// VELANE_Afficheur: the player on Linux (GTK 3, WebKitGTK, X11).
+// VELANE_Afficheur: the player on Linux (GTK 3, WebKitGTK, X11 or Wayland).
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
     std::fputs(information->c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
-  // Our pointer control and z-order handling speak X11 (XWayland included).
-  gdk_set_allowed_backends("x11");
+  gdk_set_allowed_backends(gtk::ChooseBackend());
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr, VELANE_PLAYER_NAME ": cannot open the display\n");
     return 1;
