@@ -12,11 +12,11 @@
 #include <string>
 
 #include "config/ansi.h"
-#include "config/ini.h"
 #include "config/settings.h"
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "fakes/fake_platform.h"
+#include "platform/posix/ini_profile.h"
 #include "windows/program.h"
 
 namespace velane {

@@ -6,21 +6,23 @@
 
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-# The portable core. Our own INI engine (config/ini.cpp) stands on POSIX
-# files; on Windows the system's profile functions take its place.
+# The portable core, and what it takes from Windows: the file system (the
+# composed page replaced whole through the Windows file functions). The
+# system's profile functions stand where our INI engine does on POSIX.
 file(GLOB CORE_SOURCES CONFIGURE_DEPENDS
   src/config/*.cpp src/display/*.cpp src/supervision/*.cpp
   src/diagnostics/*.cpp src/windows/*.cpp src/platform/*.cpp)
-list(FILTER CORE_SOURCES EXCLUDE REGEX ".*/src/config/ini\\.cpp$")
-# The composed page replaced whole through the Windows file functions.
-list(APPEND CORE_SOURCES src/platform/win32/replace_file.cpp)
+list(APPEND CORE_SOURCES src/platform/win32/system.cpp
+  src/platform/win32/replace_file.cpp)
 add_library(velane_core STATIC ${CORE_SOURCES})
 target_include_directories(velane_core PUBLIC src)
 target_link_libraries(velane_core PUBLIC velane_version)
 
-file(GLOB WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
-list(FILTER WIN32_SOURCES EXCLUDE REGEX ".*/(main|replace_file)\\.cpp$")
-add_library(velane_win32 STATIC ${WIN32_SOURCES})
+# The Windows layer: windows, the browser control, the profile and
+# registry functions, what the tools ask of the machine.
+add_library(velane_win32 STATIC src/platform/win32/host.cpp
+  src/platform/win32/web_browser.cpp src/platform/win32/win32_platform.cpp
+  src/platform/win32/win32_profile.cpp src/platform/win32/win32_registry.cpp)
 target_compile_definitions(velane_win32 PUBLIC NOMINMAX)
 target_link_libraries(velane_win32 PUBLIC velane_core ole32 oleaut32 uuid
                       user32 gdi32 advapi32)

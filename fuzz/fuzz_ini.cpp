@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/ini.h"
+#include "platform/posix/ini_profile.h"
 
 namespace {
 

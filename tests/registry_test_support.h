@@ -15,6 +15,7 @@
 
 #include "config/ansi.h"
 #include "platform/registry.h"
+#include "test_files.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -30,10 +31,6 @@ class TempDataHome {
  public:
   TempDataHome() {
     if (const char* old = std::getenv("XDG_DATA_HOME")) previous_ = old;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velane-registry-XXXXXX").string();
-    const char* made = ::mkdtemp(pattern.data());
-    path_ = made != nullptr ? made : "";
     ::setenv("XDG_DATA_HOME", path_.c_str(), 1);
   }
   ~TempDataHome() {
@@ -42,8 +39,6 @@ class TempDataHome {
     } else {
       ::unsetenv("XDG_DATA_HOME");
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
   }
   TempDataHome(const TempDataHome&) = delete;
   TempDataHome& operator=(const TempDataHome&) = delete;
@@ -54,7 +49,8 @@ class TempDataHome {
   bool DatabaseExists() const { return std::filesystem::exists(DatabasePath()); }
 
  private:
-  std::string path_;
+  testing_support::TempFolder folder_{"velane-registry"};
+  std::string path_ = folder_.path().string();
   std::optional<std::string> previous_;
 };
 

@@ -22,36 +22,17 @@
 #include <thread>
 
 #include "child_process.h"
-#include "config/ini.h"
 #include "config/settings.h"
 #include "platform/files.h"
+#include "platform/posix/ini_profile.h"
+#include "test_files.h"
 
 namespace velane {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/velane-atomic-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made) path_ = made;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing_support::ReadBytes;
 
 std::string SectionOf(std::int32_t i) { return "s" + std::to_string(i % 7); }
 std::string KeyOf(std::int32_t i) { return "k" + std::to_string(i); }
@@ -127,8 +108,8 @@ long WriteDuration(const std::string& file, const std::string& filler) {
 }
 
 TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
-  TempDir dir;
-  const std::string file = dir.path() + "/VELANE_Afficheur.ini";
+  testing_support::TempFolder dir{"velane-atomic"};
+  const std::string file = dir.File("VELANE_Afficheur.ini");
   const std::string filler = Filler();
   std::ofstream(file, std::ios::binary) << filler;
 
@@ -137,7 +118,7 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
 
   // Kills must land before, inside and after writes: the delays span a few
   // writes' time, which the disk's flush decides (3 ms at least).
-  const auto writeUs = WriteDuration(dir.path() + "/probe.ini", filler);
+  const auto writeUs = WriteDuration(dir.File("probe.ini"), filler);
   const int maxDelayUs =
       static_cast<int>(std::clamp<long>(writeUs * 5 / 2, 3000, 30000));
   const unsigned seed = std::random_device{}();
@@ -196,8 +177,8 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
 // while a player rewrites it meets the older page or the newer one whole:
 // never an empty or a cut page.
 TEST(AtomicWrite, ReaderConcurrentWithComposedPageWriteSeesWholePages) {
-  TempDir dir;
-  const std::string page = dir.path() + "/temporaire.html";
+  testing_support::TempFolder dir{"velane-atomic"};
+  const std::string page = dir.File("temporaire.html");
   // Large enough that a write in place would be caught half done.
   const std::string older(256 << 10, 'o');
   const std::string newer = std::string(128 << 10, 'n') + "\r\n";
@@ -243,8 +224,8 @@ TEST(AtomicWrite, ReaderConcurrentWithComposedPageWriteSeesWholePages) {
 // the default, nothing is written, and it is said once on stderr. The lock
 // is a record lock, which a network file system passes on to its server.
 TEST(AtomicWrite, WriteBackGivesUpOnAHeldRecordLockAndSaysSoOnce) {
-  TempDir dir;
-  const std::string file = dir.path() + "/VELANE_Afficheur.ini";
+  testing_support::TempFolder dir{"velane-atomic"};
+  const std::string file = dir.File("VELANE_Afficheur.ini");
   const std::string text = "[section 1]\r\nType=image\r\n";
   std::ofstream(file, std::ios::binary) << text;
   IniProfile ini;

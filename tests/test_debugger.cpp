@@ -14,6 +14,7 @@
 #include "diagnostics/debugger.h"
 #include "diagnostics/failure.h"
 #include "fakes/fake_platform.h"
+#include "test_files.h"
 #include "windows/designs.h"
 
 namespace velane {
@@ -51,25 +52,11 @@ class DebuggerTest : public ::testing::Test {
 // old one afterwards: "debugger.log" lands in the current directory.
 class DebuggerLogTest : public DebuggerTest {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    std::string pattern = (fs::temp_directory_path() / "trace-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  std::string Log() {
-    std::ifstream in(dir_ / "debugger.log", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  std::string Log() { return testing_support::ReadBytes(dir_ / "debugger.log"); }
 
-  fs::path old_;
-  fs::path dir_;
+  testing_support::TempFolder folder_{"trace"};
+  const fs::path dir_ = folder_.path();
+  testing_support::CurrentDirectory cwd_{dir_};
 };
 
 TEST_F(DebuggerTest, StartsWithTheDesignCaption) {

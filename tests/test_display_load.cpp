@@ -88,7 +88,7 @@ TEST_F(DisplayLoad, MarginCases) {
     SCOPED_TRACE(c.marge);
     testing_support::TempFolder folder;
     fakes::FakePlatform platform;
-    IniProfile profile;
+    testing_support::MachineIni profile;
     const auto ini = folder.path() / "VELANE_Afficheur.ini";
     WriteBytes(ini, std::string("[Systeme]\r\nmarge=") + c.marge + "\r\n");
     SettingsStore store(profile, nullptr, FromAnsi(ini.string()));

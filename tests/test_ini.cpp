@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "config/ini.h"
+#include "platform/posix/ini_profile.h"
 #include "test_files.h"
 
 namespace velane {
@@ -22,11 +22,6 @@ using namespace std::string_literals;
 
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
-
-class TempDir : public testing_support::TempDir {
- public:
-  TempDir() : testing_support::TempDir("velane-ini") {}
-};
 
 class IniTest : public ::testing::Test {
  protected:
@@ -54,8 +49,8 @@ class IniTest : public ::testing::Test {
     return n;
   }
 
-  TempDir dir;
-  std::string file = dir.path() + "/play.ini";
+  testing_support::TempFolder dir{"velane-ini"};
+  std::string file = dir.File("play.ini");
   IniProfile ini;
 };
 
@@ -256,7 +251,7 @@ TEST_F(IniTest, MissingFileReadsTheDefaultAndIsNotCreated) {
 TEST_F(IniTest, FilesThatCannotBeReadGiveTheDefault) {
   file = dir.path();  // a folder
   EXPECT_EQ(Value("a", "k"), "DEF");
-  file = dir.path() + "/fifo.ini";  // a pipe nobody writes: must not hang
+  file = dir.File("fifo.ini");  // a pipe nobody writes: must not hang
   ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
   EXPECT_EQ(Value("a", "k"), "DEF");
   file = "";
@@ -403,13 +398,13 @@ TEST_F(IniTest, WritesThatCouldNotBeReadBackAreRefused) {
 }
 
 TEST_F(IniTest, WriteNeverCreatesAFolder) {
-  file = dir.path() + "/missing/play.ini";
+  file = dir.File("missing/play.ini");
   EXPECT_FALSE(Put("a", "k", "1"));
-  EXPECT_FALSE(fs::exists(dir.path() + "/missing"));
+  EXPECT_FALSE(fs::exists(dir.File("missing")));
   file = dir.path();
   EXPECT_FALSE(Put("a", "k", "1"));
   EXPECT_TRUE(fs::is_directory(dir.path()));
-  file = dir.path() + "/play.ini/";
+  file = dir.File("play.ini/");
   EXPECT_FALSE(Put("a", "k", "1"));
   EXPECT_EQ(EntriesInFolder(), 0u);
 }
@@ -439,7 +434,7 @@ TEST_F(IniTest, WriteKeepsPermissions) {
 }
 
 TEST_F(IniTest, WriteThroughASymbolicLinkKeepsTheLink) {
-  const std::string real = dir.path() + "/real.ini";
+  const std::string real = dir.File("real.ini");
   WriteBytes(real, "[a]\r\nk=1\r\n");
   fs::create_symlink(real, file);
   ASSERT_TRUE(Put("a", "k", "2"));

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "child_process.h"
-#include "config/ini.h"
 #include "config/settings.h"
-#include "platform/profile.h"
 #include "display/afficheur.h"
+#include "platform/posix/ini_profile.h"
+#include "platform/profile.h"
 #include "program_fixture.h"
 
 namespace velane {

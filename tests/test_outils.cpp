@@ -10,6 +10,7 @@
 #include "config/ansi.h"
 #include "display/outils.h"
 #include "fakes/fake_platform.h"
+#include "test_files.h"
 
 namespace velane {
 namespace {
@@ -26,19 +27,9 @@ int OpenDescriptors() {
 
 class ReadWholeFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "outils-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
   // Writes the bytes to a file of that name and gives its path.
   std::u16string Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    testing_support::WriteBytes(dir_ / name, bytes);
     return Path(name);
   }
   std::u16string Path(const std::string& name) {
@@ -48,7 +39,8 @@ class ReadWholeFileTest : public ::testing::Test {
     return ReadWholeFile(Write("f.txt", bytes), pump_);
   }
 
-  fs::path dir_;
+  testing_support::TempFolder folder_{"outils"};
+  const fs::path dir_ = folder_.path();
   fakes::FakePump pump_;
 };
 

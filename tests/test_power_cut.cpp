@@ -20,8 +20,8 @@
 
 #include "child_process.h"
 #include "config/ansi.h"
-#include "config/ini.h"
 #include "config/settings.h"
+#include "platform/posix/ini_profile.h"
 #include "program_fixture.h"
 
 namespace velane {

@@ -156,7 +156,7 @@ TEST(RebootAtStart, StartedInsideTheMinuteRestartsOnTheFirstTick) {
   testing_support::CurrentDirectory cwd(folder.path());
   fakes::FakePlatform fakes;
   fakes.clock.now = {2026, 3, 15, 3, 0, 40};
-  IniProfile ini;
+  testing_support::MachineIni ini;
   SettingsStore settings(ini, nullptr,
                          FromAnsi((folder.path() / "VELANE_Afficheur.ini").string()));
   Program program(fakes.platform, settings, FromAnsi(folder.path().string()));

@@ -235,6 +235,11 @@ class UnusedProfile : public ProfileStrings {
     ++calls;
     return true;
   }
+  bool WriteBackDefaultA(const char*, const char*, const char*,
+                         const char*) override {
+    ++calls;
+    return true;
+  }
 };
 
 TEST_F(RegistryPathTest, ReadSettingWithADollarFileUsesTheRegistry) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "config/ansi.h"
-#include "config/ini.h"
+#include "machine_profile.h"
 #include "test_files.h"
 #include "config/settings.h"
 #include "platform/content_root.h"
@@ -27,11 +27,6 @@ namespace fs = std::filesystem;
 
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
-
-class TempDir : public testing_support::TempDir {
- public:
-  TempDir() : testing_support::TempDir("velane-settings") {}
-};
 
 // ---------------------------------------------------------------------------
 // Over the real INI engine
@@ -50,9 +45,9 @@ class SettingsTest : public ::testing::Test {
     return st.st_ino;
   }
 
-  TempDir dir;
-  std::string file = dir.path() + "/VELANE_Afficheur.ini";
-  IniProfile ini;
+  testing_support::TempFolder dir{"velane-settings"};
+  std::string file = dir.File("VELANE_Afficheur.ini");
+  testing_support::MachineIni ini;
   SettingsStore store{ini, nullptr, FromAnsi(file)};
 };
 
@@ -167,7 +162,7 @@ TEST_F(SettingsTest, RefusedWriteStillGivesTheDefault) {
   EXPECT_EQ(Bytes(), "[s]\r\n");
   // A missing folder likewise.
   EXPECT_EQ(store.ReadSetting(u"s", u"k", u"1",
-                              FromAnsi(dir.path() + "/none/x.ini"), 2),
+                              FromAnsi(dir.File("none/x.ini")), 2),
             u"1");
 }
 
@@ -208,6 +203,11 @@ class RecordingProfile : public platform::ProfileStrings {
                                   const char* file) override {
     calls.push_back(Record(true, section, key, value, file));
     return true;
+  }
+  // Recorded as a write: the guard itself is the engine's, tested there.
+  bool WriteBackDefaultA(const char* section, const char* key,
+                         const char* value, const char* file) override {
+    return WritePrivateProfileStringA(section, key, value, file);
   }
 
   std::optional<std::string> stored;  // nullopt: the key is missing
@@ -307,6 +307,7 @@ TEST(PlaylistPath, FolderBaseNameAndIni) {
   EXPECT_EQ(PlaylistPathFor(u"C:\\Player\\VELANE_Afficheur.exe"),
             u"C:\\Player\\VELANE_Afficheur.ini");
   EXPECT_EQ(PlaylistPathFor(u"C:\\v1.2\\app.exe"), u"C:\\v1.2\\app.ini");
+  EXPECT_EQ(PlaylistPathFor(u"C:\\v.1\\player"), u"C:\\v.1\\player.ini");
 }
 
 TEST(PlaylistPath, FolderHasNoTrailingSeparator) {
@@ -337,8 +338,8 @@ TEST(PlaylistPath, FolderHasNoTrailingSeparator) {
 // only an absolute path is taken, and a root that cannot serve is kept
 // with a note for the operator.
 TEST(ContentRootChoice, VariableNamesAnAbsoluteFolder) {
-  TempDir dir;
-  const std::string file = dir.path() + "/file";
+  testing_support::TempFolder dir{"velane-settings"};
+  const std::string file = dir.File("file");
   WriteBytes(file, "x");
   const std::u16string exeFolder = u"/opt/player";
   const std::u16string beside = u"/opt/player/VELANE_Afficheur.ini";
@@ -352,8 +353,8 @@ TEST(ContentRootChoice, VariableNamesAnAbsoluteFolder) {
       {"", "/opt/player", nullptr},
       {"content", "/opt/player", "a relative path"},
       {"./var", "/opt/player", "a relative path"},
-      {dir.path() + "//", dir.path(), nullptr},
-      {dir.path() + "/gone", dir.path() + "/gone", "does not exist"},
+      {dir.path().string() + "//", dir.path(), nullptr},
+      {dir.File("gone"), dir.File("gone"), "does not exist"},
       {file, file, "is not a folder"},
   };
   for (const Case& c : cases) {

@@ -52,7 +52,7 @@ TEST_F(Startup, AnythingButTheExactSwitchShowsTheTraceWindowAboveTheDisplay) {
     EXPECT_FALSE(PlayerInformation(text).has_value());
     testing_support::TempFolder folder;
     fakes::FakePlatform platform;
-    IniProfile profile;
+    testing_support::MachineIni profile;
     SettingsStore store(profile, nullptr,
                         FromAnsi((folder.path() / "VELANE_Afficheur.ini").string()));
     Program p(platform.platform, store, FromAnsi(folder.path().string()));

@@ -164,14 +164,22 @@ class WatchedProfile : public platform::ProfileStrings {
   bool WritePrivateProfileStringA(const char* section, const char* key,
                                   const char* value,
                                   const char* file) override {
-    const bool written =
-        inner_.WritePrivateProfileStringA(section, key, value, file);
-    if (!written) refused_ = true;
-    return written;
+    return Watch(inner_.WritePrivateProfileStringA(section, key, value, file));
+  }
+  // Passed on as such, so that an operator's edit made between the read
+  // and the write-back is kept, as in the player.
+  bool WriteBackDefaultA(const char* section, const char* key,
+                         const char* value, const char* file) override {
+    return Watch(inner_.WriteBackDefaultA(section, key, value, file));
   }
   bool refused() const { return refused_; }
 
  private:
+  bool Watch(bool written) {
+    if (!written) refused_ = true;
+    return written;
+  }
+
   platform::ProfileStrings& inner_;
   bool refused_ = false;
 };

@@ -68,6 +68,10 @@ class ReadOnlyProfile : public platform::ProfileStrings {
                                   const char*) override {
     return false;
   }
+  bool WriteBackDefaultA(const char*, const char*, const char*,
+                         const char*) override {
+    return false;
+  }
 
   const IniSectionIndex* Index() const { return index_ ? &*index_ : nullptr; }
 
@@ -750,7 +754,7 @@ std::u16string PlaylistOfRoot(const std::u16string& root) {
   std::u16string folder = root;
   while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
   if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
-  return folder + u"VELANE_Afficheur.ini";
+  return folder + platform::kPlaylistName;
 }
 
 CheckReport CheckContentRoot(const std::u16string& root) {

@@ -12,6 +12,10 @@ std::u16string FromAnsi(std::string_view bytes);
 // Units that the code page cannot hold become '?', as the platform does.
 std::string ToAnsi(std::u16string_view text);
 
+// UTF-16 to UTF-8, for toolkits and engines that take UTF-8; a lone
+// surrogate becomes U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+
 // A name as the platform compares names (registry keys and values, INI
 // sections and keys): every letter of the code page upper-cased, accented
 // ones included ("\xe9t\xe9" and "\xc9T\xc9" fold alike), other bytes kept.

@@ -1,8 +1,10 @@
-// Our own profile (INI) functions, with the reading and writing rules of the
-// platform's GetPrivateProfileStringA / WritePrivateProfileStringA, so that
-// playlist files written for the Windows player read the same here.
+// The text rules of INI files, as the platform's GetPrivateProfileStringA /
+// WritePrivateProfileStringA apply them, on a whole file's bytes: portable,
+// without any file access. Our own profile functions (the file engine of
+// platform/posix/ini_profile.h) and the playlist checker stand on them, so
+// that playlist files written for the Windows player read the same here.
 //
-// The file format, as these functions see it:
+// The file format, as these rules see it:
 // - Lines end at CR LF, LF or a lone CR, mixed freely. A NUL byte ends a
 //   name or a value, not its line: the "]" or "=" that makes a header or a
 //   key line may come after it, and the name is then read up to the NUL.
@@ -20,10 +22,7 @@
 //   blanks (space, tab) around them. The first matching section wins (a
 //   repeated section is not merged) and, in it, the first matching key.
 //
-// Writes keep every line they do not change byte for byte, and replace the
-// file atomically (temporary file in the same folder, flushed to disk, then
-// renamed over the original with its permissions), so a kill or a power cut
-// never leaves a half-written playlist behind.
+// A write keeps every line it does not change byte for byte.
 #pragma once
 
 #include <cstddef>
@@ -33,8 +32,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include "platform/profile.h"
 
 namespace velane {
 
@@ -115,32 +112,5 @@ std::optional<std::string> WithIniValue(std::string_view text,
                                         std::string_view section,
                                         std::string_view key,
                                         std::string_view value);
-
-class IniProfile : public platform::ProfileStrings {
- public:
-  // A missing, unreadable or non-regular file (a folder, a pipe) reads as
-  // empty. Null section or key (the platform's listing forms) are not
-  // supported and read as missing. Never creates a file.
-  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue,
-                                         std::string& out, std::uint32_t size,
-                                         const char* file) override;
-
-  // Refused (false, nothing changed) for null arguments (the platform's
-  // deletion forms are not supported), texts that would not read back, a
-  // file that cannot be read first, a read-only file (no write permission
-  // bit at all, as the platform's read-only attribute), a missing folder or
-  // one where no temporary file can be made. A write that would leave the
-  // file byte for byte as it is does not touch the disk.
-  bool WritePrivateProfileStringA(const char* section, const char* key,
-                                  const char* value, const char* file) override;
-
-  // Decided under the same lock, on the file as it is then: writes only
-  // when the key is missing, or reads as empty or as the value itself;
-  // otherwise it leaves the file alone and reports success (the key holds
-  // a value someone wrote since the caller's read).
-  bool WriteBackDefaultA(const char* section, const char* key,
-                         const char* value, const char* file) override;
-};
 
 }  // namespace velane

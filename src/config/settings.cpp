@@ -5,6 +5,7 @@
 #include "config/ansi.h"
 #include "config/registry_settings.h"
 #include "diagnostics/failure.h"
+#include "platform/files.h"
 
 namespace velane {
 namespace {
@@ -13,15 +14,6 @@ namespace {
 constexpr std::size_t kNameBufferSize = 600;
 // The size the read is told; a value comes back at most one shorter.
 constexpr std::uint32_t kValueBufferSize = 590;
-
-// The separator of the platform's file names (Windows also takes "/").
-#ifdef _WIN32
-constexpr char16_t kSeparator = u'\\';
-constexpr char16_t kSeparators[] = u"\\/";
-#else
-constexpr char16_t kSeparator = u'/';
-constexpr char16_t kSeparators[] = u"/";
-#endif
 
 // The name as it sits in its buffer: the name, a NUL, then blanks to the
 // end. The INI functions read up to the NUL; a name that fills the whole
@@ -135,7 +127,7 @@ SettingsStore::PlaylistWrites SettingsStore::TakePlaylistWrites() const {
 }
 
 std::u16string FolderOf(const std::u16string& path) {
-  const auto slash = path.find_last_of(kSeparators);
+  const auto slash = path.find_last_of(platform::kPathSeparators);
   if (slash == std::u16string::npos) return u".";
   return path.substr(0, slash);
 }
@@ -145,14 +137,14 @@ bool IsRegistryFileArgument(const std::u16string& file) {
 }
 
 std::u16string PlaylistPathFor(const std::u16string& executablePath) {
-  const auto slash = executablePath.find_last_of(kSeparators);
+  const auto slash = executablePath.find_last_of(platform::kPathSeparators);
   std::u16string base = slash == std::u16string::npos
                             ? executablePath
                             : executablePath.substr(slash + 1);
   // The extension goes; a leading dot names a hidden file, not one.
   const auto dot = base.rfind(u'.');
   if (dot != std::u16string::npos && dot > 0) base.resize(dot);
-  return FolderOf(executablePath) + kSeparator + base + u".ini";
+  return FolderOf(executablePath) + platform::kPathSeparator + base + u".ini";
 }
 
 }  // namespace velane

@@ -6,7 +6,7 @@ namespace velane {
 namespace {
 
 constexpr const char* kHelp =
-    "VELANE_Afficheur " VELANE_VERSION
+    VELANE_PLAYER_NAME " " VELANE_VERSION
     ": full-screen display player for a public screen.\n"
     "\n"
     "usage: VELANE_Afficheur [RUNTIME]\n"
@@ -37,7 +37,7 @@ constexpr const char* kHelp =
 std::optional<std::string> PlayerInformation(const std::u16string& argumentText) {
   if (argumentText == u"--help") return std::string(kHelp);
   if (argumentText == u"--version")
-    return std::string("VELANE_Afficheur " VELANE_VERSION "\n");
+    return std::string(VELANE_PLAYER_NAME " " VELANE_VERSION "\n");
   return std::nullopt;
 }
 

@@ -1,13 +1,6 @@
 #include "diagnostics/debugger.h"
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +10,8 @@
 #include "config/ansi.h"
 #include "diagnostics/failure.h"
 #include "display/text_helpers.h"
+#include "platform/files.h"
+#include "velane_version.h"
 
 namespace velane {
 namespace {
@@ -28,10 +23,7 @@ constexpr char kOlderLogName[] = "debugger.log.1";
 // cannot fill the disk.
 constexpr std::uintmax_t kLogLimit = 1024 * 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = platform::UniqueFile;
 
 // Thrown when the log's name is a link, which is never followed.
 class LinkedLog : public Failure {
@@ -43,27 +35,15 @@ class LinkedLog : public Failure {
 // a link (which could lead anywhere) is not followed, and a pipe (which
 // could block the player) is not waited on.
 File OpenLog() {
-#ifdef _WIN32
-  std::error_code error;
-  if (std::filesystem::is_symlink(std::filesystem::symlink_status(kLogName, error)))
-    throw LinkedLog();
-  File log(std::fopen(kLogName, "ab"));
-#else
-  const int fd = ::open(kLogName,
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
-                            O_NOCTTY | O_CLOEXEC,
-                        0666);
-  if (fd < 0 && errno == ELOOP) throw LinkedLog();
-  struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    throw Failure("the trace log is not a plain file");
+  File log;
+  switch (platform::OpenForAppending(kLogName, log)) {
+    case platform::AppendOpen::kOpened: return log;
+    case platform::AppendOpen::kLink: throw LinkedLog();
+    case platform::AppendOpen::kNotPlainFile:
+      throw Failure("the trace log is not a plain file");
+    case platform::AppendOpen::kFailed: break;
   }
-  File log(fd >= 0 ? ::fdopen(fd, "ab") : nullptr);
-  if (fd >= 0 && !log) ::close(fd);
-#endif
-  if (!log) throw Failure("cannot open the trace log");
-  return log;
+  throw Failure("cannot open the trace log");
 }
 
 // The size of the open log, or 0 when it cannot be told.
@@ -111,7 +91,7 @@ void DEBUGGER::add(std::u16string texte, bool logger) {
     } catch (const LinkedLog&) {
       if (!linkReported_)
         std::fprintf(stderr,
-                     "VELANE_Afficheur: %s is a symbolic link: it is not "
+                     VELANE_PLAYER_NAME ": %s is a symbolic link: it is not "
                      "followed, and no trace line is logged while it is one\n",
                      kLogName);
       linkReported_ = true;

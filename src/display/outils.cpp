@@ -8,14 +8,12 @@
 #include <string>
 
 #include "config/ansi.h"
+#include "platform/files.h"
 
 namespace velane {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = platform::UniqueFile;
 
 // Reads one line of bytes without its line end: CR LF or a lone CR ends a
 // line, a lone LF is kept as an ordinary character, and the end of the file

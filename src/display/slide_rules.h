@@ -10,16 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace velane {
 
 // Path separator of the platform's file names.
-#ifdef _WIN32
-inline constexpr char16_t kPathSeparator = u'\\';
-#else
-inline constexpr char16_t kPathSeparator = u'/';
-#endif
+using platform::kPathSeparator;
 
 // "section 7", "section -2": the playlist section of a slide.
 std::u16string SectionName(std::int16_t section);

@@ -1,35 +1,22 @@
 #include "platform/content_root.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "config/ansi.h"
+#include "config/settings.h"
+#include "platform/files.h"
 
 namespace velane::platform {
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparators[] = "\\/";
-constexpr char16_t kSeparator = u'\\';
-#else
-constexpr char kSeparators[] = "/";
-constexpr char16_t kSeparator = u'/';
-#endif
-
-// Whether this user may create files in the folder. Windows folder rights
-// are not read (that would take the security API): the writes tell.
-bool MayWriteIn(const std::string& folder) {
-#ifdef _WIN32
-  (void)folder;
-  return true;
-#else
-  return ::access(folder.c_str(), W_OK | X_OK) == 0;
-#endif
+// Whether the path (in the code page) ends in one of this platform's
+// separators, all of them ASCII.
+bool EndsInSeparator(const std::string& path) {
+  if (path.empty()) return false;
+  const char16_t last = static_cast<unsigned char>(path.back());
+  return std::u16string_view(kPathSeparators).find(last) != std::u16string_view::npos;
 }
 
 }  // namespace
@@ -49,10 +36,10 @@ ContentRoot ChooseContentRoot(const std::u16string& executableFolder,
                          ToAnsi(executableFolder));
     return root;
   }
-  while (folder.size() > 1 && folder.find_last_of(kSeparators) == folder.size() - 1)
+  while (folder.size() > 1 && EndsInSeparator(folder))
     folder.pop_back();
   root.folder = FromAnsi(folder);
-  root.playlist = root.folder + kSeparator + kPlaylistName;
+  root.playlist = root.folder + kPathSeparator + kPlaylistName;
   root.fromVariable = true;
 
   std::error_code error;
@@ -63,13 +50,17 @@ ContentRoot ChooseContentRoot(const std::u16string& executableFolder,
   } else if (!std::filesystem::is_directory(status)) {
     root.notes.push_back(named + ", which is not a folder: nothing can be read or "
                                  "written there");
-  } else if (!MayWriteIn(folder)) {
+  } else if (!MayCreateIn(folder)) {
     root.notes.push_back(named + ", which this user cannot write: the player can "
                                  "neither fill in missing settings nor write its "
                                  "composed pages there (is the user in the "
                                  "folder's group?)");
   }
   return root;
+}
+
+std::u16string PlayerPlaylistBeside(const std::u16string& executablePath) {
+  return FolderOf(executablePath) + kPathSeparator + kPlaylistName;
 }
 
 }  // namespace velane::platform

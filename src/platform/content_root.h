@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "velane_version.h"
+
 namespace velane::platform {
 
 inline constexpr char kContentRootVariable[] = "VELANE_CONTENT_ROOT";
 // The playlist settings file's name in a root named by the variable.
-inline constexpr char16_t kPlaylistName[] = u"VELANE_Afficheur.ini";
+inline constexpr char16_t kPlaylistName[] = u"" VELANE_PLAYER_NAME ".ini";
 
 struct ContentRoot {
   std::u16string folder;    // without a trailing separator
@@ -30,5 +32,9 @@ struct ContentRoot {
 // and report what they cannot do.
 ContentRoot ChooseContentRoot(const std::u16string& executableFolder,
                               const std::u16string& besidePlaylist);
+
+// The playlist settings file of the player installed in the same folder as
+// the executable at this path (a tool's).
+std::u16string PlayerPlaylistBeside(const std::u16string& executablePath);
 
 }  // namespace velane::platform

@@ -1,11 +1,44 @@
-// Writing a file whole, for the composed page: the file-system side is the
-// platform layer's (POSIX in platform/posix, Windows in platform/win32).
+// The file system as the core uses it: path names, the composed page written
+// whole, the trace log opened for appending, and what this user may write.
+// Each platform fills it in (POSIX in platform/posix, Windows in
+// platform/win32).
 #pragma once
 
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace velane::platform {
+
+// The separator this platform puts between the names of a path, and every
+// character it takes as one (Windows also takes "/").
+extern const char16_t kPathSeparator;
+extern const char16_t kPathSeparators[];
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+enum class AppendOpen {
+  kOpened,
+  kLink,          // never followed: it could lead anywhere
+  kNotPlainFile,  // a pipe or a device, which could block the program
+  kFailed,
+};
+
+// Opens the file at `path` (in the code page) for appending bytes, creating
+// it when missing; `file` holds it when kOpened comes back.
+AppendOpen OpenForAppending(const char* path, UniqueFile& file);
+
+// Whether this user could open the existing file at the path (in the code
+// page) for writing, as the sequencer does with a composed page. Nothing is
+// written.
+bool MayOpenForWriting(const std::string& path);
+
+// Whether this user could create a file in the folder.
+bool MayCreateIn(const std::string& folder);
 
 enum class FileWrite {
   kWritten,

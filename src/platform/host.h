@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/content_root.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 
@@ -16,10 +18,6 @@ namespace velane::platform {
 // system cannot tell.
 std::optional<std::string> RunningExecutablePath();
 
-// The playlist settings file of the player installed in the same folder as
-// the executable at this path.
-std::u16string PlayerPlaylistBeside(const std::u16string& executablePath);
-
 // The profile (INI) functions of this machine: the system's own on
 // Windows, our INI engine elsewhere.
 std::unique_ptr<ProfileStrings> MachineProfile();
@@ -28,14 +26,6 @@ std::unique_ptr<ProfileStrings> MachineProfile();
 // then read a playlist once and apply the same rules from memory, instead
 // of asking the functions again for every key.
 bool MachineProfileIsOurEngine();
-
-// Whether this user could open the existing file at the path (in the code
-// page) for writing, as the sequencer does with a composed page. Nothing is
-// written.
-bool MayOpenForWriting(const std::string& path);
-
-// Whether this user could create a file in the folder.
-bool MayCreateIn(const std::string& folder);
 
 // The registry the settings store's registry form uses, as the player does:
 // the system registry on Windows, our SQLite store of the user's keys on

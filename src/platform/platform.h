@@ -80,9 +80,10 @@ class Timer {
  public:
   virtual ~Timer() = default;
   // A resting timer may deliver no ticks (or only a rare safety beat) until
-  // it is resumed; its next tick then comes one interval later.
-  virtual void Pause() {}
-  virtual void Resume() {}
+  // it is resumed; its next tick then comes one interval later. A timer
+  // that cannot rest keeps ticking.
+  virtual void Pause() = 0;
+  virtual void Resume() = 0;
 };
 
 struct LocalTime {
@@ -132,7 +133,7 @@ class Cursor {
   // Calls onMotion whenever the pointer moves, where the platform can tell
   // (so a watcher need not poll while the pointer rests); false where it
   // cannot.
-  virtual bool WatchMotion(std::function<void()> /*onMotion*/) { return false; }
+  virtual bool WatchMotion(std::function<void()> onMotion) = 0;
 };
 
 class Clock {
@@ -140,6 +141,9 @@ class Clock {
   virtual ~Clock() = default;
   virtual LocalTime Now() = 0;
 };
+
+// The system's restart command line ("shutdown.exe -r" on Windows).
+extern const char16_t kRestartCommand[];
 
 // Process control: start a command line without waiting, and the two
 // immediate exits.

@@ -29,11 +29,10 @@ class ProfileStrings {
   // equal to the default: the same write, but made only while the key still
   // reads that way in the file as it is when written. A value that another
   // writer put in after the read (an operator's edit) is kept. Where the
-  // functions cannot tell, a plain write.
+  // functions cannot tell, a plain write. No default body: a wrapper that
+  // forgot to pass it on would turn it into a plain write unnoticed.
   virtual bool WriteBackDefaultA(const char* section, const char* key,
-                                 const char* value, const char* file) {
-    return WritePrivateProfileStringA(section, key, value, file);
-  }
+                                 const char* value, const char* file) = 0;
 };
 
 }  // namespace velane::platform

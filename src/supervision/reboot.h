@@ -1,15 +1,13 @@
 // The nightly restart check, once a second.
 #pragma once
 
+#include "platform/platform.h"
+
 namespace velane {
 
 class Program;
 
-#ifdef _WIN32
-inline constexpr char16_t kRestartCommand[] = u"shutdown.exe -r";
-#else
-inline constexpr char16_t kRestartCommand[] = u"shutdown -r";
-#endif
+using platform::kRestartCommand;
 inline constexpr char16_t kRestartTime[] = u"03:00";
 inline constexpr int kSwShowMinimized = 2;
 // How long the restart command may take to file its request.

@@ -7,6 +7,7 @@
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "supervision/quitter.h"
+#include "velane_version.h"
 #include "windows/program.h"
 
 namespace velane {
@@ -55,7 +56,7 @@ void ReportFailure(Program* program, const std::string& where,
 
 // One line on stderr, which a service manager sends to its journal.
 static std::string PrintReport(const std::string& text) {
-  std::string line = "VELANE_Afficheur: " + text;
+  std::string line = VELANE_PLAYER_NAME ": " + text;
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
   return line;

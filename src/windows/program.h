@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "diagnostics/content_problems.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace velane {
@@ -39,9 +40,7 @@ class Program {
   velane::principal& GetPrincipal();
   velane::Afficheur& GetAfficheur();
   velane::Quitter& GetQuitter();
-  bool QuitterExists() const { return quitter_ != nullptr; }
   bool PrincipalExists() const { return principal_ != nullptr; }
-  bool AfficheurExists() const { return afficheur_ != nullptr; }
 
   platform::Platform& platform;
   SettingsStore& settings;

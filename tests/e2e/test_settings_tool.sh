@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The operator tool afficheur-settings from a shell: get/set round trip, the
-# bytes it writes and prints, "--", usage errors, the mode 2 write-back, a
-# missing file said on stderr, and every failed store an error (exit 1).
+# bytes it writes and prints, "--", usage errors, the mode 2 write-back (an
+# operator's edit made during it kept), a missing file said on stderr, and
+# every failed store an error (exit 1).
 set -euo pipefail
 
 : "${VELANE_BUILD:?VELANE_BUILD must name the build folder}"
@@ -86,6 +87,50 @@ printf '[Systeme]\r\nmarge=\r\n' >"$WORK/empty.ini"
 "$TOOL" get --mode 2 --file "$WORK/empty.ini" Systeme marge 2 >"$WORK/out"
 expect_bytes "$WORK/out" '2\n'
 expect_bytes "$WORK/empty.ini" '[Systeme]\r\nmarge=2\r\n'
+
+# --- mode 2 keeps an operator's edit made between its read and its
+# write-back. The operator holds the writers' lock, so the tool, having
+# read the key missing, waits for it (asleep); the operator then edits in
+# place and lets go. With no edit, the default is written as usual.
+race() {  # race INI EDIT|- (\r\n for line ends): prints the tool's exit status and output
+  python3 - "$TOOL" "$@" <<'PY'
+import fcntl, os, subprocess, sys, time
+tool, ini, edit = sys.argv[1:4]
+fd = os.open(ini, os.O_RDWR)
+fcntl.lockf(fd, fcntl.LOCK_EX)
+p = subprocess.Popen([tool, "get", "--mode", "2", "--file", ini, "Systeme", "marge", "2"],
+                     stdout=subprocess.PIPE)
+def asleep():
+    try:
+        with open(f"/proc/{p.pid}/wchan") as f:
+            return "sleep" in f.read()
+    except OSError:
+        return False
+deadline = time.monotonic() + 10
+while not asleep() and p.poll() is None and time.monotonic() < deadline:
+    time.sleep(0.0002)
+if not asleep():
+    sys.exit("the tool was never seen waiting for the lock")
+if edit != "-":
+    os.ftruncate(fd, 0)
+    os.pwrite(fd, edit.replace("\\r\\n", "\r\n").encode(), 0)
+fcntl.lockf(fd, fcntl.LOCK_UN)
+out = p.communicate()[0].decode()
+print(f"{p.returncode}|{out.strip()}")
+PY
+}
+# EDIT (- for none) | the file afterwards
+RACES=(
+  "[Systeme]\r\nTailleEcranL=768\r\nmarge=7\r\n|[Systeme]\r\nTailleEcranL=768\r\nmarge=7\r\n"
+  "-|[Systeme]\r\nTailleEcranL=768\r\nmarge=2\r\n"
+)
+for row in "${RACES[@]}"; do
+  IFS='|' read -r edit want <<<"$row"
+  printf '[Systeme]\r\nTailleEcranL=768\r\n' >"$WORK/race.ini"
+  got=$(race "$WORK/race.ini" "$edit") || fail "race ($row): $got"
+  [[ $got == "0|2" ]] || fail "race ($row): the tool gave '$got', expected it to read the default 2 and exit 0"
+  expect_bytes "$WORK/race.ini" "$want"
+done
 
 # --- the default file is the player's, beside the tool
 mkdir "$WORK/player"

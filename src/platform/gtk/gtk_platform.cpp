@@ -3,8 +3,6 @@
 #include <gdk/gdkx.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <webkit2/webkit2.h>
@@ -16,50 +14,17 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <stdexcept>
 #include <utility>
 
 #include "config/ansi.h"
 #include "display/page_guard.h"
 #include "idle-inhibit-client.h"
+#include "velane_version.h"
 #include "windows/designs.h"
-
-extern char** environ;
 
 namespace velane::gtk {
 namespace {
-
-// UTF-16 to UTF-8 for the toolkit; a lone surrogate becomes U+FFFD.
-std::string ToUtf8(const std::u16string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-        s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 0x3F));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 // X11 refuses window sizes beyond 16 bits; a zero or negative size from the
 // settings is kept as "nothing to show" rather than GTK's "unset" (-1).
@@ -638,7 +603,7 @@ class GtkWindowImpl : public platform::Window {
     if (!self->wanted_ || w == nullptr) return G_SOURCE_REMOVE;
     if (!gdk_window_is_visible(w) ||
         (gdk_window_get_state(w) & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN))) {
-      std::fprintf(stderr, "VELANE_Afficheur: the display window was unmapped by another "
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": the display window was unmapped by another "
                            "program; shown again\n");
       gdk_window_deiconify(w);
       gdk_window_show_unraised(w);
@@ -717,7 +682,7 @@ const char* ChooseBackend() {
   if (asked != nullptr && *asked != '\0') {
     if (std::strcmp(asked, "x11") == 0 || std::strcmp(asked, "wayland") == 0) return asked;
     std::fprintf(stderr,
-                 "VELANE_Afficheur: VELANE_BACKEND=%s is neither x11 nor wayland; "
+                 VELANE_PLAYER_NAME ": VELANE_BACKEND=%s is neither x11 nor wayland; "
                  "chosen from the session\n",
                  asked);
   }
@@ -788,7 +753,7 @@ void GtkToolkit::ReportBrowser(const std::string& line) {
   if (browserReporter_)
     browserReporter_(line);
   else
-    std::fprintf(stderr, "VELANE_Afficheur: %s\n", line.c_str());
+    std::fprintf(stderr, VELANE_PLAYER_NAME ": %s\n", line.c_str());
 }
 
 namespace {
@@ -878,7 +843,7 @@ struct WaylandIdleInhibitor {
   WaylandIdleInhibitor() {
     display = wl_display_connect(nullptr);
     if (display == nullptr) {
-      std::fprintf(stderr, "VELANE_Afficheur: cannot reach the Wayland compositor to keep "
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": cannot reach the Wayland compositor to keep "
                            "the screen on\n");
       return;
     }
@@ -889,7 +854,7 @@ struct WaylandIdleInhibitor {
     wl_display_roundtrip(display);
     wl_registry_destroy(registry);
     if (compositor == nullptr || manager == nullptr) {
-      std::fprintf(stderr, "VELANE_Afficheur: the Wayland compositor offers no idle inhibitor; "
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": the Wayland compositor offers no idle inhibitor; "
                            "its own settings must keep the screen on\n");
       return;
     }
@@ -931,7 +896,7 @@ struct WaylandIdleInhibitor {
   static gboolean Readable(gint, GIOCondition condition, gpointer data) {
     auto* self = static_cast<WaylandIdleInhibitor*>(data);
     if ((condition & (G_IO_HUP | G_IO_ERR)) || wl_display_dispatch(self->display) < 0) {
-      std::fprintf(stderr, "VELANE_Afficheur: the connection to the Wayland compositor was "
+      std::fprintf(stderr, VELANE_PLAYER_NAME ": the connection to the Wayland compositor was "
                            "lost; the screen may idle\n");
       self->watch = 0;
       return G_SOURCE_REMOVE;
@@ -970,80 +935,6 @@ int X11Cursor::ShowCursor(bool show) {
   if (before >= 0 && count_ < 0) toolkit_.ApplyPointerHidden(true);
   if (before < 0 && count_ >= 0) toolkit_.ApplyPointerHidden(false);
   return count_;
-}
-
-platform::LocalTime LocalClock::Now() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
-PosixProcess::PosixProcess(int argc, char** argv) {
-  // The arguments after the program name, joined by single blanks.
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) arguments_ += u' ';
-    arguments_ += FromAnsi(argv[i]);
-  }
-}
-
-namespace {
-
-// Starts the command line (words split at blanks, the program found on
-// PATH); throws when it cannot be started.
-pid_t Spawn(const std::u16string& commandLine) {
-  std::string line = ToAnsi(commandLine);
-  std::vector<std::string> words;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    std::size_t end = line.find(' ', pos);
-    if (end == std::string::npos) end = line.size();
-    if (end > pos) words.push_back(line.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  if (words.empty()) throw std::runtime_error("empty command line");
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int err = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (err != 0)
-    throw std::runtime_error("cannot start \"" + line + "\": " + std::strerror(err));
-  return pid;
-}
-
-}  // namespace
-
-void PosixProcess::Start(const std::u16string& commandLine, int /*showWindow*/) {
-  Spawn(commandLine);
-}
-
-std::optional<int> PosixProcess::StartAndWait(const std::u16string& commandLine,
-                                              int /*showWindow*/, int timeoutMs) {
-  const pid_t pid = Spawn(commandLine);
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int status = 0;
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid)
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (done < 0 && errno != EINTR) return std::nullopt;  // not ours to wait for
-    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    g_usleep(10 * 1000);
-  }
-}
-
-void PosixProcess::End(int exitCode) {
-  std::fflush(nullptr);
-  _exit(exitCode);
-}
-
-std::u16string PosixProcess::ExecutablePath() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  return FromAnsi(std::string_view(buf, std::size_t(n)));
 }
 
 }  // namespace velane::gtk

@@ -1,5 +1,6 @@
 // The platform layer on Linux: GTK 3 windows, WebKitGTK as the browser
-// control, GLib timers, X11 (XFixes) for the pointer, POSIX for processes.
+// control, GLib timers, X11 (XFixes) for the pointer (processes and the
+// clock are POSIX's, in platform/posix).
 // The only code that includes toolkit headers.
 #pragma once
 
@@ -108,25 +109,6 @@ class ScreenSaverInhibit {
  private:
   bool active_ = false;
   std::unique_ptr<WaylandIdleInhibitor> wayland_;
-};
-
-class LocalClock : public platform::Clock {
- public:
-  platform::LocalTime Now() override;
-};
-
-class PosixProcess : public platform::Process {
- public:
-  PosixProcess(int argc, char** argv);
-  void Start(const std::u16string& commandLine, int showWindow) override;
-  std::optional<int> StartAndWait(const std::u16string& commandLine,
-                                  int showWindow, int timeoutMs) override;
-  [[noreturn]] void End(int exitCode) override;
-  std::u16string ExecutablePath() override;
-  std::u16string ArgumentText() override { return arguments_; }
-
- private:
-  std::u16string arguments_;
 };
 
 }  // namespace velane::gtk

@@ -3,26 +3,21 @@
 #include <gtk/gtk.h>
 
 #include <csignal>
-
-#include <clocale>
 #include <cstdio>
-#include <exception>
+#include <memory>
 
-#include "config/ansi.h"
-#include "config/ini.h"
-#include "config/settings.h"
 #include "diagnostics/command_line.h"
-#include "platform/content_root.h"
 #include "platform/gtk/gtk_platform.h"
 #include "platform/gtk/notify.h"
 #include "platform/host.h"
-#include "windows/bindings.h"
-#include "windows/program.h"
+#include "platform/posix/posix_platform.h"
+#include "velane_version.h"
+#include "windows/player.h"
 
 int main(int argc, char** argv) {
   using namespace velane;
   // The argument text is taken before the toolkit removes its own options.
-  gtk::PosixProcess process(argc, argv);
+  posix::PosixProcess process(argc, argv);
   // "--help" and "--version" answer on the terminal, without a display.
   if (const auto information = PlayerInformation(process.ArgumentText())) {
     std::fputs(information->c_str(), stdout);
@@ -30,44 +25,32 @@ int main(int argc, char** argv) {
   }
   gdk_set_allowed_backends(gtk::ChooseBackend());
   if (!gtk_init_check(&argc, &argv)) {
-    std::fprintf(stderr, "VELANE_Afficheur: cannot open the display\n");
+    std::fprintf(stderr, VELANE_PLAYER_NAME ": cannot open the display\n");
     return 1;
   }
 
   gtk::GtkToolkit toolkit;
   gtk::X11Cursor cursor(toolkit);
-  gtk::LocalClock clock;
+  posix::LocalClock clock;
   gtk::ScreenSaverInhibit keepScreenOn;
   platform::Platform platform{toolkit, toolkit, cursor, clock, process};
-
-  IniProfile ini;
+  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
-  const std::u16string exe = process.ExecutablePath();
-  const platform::ContentRoot root =
-      platform::ChooseContentRoot(FolderOf(exe), PlaylistPathFor(exe));
-  SettingsStore settings(ini, registry.get(), root.playlist);
-  Program program(platform, settings, root.folder);
-  // A root the player cannot use is told; the screen runs all the same.
-  for (const std::string& note : root.notes) ReportProblem(&program, note);
-  toolkit.SetBrowserReporter([&program](const std::string& line) {
-    ReportProblem(&program, "Webcam: " + line);
-  });
 
-  try {
-    program.Start();
-  } catch (const std::exception& e) {
-    // Whatever start-up could not do, the screen keeps running.
-    ReportFailure(&program, "start-up", e.what());
-  }
-  // A stop from the service manager (or Ctrl+C) ends the loop between two
-  // handlers, so no write of the playlist or a page is cut in half.
-  for (const int stop : {SIGTERM, SIGINT, SIGHUP}) {
-    g_unix_signal_add(stop, [](gpointer) -> gboolean {
-      gtk_main_quit();
-      return G_SOURCE_REMOVE;
-    }, nullptr);
-  }
-  gtk::NotifyServiceManager();
-  gtk_main();
-  return 0;
+  return RunPlayer(platform, {
+      *profile, registry.get(),
+      [&toolkit](auto report) { toolkit.SetBrowserReporter(std::move(report)); },
+      [] {
+        // A stop from the service manager (or Ctrl+C) ends the loop between
+        // two handlers, so no write of the playlist or a page is cut in half.
+        for (const int stop : {SIGTERM, SIGINT, SIGHUP}) {
+          g_unix_signal_add(stop, [](gpointer) -> gboolean {
+            gtk_main_quit();
+            return G_SOURCE_REMOVE;
+          }, nullptr);
+        }
+        gtk::NotifyServiceManager();
+        gtk_main();
+        return 0;
+      }});
 }

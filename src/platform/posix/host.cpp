@@ -5,8 +5,7 @@
 #include <climits>
 #include <vector>
 
-#include "config/ini.h"
-#include "config/settings.h"
+#include "platform/posix/ini_profile.h"
 
 namespace velane::platform {
 
@@ -20,23 +19,11 @@ std::optional<std::string> RunningExecutablePath() {
   }
 }
 
-std::u16string PlayerPlaylistBeside(const std::u16string& executablePath) {
-  return PlaylistPathFor(FolderOf(executablePath) + u"/VELANE_Afficheur");
-}
-
 std::unique_ptr<ProfileStrings> MachineProfile() {
   return std::make_unique<IniProfile>();
 }
 
 bool MachineProfileIsOurEngine() { return true; }
-
-bool MayOpenForWriting(const std::string& path) {
-  return ::access(path.c_str(), W_OK) == 0;
-}
-
-bool MayCreateIn(const std::string& folder) {
-  return ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
 
 std::unique_ptr<Registry> SettingsRegistry() { return OpenUserRegistry(); }
 

@@ -8,14 +8,11 @@
 
 #include <windows.h>
 
-#include "config/settings.h"
 #include "diagnostics/command_line.h"
-#include "platform/content_root.h"
-#include "platform/registry.h"
+#include "platform/host.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/win32_profile.h"
-#include "windows/bindings.h"
-#include "windows/program.h"
+#include "velane_version.h"
+#include "windows/player.h"
 
 namespace {
 
@@ -42,13 +39,13 @@ int main() {
     return PrintOnConsole(*information);
   // The browser control is an OLE control of this thread.
   win32::OleSession ole;
-  if (!ole.ok()) std::fprintf(stderr, "VELANE_Afficheur: OLE cannot be initialised\n");
+  if (!ole.ok()) std::fprintf(stderr, VELANE_PLAYER_NAME ": OLE cannot be initialised\n");
 
   std::unique_ptr<win32::Win32Toolkit> toolkit;
   try {
     toolkit = std::make_unique<win32::Win32Toolkit>();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "VELANE_Afficheur: %s\n", e.what());
+    std::fprintf(stderr, VELANE_PLAYER_NAME ": %s\n", e.what());
     return 1;
   }
   win32::Win32Cursor cursor;
@@ -56,24 +53,11 @@ int main() {
   win32::Win32Process process;
   win32::KeepDisplayOn keepScreenOn;
   platform::Platform platform{*toolkit, *toolkit, cursor, clock, process};
+  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
+  const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 
-  win32::Win32Profile profile;
-  const std::unique_ptr<platform::Registry> registry = platform::OpenUserRegistry();
-  const std::u16string exe = process.ExecutablePath();
-  const platform::ContentRoot root = platform::ChooseContentRoot(
-      win32::WindowsFolderOf(exe), win32::WindowsPlaylistPathFor(exe));
-  SettingsStore settings(profile, registry.get(), root.playlist);
-  Program program(platform, settings, root.folder);
-  for (const std::string& note : root.notes) ReportProblem(&program, note);
-  toolkit->SetBrowserReporter([&program](const std::string& line) {
-    ReportFailure(&program, "Webcam", line);
-  });
-
-  try {
-    program.Start();
-  } catch (const std::exception& e) {
-    // Whatever start-up could not do, the screen keeps running.
-    ReportFailure(&program, "start-up", e.what());
-  }
-  return toolkit->Run();
+  return RunPlayer(platform, {
+      *profile, registry.get(),
+      [&toolkit](auto report) { toolkit->SetBrowserReporter(std::move(report)); },
+      [&toolkit] { return toolkit->Run(); }});
 }

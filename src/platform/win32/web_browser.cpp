@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "config/ansi.h"
 #include "display/page_guard.h"
 
 namespace velane::win32 {
@@ -67,15 +68,6 @@ std::string Hex(HRESULT hr) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
   return text;
-}
-
-std::string Utf8(const wchar_t* s) {
-  if (s == nullptr) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string out(std::size_t(n - 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s, -1, out.data(), n, nullptr, nullptr);
-  return out;
 }
 
 // The Cancel argument of a browser event (a VARIANT_BOOL by reference).
@@ -386,7 +378,9 @@ class BrowserSite : public IOleClientSite,
   }
   static std::string UrlOf(const VARIANTARG& url) {
     const VARIANT* v = (url.vt & VT_BYREF) ? url.pvarVal : &url;
-    return v != nullptr && v->vt == VT_BSTR ? Utf8(v->bstrVal) : std::string();
+    return v != nullptr && v->vt == VT_BSTR && v->bstrVal != nullptr
+               ? ToUtf8(reinterpret_cast<const char16_t*>(v->bstrVal))
+               : std::string();
   }
 
   HWND container_;

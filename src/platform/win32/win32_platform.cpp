@@ -8,6 +8,7 @@
 
 #include "config/ansi.h"
 #include "platform/win32/web_browser.h"
+#include "velane_version.h"
 #include "windows/designs.h"
 
 namespace velane::win32 {
@@ -574,7 +575,7 @@ void Win32Toolkit::ReportBrowser(const std::string& line) {
   if (browserReporter_) {
     browserReporter_(line);
   } else {
-    std::fprintf(stderr, "VELANE_Afficheur: %s\n", line.c_str());
+    std::fprintf(stderr, VELANE_PLAYER_NAME ": %s\n", line.c_str());
     std::fflush(stderr);
   }
 }
@@ -690,22 +691,6 @@ std::string ArgumentsOf(const std::string& commandLine) {
   }
   while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
   return commandLine.substr(i);
-}
-
-std::u16string WindowsFolderOf(const std::u16string& path) {
-  const auto separator = path.find_last_of(u"\\/");
-  if (separator == std::u16string::npos) return u".";
-  return path.substr(0, separator);
-}
-
-std::u16string WindowsPlaylistPathFor(const std::u16string& executablePath) {
-  const auto separator = executablePath.find_last_of(u"\\/");
-  std::u16string base = separator == std::u16string::npos
-                            ? executablePath
-                            : executablePath.substr(separator + 1);
-  const auto dot = base.rfind(u'.');
-  if (dot != std::u16string::npos && dot > 0) base.resize(dot);
-  return WindowsFolderOf(executablePath) + u'\\' + base + u".ini";
 }
 
 OleSession::OleSession() : ok_(SUCCEEDED(OleInitialize(nullptr))) {}

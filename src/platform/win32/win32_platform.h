@@ -71,6 +71,9 @@ class Win32Timer : public platform::Timer {
   Win32Timer(const Win32Timer&) = delete;
   Win32Timer& operator=(const Win32Timer&) = delete;
   void Fire();
+  // A window timer keeps ticking: the handlers are cheap when idle.
+  void Pause() override {}
+  void Resume() override {}
 
  private:
   Win32Toolkit& kit_;
@@ -84,6 +87,8 @@ class Win32Cursor : public platform::Cursor {
  public:
   bool GetPos(std::int32_t& x, std::int32_t& y) override;
   int ShowCursor(bool show) override;
+  // No motion events here: the cursor watch polls.
+  bool WatchMotion(std::function<void()>) override { return false; }
 };
 
 class LocalClock : public platform::Clock {
@@ -111,12 +116,6 @@ std::string ArgumentsOf(const std::string& commandLine);
 // The running executable's full path, in the code page; empty when the
 // system cannot tell.
 std::string ModulePath();
-
-// The folder of a Windows path, without its trailing backslash, and the
-// playlist settings file of an executable (folder, backslash, base name,
-// ".ini"). Either separator counts.
-std::u16string WindowsFolderOf(const std::u16string& path);
-std::u16string WindowsPlaylistPathFor(const std::u16string& executablePath);
 
 // COM and OLE for the user-interface thread, for the life of the object.
 class OleSession {

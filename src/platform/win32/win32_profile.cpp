@@ -29,4 +29,9 @@ bool Win32Profile::WritePrivateProfileStringA(const char* section,
   return ::WritePrivateProfileStringA(section, key, value, file) != FALSE;
 }
 
+bool Win32Profile::WriteBackDefaultA(const char* section, const char* key,
+                                     const char* value, const char* file) {
+  return WritePrivateProfileStringA(section, key, value, file);
+}
+
 }  // namespace velane::win32

@@ -14,6 +14,10 @@ class Win32Profile : public platform::ProfileStrings {
                                          const char* file) override;
   bool WritePrivateProfileStringA(const char* section, const char* key,
                                   const char* value, const char* file) override;
+  // The system's functions cannot write only while the key stays unset: a
+  // plain write.
+  bool WriteBackDefaultA(const char* section, const char* key,
+                         const char* value, const char* file) override;
 };
 
 }  // namespace velane::win32

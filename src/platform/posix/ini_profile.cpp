@@ -1,4 +1,4 @@
-#include "config/ini.h"
+#include "platform/posix/ini_profile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
