@@ -53,8 +53,7 @@ std::u16string Compose(std::u16string page) {
 
 void BM_ComposeLargePage(benchmark::State& state) {
   const std::u16string page = LargePage();
-  if (Compose(page).size() < page.size())
-    state.SkipWithError("the composition lost text");
+  if (Compose(page).size() < page.size()) state.SkipWithError("the composition lost text");
   for (auto _ : state) {
     std::u16string composed = Compose(page);
     benchmark::DoNotOptimize(composed);

@@ -28,8 +28,7 @@ namespace fs = std::filesystem;
 class ContentRoot {
  public:
   ContentRoot() {
-    std::string pattern =
-        (fs::temp_directory_path() / "velane-bench-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "velane-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
       throw std::runtime_error("cannot create a temporary folder");
     path_ = pattern;
@@ -80,16 +79,19 @@ std::string ImageTemplate() {
       "<title>%FICHIER%</title>\r\n<style>\r\n";
   for (int i = 0; text.size() < 3900; ++i)
     text += ".rule" + std::to_string(i) + " { margin: 0; padding: 0; color: #fff }\r\n";
-  text += "</style>\r\n</head>\r\n<body bgcolor=\"#000000\">\r\n"
-          "<img src=\"%FICHIER%\" alt=\"\">\r\n</body>\r\n</html>\r\n";
+  text +=
+      "</style>\r\n</head>\r\n<body bgcolor=\"#000000\">\r\n"
+      "<img src=\"%FICHIER%\" alt=\"\">\r\n</body>\r\n</html>\r\n";
   return text;
 }
 
 std::string TransitionsText() {
   std::string text;
   for (int t = 0; t < 4; ++t)
-    text += "[" + std::to_string(t) + "]\r\nhtml=<meta http-equiv=\"Page-Enter\" "
-            "content=\"blendTrans(Duration=" + std::to_string(t) + ")\">\r\n";
+    text += "[" + std::to_string(t) +
+            "]\r\nhtml=<meta http-equiv=\"Page-Enter\" "
+            "content=\"blendTrans(Duration=" +
+            std::to_string(t) + ")\">\r\n";
   return text;
 }
 
@@ -105,16 +107,16 @@ void BM_ReadSettingMode2(benchmark::State& state) {
   SettingsStore settings(ini, nullptr, FromAnsi(root.Playlist().string()));
   const std::u16string section = SectionName(sections);
   for (auto _ : state) {
-    std::u16string v =
-        settings.ReadSetting(section, u"delais secondes", u"", u"", 2);
+    std::u16string v = settings.ReadSetting(section, u"delais secondes", u"", u"", 2);
     benchmark::DoNotOptimize(v);
   }
-  state.counters["file_bytes"] =
-      static_cast<double>(fs::file_size(root.Playlist()));
+  state.counters["file_bytes"] = static_cast<double>(fs::file_size(root.Playlist()));
   state.SetComplexityN(sections);
 }
 BENCHMARK(BM_ReadSettingMode2)
-    ->Arg(10)->Arg(1000)->Arg(10000)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 
@@ -127,14 +129,15 @@ void BM_ReadSettingMode2FirstSection(benchmark::State& state) {
   IniProfile ini;
   SettingsStore settings(ini, nullptr, FromAnsi(root.Playlist().string()));
   for (auto _ : state) {
-    std::u16string v =
-        settings.ReadSetting(u"section 1", u"delais secondes", u"", u"", 2);
+    std::u16string v = settings.ReadSetting(u"section 1", u"delais secondes", u"", u"", 2);
     benchmark::DoNotOptimize(v);
   }
   state.SetComplexityN(sections);
 }
 BENCHMARK(BM_ReadSettingMode2FirstSection)
-    ->Arg(10)->Arg(1000)->Arg(10000)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 
@@ -152,12 +155,10 @@ class Player {
       std::snprintf(folder, sizeof folder, "%05d", s);
       fs::create_directories(root_.path() / "flashs" / folder);
     }
-    fakes_.process.executable =
-        FromAnsi((root_.path() / "VELANE_Afficheur").string());
-    settings_ = std::make_unique<SettingsStore>(
-        ini_, nullptr, FromAnsi(root_.Playlist().string()));
-    program_ = std::make_unique<Program>(fakes_.platform, *settings_,
-                                         FromAnsi(root_.path().string()));
+    fakes_.process.executable = FromAnsi((root_.path() / "VELANE_Afficheur").string());
+    settings_ = std::make_unique<SettingsStore>(ini_, nullptr, FromAnsi(root_.Playlist().string()));
+    program_ =
+        std::make_unique<Program>(fakes_.platform, *settings_, FromAnsi(root_.path().string()));
     program_->GetPrincipal();
     Display();
   }
@@ -209,7 +210,9 @@ void BM_SequencerTickStay(benchmark::State& state) {
   state.SetComplexityN(sections);
 }
 BENCHMARK(BM_SequencerTickStay)
-    ->Arg(10)->Arg(1000)->Arg(10000)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 
@@ -233,21 +236,21 @@ void AdvancingTicks(benchmark::State& state, bool emptyTransition) {
   state.SetComplexityN(sections);
 }
 
-void BM_SequencerTickAdvance(benchmark::State& state) {
-  AdvancingTicks(state, false);
-}
+void BM_SequencerTickAdvance(benchmark::State& state) { AdvancingTicks(state, false); }
 BENCHMARK(BM_SequencerTickAdvance)
-    ->Arg(10)->Arg(1000)->Arg(10000)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 
 // The same with every "Transition" empty, as the player fills the key in
 // itself: each advance also writes that default back.
-void BM_SequencerTickAdvanceWriteBack(benchmark::State& state) {
-  AdvancingTicks(state, true);
-}
+void BM_SequencerTickAdvanceWriteBack(benchmark::State& state) { AdvancingTicks(state, true); }
 BENCHMARK(BM_SequencerTickAdvanceWriteBack)
-    ->Arg(10)->Arg(1000)->Arg(10000)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
     ->Complexity(benchmark::oN);
 

@@ -34,8 +34,7 @@ std::string UpToNul(std::string s) { return s.substr(0, s.find('\0')); }
 
 // One file per fuzzing process, in the temporary folder.
 const std::string& ScratchFile() {
-  static const std::string path =
-      "/tmp/velane-fuzz-ini-" + std::to_string(::getpid()) + ".ini";
+  static const std::string path = "/tmp/velane-fuzz-ini-" + std::to_string(::getpid()) + ".ini";
   return path;
 }
 
@@ -58,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(*back == velane::CleanIniValue(value), "a written value reads back");
     // Another setting keeps its value, unless it is the same one.
     const auto same = velane::WithIniValue("", otherSection, otherKey, "x");
-    const bool sameSetting =
-        same && ReadBack(*same, section, key).has_value();
+    const bool sameSetting = same && ReadBack(*same, section, key).has_value();
     if (!sameSetting)
       Check(ReadBack(*written, otherSection, otherKey) == before,
             "a write leaves the other settings alone");
@@ -87,14 +85,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(f);
     velane::IniProfile ini;
     std::string out;
-    const std::uint32_t n = ini.GetPrivateProfileStringA(
-        section.c_str(), key.c_str(), "\x01" "default", out, 590, file.c_str());
+    const std::uint32_t n = ini.GetPrivateProfileStringA(section.c_str(), key.c_str(),
+                                                         "\x01"
+                                                         "default",
+                                                         out, 590, file.c_str());
     Check(n == out.size() && n <= 589, "the read reports what it copied");
     const auto expected = ReadBack(text, section, key);
     if (expected)
       Check(out == expected->substr(0, 589), "the file read gives the text rule's value");
     else
-      Check(out == "\x01" "default", "a missing key gives the default");
+      Check(out ==
+                "\x01"
+                "default",
+            "a missing key gives the default");
     std::remove(file.c_str());
   }
   return 0;

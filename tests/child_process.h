@@ -91,8 +91,7 @@ class ReportPipe {
   std::vector<std::int32_t> Take() const {
     std::vector<std::int32_t> values;
     std::int32_t value;
-    while (::read(fds_[0], &value, sizeof value) == sizeof value)
-      values.push_back(value);
+    while (::read(fds_[0], &value, sizeof value) == sizeof value) values.push_back(value);
     return values;
   }
 

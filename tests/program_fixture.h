@@ -46,8 +46,7 @@ class ProgramFixture : public ::testing::Test {
   CurrentDirectory cwd{root.path()};
   fakes::FakePlatform fakes;
   MachineIni ini;
-  SettingsStore settings{ini, nullptr,
-                         FromAnsi((root.path() / "VELANE_Afficheur.ini").string())};
+  SettingsStore settings{ini, nullptr, FromAnsi((root.path() / "VELANE_Afficheur.ini").string())};
   Program program{fakes.platform, settings, FromAnsi(root.path().string())};
 };
 

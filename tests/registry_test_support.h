@@ -58,8 +58,7 @@ class TempDataHome {
 inline void DeleteTree(platform::Registry& registry, platform::RegHandle root,
                        const std::string& path) {
   platform::RegHandle h = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, platform::kKeyAllAccess, &h) != 0)
-    return;
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, platform::kKeyAllAccess, &h) != 0) return;
   char name[256];
   while (registry.RegEnumKeyA(h, 0, name, sizeof name) == 0)
     DeleteTree(registry, root, path + "\\" + name);
@@ -81,8 +80,7 @@ class RegistrySandbox {
     const int pid = ::getpid();
 #endif
     static int counter = 0;
-    base_ = "Software\\VelaneUnitTests\\" + std::to_string(pid) + "-" +
-            std::to_string(counter++);
+    base_ = "Software\\VelaneUnitTests\\" + std::to_string(pid) + "-" + std::to_string(counter++);
   }
   ~RegistrySandbox() {
 #ifdef _WIN32
@@ -94,8 +92,7 @@ class RegistrySandbox {
       char name[256];
       const bool empty = store_->RegEnumKeyA(parent, 0, name, sizeof name) != 0;
       store_->RegCloseKey(parent);
-      if (empty)
-        store_->RegDeleteKeyA(platform::kHkeyCurrentUser, "Software\\VelaneUnitTests");
+      if (empty) store_->RegDeleteKeyA(platform::kHkeyCurrentUser, "Software\\VelaneUnitTests");
     }
 #endif
   }
@@ -118,8 +115,8 @@ class RegistrySandbox {
   bool Untouched() {
 #ifdef _WIN32
     platform::RegHandle h = 0;
-    if (store_->RegOpenKeyExA(platform::kHkeyCurrentUser, base_.c_str(), 0,
-                              platform::kKeyRead, &h) != 0)
+    if (store_->RegOpenKeyExA(platform::kHkeyCurrentUser, base_.c_str(), 0, platform::kKeyRead,
+                              &h) != 0)
       return true;
     store_->RegCloseKey(h);
     return false;
@@ -140,9 +137,9 @@ class RecordingRegistry : public platform::Registry {
  public:
   explicit RecordingRegistry(platform::Registry& inner) : inner_(inner) {}
 
-  int openHandles = 0;  // handles given out and not yet closed
-  int opens = 0;        // successful opens and creates
-  int valueWrites = 0;  // RegSetValueExA calls
+  int openHandles = 0;               // handles given out and not yet closed
+  int opens = 0;                     // successful opens and creates
+  int valueWrites = 0;               // RegSetValueExA calls
   platform::RegHandle lastFrom = 0;  // the key the last open or create started at
 
   platform::RegStatus RegCreateKeyExA(platform::RegHandle key, const char* subKey,
@@ -152,8 +149,8 @@ class RecordingRegistry : public platform::Registry {
                                       platform::RegHandle* result,
                                       std::uint32_t* disposition) override {
     lastFrom = key;
-    return Opened(inner_.RegCreateKeyExA(key, subKey, reserved, keyClass, options,
-                                         rights, security, result, disposition));
+    return Opened(inner_.RegCreateKeyExA(key, subKey, reserved, keyClass, options, rights, security,
+                                         result, disposition));
   }
   platform::RegStatus RegOpenKeyExA(platform::RegHandle key, const char* subKey,
                                     std::uint32_t options, std::uint32_t rights,
@@ -168,35 +165,29 @@ class RecordingRegistry : public platform::Registry {
   }
   platform::RegStatus RegQueryValueExA(platform::RegHandle key, const char* name,
                                        std::uint32_t* reserved, std::uint32_t* type,
-                                       std::uint8_t* data,
-                                       std::uint32_t* dataSize) override {
+                                       std::uint8_t* data, std::uint32_t* dataSize) override {
     return inner_.RegQueryValueExA(key, name, reserved, type, data, dataSize);
   }
   platform::RegStatus RegSetValueExA(platform::RegHandle key, const char* name,
                                      std::uint32_t reserved, std::uint32_t type,
-                                     const std::uint8_t* data,
-                                     std::uint32_t dataSize) override {
+                                     const std::uint8_t* data, std::uint32_t dataSize) override {
     ++valueWrites;
     return inner_.RegSetValueExA(key, name, reserved, type, data, dataSize);
   }
-  platform::RegStatus RegEnumValueA(platform::RegHandle key, std::uint32_t index,
-                                    char* name, std::uint32_t* nameSize,
-                                    std::uint32_t* reserved, std::uint32_t* type,
-                                    std::uint8_t* data,
+  platform::RegStatus RegEnumValueA(platform::RegHandle key, std::uint32_t index, char* name,
+                                    std::uint32_t* nameSize, std::uint32_t* reserved,
+                                    std::uint32_t* type, std::uint8_t* data,
                                     std::uint32_t* dataSize) override {
-    return inner_.RegEnumValueA(key, index, name, nameSize, reserved, type, data,
-                                dataSize);
+    return inner_.RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
   }
-  platform::RegStatus RegEnumKeyA(platform::RegHandle key, std::uint32_t index,
-                                  char* name, std::uint32_t nameSize) override {
+  platform::RegStatus RegEnumKeyA(platform::RegHandle key, std::uint32_t index, char* name,
+                                  std::uint32_t nameSize) override {
     return inner_.RegEnumKeyA(key, index, name, nameSize);
   }
-  platform::RegStatus RegDeleteKeyA(platform::RegHandle key,
-                                    const char* subKey) override {
+  platform::RegStatus RegDeleteKeyA(platform::RegHandle key, const char* subKey) override {
     return inner_.RegDeleteKeyA(key, subKey);
   }
-  platform::RegStatus RegDeleteValueA(platform::RegHandle key,
-                                      const char* name) override {
+  platform::RegStatus RegDeleteValueA(platform::RegHandle key, const char* name) override {
     return inner_.RegDeleteValueA(key, name);
   }
 
@@ -213,18 +204,15 @@ class RecordingRegistry : public platform::Registry {
 
 // The raw bytes of a value through the platform functions; nullopt when the
 // value cannot be read.
-inline std::optional<std::string> RawValue(platform::Registry& registry,
-                                           platform::RegHandle key,
-                                           const char* name,
-                                           std::uint32_t* type = nullptr) {
+inline std::optional<std::string> RawValue(platform::Registry& registry, platform::RegHandle key,
+                                           const char* name, std::uint32_t* type = nullptr) {
   std::uint32_t size = 0;
   if (registry.RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != 0)
     return std::nullopt;
   std::string data(size, '\0');
   std::uint32_t t = 0;
   if (registry.RegQueryValueExA(key, name, nullptr, &t,
-                                reinterpret_cast<std::uint8_t*>(data.data()),
-                                &size) != 0)
+                                reinterpret_cast<std::uint8_t*>(data.data()), &size) != 0)
     return std::nullopt;
   if (type != nullptr) *type = t;
   data.resize(size);
@@ -232,9 +220,8 @@ inline std::optional<std::string> RawValue(platform::Registry& registry,
 }
 
 // Opens a key path under a root with the given rights; 0 when it fails.
-inline platform::RegHandle OpenRaw(platform::Registry& registry,
-                                   platform::RegHandle root, const char* subKey,
-                                   std::uint32_t rights = platform::kKeyRead) {
+inline platform::RegHandle OpenRaw(platform::Registry& registry, platform::RegHandle root,
+                                   const char* subKey, std::uint32_t rights = platform::kKeyRead) {
   platform::RegHandle h = 0;
   registry.RegOpenKeyExA(root, subKey, 0, rights, &h);
   return h;

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -55,8 +55,8 @@ std::string Filler() {
                          const testing_support::ReportPipe& reports) {
   IniProfile ini;
   for (std::int32_t i = first;; ++i) {
-    if (!ini.WritePrivateProfileStringA(SectionOf(i).c_str(), KeyOf(i).c_str(),
-                                        ValueOf(i).c_str(), file.c_str()))
+    if (!ini.WritePrivateProfileStringA(SectionOf(i).c_str(), KeyOf(i).c_str(), ValueOf(i).c_str(),
+                                        file.c_str()))
       ::_exit(3);
     if (!reports.Report(i)) ::_exit(4);
   }
@@ -64,8 +64,7 @@ std::string Filler() {
 
 // Checks that the text is whole: the filler first, then only our headers
 // and key lines, every line ended. Fills `keys` with what it holds.
-::testing::AssertionResult Whole(const std::string& text,
-                                 const std::string& filler,
+::testing::AssertionResult Whole(const std::string& text, const std::string& filler,
                                  std::map<std::string, std::string>& keys) {
   if (text.compare(0, filler.size(), filler) != 0)
     return ::testing::AssertionFailure() << "hand-written lines changed";
@@ -97,8 +96,8 @@ long WriteDuration(const std::string& file, const std::string& filler) {
   long longest = 0;
   for (int i = 0; i < 5; ++i) {
     const auto start = std::chrono::steady_clock::now();
-    ini.WritePrivateProfileStringA(SectionOf(i).c_str(), KeyOf(i).c_str(),
-                                   ValueOf(i).c_str(), file.c_str());
+    ini.WritePrivateProfileStringA(SectionOf(i).c_str(), KeyOf(i).c_str(), ValueOf(i).c_str(),
+                                   file.c_str());
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - start);
     longest = std::max<long>(longest, us.count());
@@ -119,11 +118,10 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
   // Kills must land before, inside and after writes: the delays span a few
   // writes' time, which the disk's flush decides (3 ms at least).
   const auto writeUs = WriteDuration(dir.File("probe.ini"), filler);
-  const int maxDelayUs =
-      static_cast<int>(std::clamp<long>(writeUs * 5 / 2, 3000, 30000));
+  const int maxDelayUs = static_cast<int>(std::clamp<long>(writeUs * 5 / 2, 3000, 30000));
   const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed) + ", delays up to " +
-               std::to_string(maxDelayUs) + " us");
+  SCOPED_TRACE("seed " + std::to_string(seed) + ", delays up to " + std::to_string(maxDelayUs) +
+               " us");
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> delayUs(0, maxDelayUs);
 
@@ -136,8 +134,8 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
     });
     ASSERT_TRUE(writer.started());
     // While the writer runs, a reader never sees a partial file.
-    const auto until = std::chrono::steady_clock::now() +
-                       std::chrono::microseconds(delayUs(random));
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::microseconds(delayUs(random));
     while (std::chrono::steady_clock::now() < until) {
       const std::string seen = ReadBytes(file);
       ASSERT_TRUE(seen.compare(0, filler.size(), filler) == 0 &&
@@ -145,8 +143,7 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     const int status = writer.KillAndWait();
-    ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status "
-                                     << WEXITSTATUS(status);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status " << WEXITSTATUS(status);
 
     for (std::int32_t i : reports.Take()) {
       ASSERT_EQ(i, reported + 1);
@@ -163,9 +160,8 @@ TEST(AtomicWrite, KilledWriterLeavesAWholeFileWithEveryReportedKey) {
     }
     if (reported >= 0) {
       std::string value;
-      reader.GetPrivateProfileStringA(SectionOf(reported).c_str(),
-                                      KeyOf(reported).c_str(), "", value, 590,
-                                      file.c_str());
+      reader.GetPrivateProfileStringA(SectionOf(reported).c_str(), KeyOf(reported).c_str(), "",
+                                      value, 590, file.c_str());
       ASSERT_EQ(value, ValueOf(reported));
     }
   }
@@ -186,8 +182,7 @@ TEST(AtomicWrite, ReaderConcurrentWithComposedPageWriteSeesWholePages) {
 
   auto writer = testing_support::ChildProcess::Start([&] {
     for (int i = 0;; ++i) {
-      if (platform::ReplaceFileWhole(page, i % 2 ? older : newer) !=
-          platform::FileWrite::kWritten)
+      if (platform::ReplaceFileWhole(page, i % 2 ? older : newer) != platform::FileWrite::kWritten)
         ::_exit(3);
     }
   });
@@ -200,14 +195,12 @@ TEST(AtomicWrite, ReaderConcurrentWithComposedPageWriteSeesWholePages) {
     } else if (seen == newer) {
       ++seenNewer;
     } else {
-      ADD_FAILURE() << "read " << read << " met a page of " << seen.size()
-                    << " bytes";
+      ADD_FAILURE() << "read " << read << " met a page of " << seen.size() << " bytes";
       break;
     }
   }
   const int status = writer.KillAndWait();
-  EXPECT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status "
-                                   << WEXITSTATUS(status);
+  EXPECT_TRUE(WIFSIGNALED(status)) << "writer failed, exit status " << WEXITSTATUS(status);
   // The writer did replace the page while it was read.
   EXPECT_GT(seenOlder, 0);
   EXPECT_GT(seenNewer, 0);

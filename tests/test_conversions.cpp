@@ -44,9 +44,7 @@ TEST(LenientNumber, NoNumberGivesZero) {
   EXPECT_EQ(LenientNumber(u"   "), 0);
 }
 
-TEST(LenientNumber, DotIsTheOnlySeparatorWhateverTheLocale) {
-  EXPECT_EQ(LenientNumber(u"1,5"), 1);
-}
+TEST(LenientNumber, DotIsTheOnlySeparatorWhateverTheLocale) { EXPECT_EQ(LenientNumber(u"1,5"), 1); }
 
 TEST(LenientNumber, ExponentOnlyWhenDigitsFollow) {
   EXPECT_EQ(LenientNumber(u"1e3"), 1000);
@@ -78,9 +76,8 @@ TEST(StrictNumber, WholeTextWithBlanksAround) {
 }
 
 TEST(StrictNumber, AnythingElseIsATypeMismatch) {
-  for (const char16_t* text :
-       {u"", u"   ", u"768px", u"abc", u"7 68", u"1e", u"-", u".", u"0x10",
-        u"inf", u"nan", u"1,5,", u"--1", u"1e3.5"}) {
+  for (const char16_t* text : {u"", u"   ", u"768px", u"abc", u"7 68", u"1e", u"-", u".", u"0x10",
+                               u"inf", u"nan", u"1,5,", u"--1", u"1e3.5"}) {
     EXPECT_THROW(StrictNumber(text), TypeMismatch) << ToAnsi(text);
   }
 }
@@ -142,7 +139,7 @@ TEST(StrictInteger, RoundsHalvesToEven) {
 TEST(StrictInteger, RangeIs16Bits) {
   EXPECT_EQ(StrictInteger(u"32767"), 32767);
   EXPECT_EQ(StrictInteger(u"-32768"), -32768);
-  EXPECT_EQ(StrictInteger(u"-32768.5"), -32768);  // to even: stays in range
+  EXPECT_EQ(StrictInteger(u"-32768.5"), -32768);      // to even: stays in range
   EXPECT_THROW(StrictInteger(u"32767.5"), Overflow);  // to even: 32768
   EXPECT_THROW(StrictInteger(u"40000"), Overflow);
   EXPECT_THROW(StrictInteger(u"-32769"), Overflow);

@@ -186,8 +186,7 @@ TEST_F(CursorWatch, QuitWindowIsCreatedOnceAndKept) {
     Tick();
   }
   int quitWindows = 0;
-  for (const fakes::FakeWindow* w : fakes.toolkit.windows)
-    quitWindows += w->name == "Quitter";
+  for (const fakes::FakeWindow* w : fakes.toolkit.windows) quitWindows += w->name == "Quitter";
   EXPECT_EQ(quitWindows, 1);
   for (const auto& call : fakes.toolkit.windowPosCalls)
     EXPECT_EQ(call.handle, QuitterWindow()->Handle());

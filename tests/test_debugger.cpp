@@ -59,9 +59,7 @@ class DebuggerLogTest : public DebuggerTest {
   testing_support::CurrentDirectory cwd_{dir_};
 };
 
-TEST_F(DebuggerTest, StartsWithTheDesignCaption) {
-  EXPECT_EQ(debugger.Text(), kCaption);
-}
+TEST_F(DebuggerTest, StartsWithTheDesignCaption) { EXPECT_EQ(debugger.Text(), kCaption); }
 
 TEST_F(DebuggerTest, DotsAreWrittenAtThePendingMarker) {
   debugger.ADDandWAIT(u"section : 3");
@@ -73,8 +71,7 @@ TEST_F(DebuggerTest, DotsAreWrittenAtThePendingMarker) {
   debugger.ADDvalueWAIT(u"");
   debugger.ADDandWAIT(u"section : 4");
   debugger.ADDvalueWAIT(u"." + M);
-  EXPECT_EQ(debugger.Text(), u"section : 4." + M + u"\r\nsection : 3...\r\n" +
-                                 kCaption);
+  EXPECT_EQ(debugger.Text(), u"section : 4." + M + u"\r\nsection : 3...\r\n" + kCaption);
 }
 
 TEST_F(DebuggerTest, ValueWithoutPendingMarkerChangesNothing) {
@@ -86,8 +83,7 @@ TEST_F(DebuggerTest, TwoPendingMarkersBothTakeTheValue) {
   debugger.ADDandWAIT(u"a");
   debugger.ADDandWAIT(u"b");
   debugger.ADDvalueWAIT(u"." + M);
-  EXPECT_EQ(debugger.Text(),
-            u"b." + M + u"\r\na." + M + u"\r\n" + kCaption);
+  EXPECT_EQ(debugger.Text(), u"b." + M + u"\r\na." + M + u"\r\n" + kCaption);
 }
 
 TEST_F(DebuggerTest, LongEntryCutsItsOwnMarkerAway) {
@@ -203,8 +199,7 @@ TEST_F(DebuggerLogTest, LogIsAppendedToAndFollowsTheCurrentDirectory) {
   fs::current_path(dir_ / "elsewhere");
   debugger.add(u"y", true);
   std::ifstream in(dir_ / "elsewhere" / "debugger.log", std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-            "07/12/2026 14:03:05 : y\r\n");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "07/12/2026 14:03:05 : y\r\n");
 }
 
 TEST_F(DebuggerLogTest, UnwritableLogStillUpdatesTheTrace) {
@@ -216,9 +211,9 @@ TEST_F(DebuggerLogTest, UnwritableLogStillUpdatesTheTrace) {
 }
 
 TEST_F(DebuggerLogTest, ReadOnlyDirectoryStillUpdatesTheTrace) {
-  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec |
-                            fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
   EXPECT_NO_THROW(debugger.add(u"abc", true));
   EXPECT_EQ(debugger.Text(), u"abc\r\n" + kCaption);
   fs::permissions(dir_, fs::perms::owner_all);

@@ -49,9 +49,9 @@ TEST_F(DisplayLoad, MissingKeysAreAddedToAnExistingSectionOthersKept) {
   const std::string other = "; borne du hall\r\n[section 1]\r\nType=image\r\n";
   StartWithPlaylist(other + "[Systeme]\r\nmarge=5\r\n");
 
-  EXPECT_EQ(ReadBytes(PlaylistFile()),
-            other + "[Systeme]\r\nmarge=5\r\nTailleEcranL=768\r\n"
-                    "TailleEcranW=576\r\n");
+  EXPECT_EQ(ReadBytes(PlaylistFile()), other +
+                                           "[Systeme]\r\nmarge=5\r\nTailleEcranL=768\r\n"
+                                           "TailleEcranW=576\r\n");
   ExpectWebcamAt({-5, -5, 778, 586});
 }
 
@@ -78,11 +78,9 @@ TEST_F(DisplayLoad, MarginCases) {
     PixelRect webcam;
   };
   const Case cases[] = {
-      {"0", {0, 0, 768, 576}},
-      {"abc", {0, 0, 768, 576}},    // not a number: no margin
-      {"5", {-5, -5, 778, 586}},
-      {"5px", {-5, -5, 778, 586}},  // the number it begins with
-      {"-3", {3, 3, 762, 570}},     // applied unchanged
+      {"0", {0, 0, 768, 576}},   {"abc", {0, 0, 768, 576}},    // not a number: no margin
+      {"5", {-5, -5, 778, 586}}, {"5px", {-5, -5, 778, 586}},  // the number it begins with
+      {"-3", {3, 3, 762, 570}},                                // applied unchanged
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.marge);
@@ -96,8 +94,7 @@ TEST_F(DisplayLoad, MarginCases) {
     platform.process.arguments = u"RUNTIME";
     p.Start();
 
-    fakes::FakeControl& webcam =
-        platform.toolkit.window("Afficheur")->control("Webcam");
+    fakes::FakeControl& webcam = platform.toolkit.window("Afficheur")->control("Webcam");
     EXPECT_EQ(webcam.Placement(), c.webcam);
     EXPECT_FALSE(webcam.IsVisible());
   }
@@ -174,8 +171,7 @@ TEST_F(DisplayLoad, FailureReportReachesTheTrace) {
   StartWith(u"");
   ::testing::internal::GetCapturedStderr();
 
-  EXPECT_NE(program.GetPrincipal().DEBUGGER1().Text().find(u"768px"),
-            std::u16string::npos);
+  EXPECT_NE(program.GetPrincipal().DEBUGGER1().Text().find(u"768px"), std::u16string::npos);
 }
 
 // The browser control of a public screen: only the player's page at the top,
@@ -187,14 +183,14 @@ TEST(PageGuard, OnlyThePlayersPageIsShownAtTheTop) {
     bool allowed;
   } cases[] = {
       {page, true},
-      {page + "#part2", true},                                      // an anchor of the page
-      {"file:///srv/root/flashs/00001/temporaire%2Ehtml", true},   // another spelling
-      {"file:///srv/root/flashs/00001/", false},                   // a folder listing
-      {"file:///srv/root/flashs/00002/temporaire.html", false},    // another slide's page
+      {page + "#part2", true},                                    // an anchor of the page
+      {"file:///srv/root/flashs/00001/temporaire%2Ehtml", true},  // another spelling
+      {"file:///srv/root/flashs/00001/", false},                  // a folder listing
+      {"file:///srv/root/flashs/00002/temporaire.html", false},   // another slide's page
       {"file:///etc/passwd", false},
-      {"https://example.invalid/", false},                         // top.location
+      {"https://example.invalid/", false},  // top.location
       {"about:blank", false},
-      {page + "?x=1", false},                                      // a form sent by GET
+      {page + "?x=1", false},                                     // a form sent by GET
       {"file:///srv/root/flashs/00001/temporaire.html%", false},  // a cut escape is kept
       {"", false},
   };

@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 class TempFolder {
  public:
   explicit TempFolder(const char* prefix = "velane-test") {
-    std::string pattern =
-        (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+    std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr)
       throw std::runtime_error("cannot create a temporary folder");
     path_ = pattern;

@@ -26,18 +26,13 @@ using testing_support::WriteBytes;
 class IniTest : public ::testing::Test {
  protected:
   // The value a read hands back, with the count it returns.
-  std::pair<std::uint32_t, std::string> Get(const char* section,
-                                            const char* key,
-                                            const char* def = "DEF",
-                                            std::uint32_t size = 590) {
+  std::pair<std::uint32_t, std::string> Get(const char* section, const char* key,
+                                            const char* def = "DEF", std::uint32_t size = 590) {
     std::string out = "garbage";
-    const auto n =
-        ini.GetPrivateProfileStringA(section, key, def, out, size, file.c_str());
+    const auto n = ini.GetPrivateProfileStringA(section, key, def, out, size, file.c_str());
     return {n, out};
   }
-  std::string Value(const char* section, const char* key) {
-    return Get(section, key).second;
-  }
+  std::string Value(const char* section, const char* key) { return Get(section, key).second; }
   bool Put(const char* section, const char* key, const char* value) {
     return ini.WritePrivateProfileStringA(section, key, value, file.c_str());
   }
@@ -89,18 +84,25 @@ TEST_F(IniTest, OnlyABracketOpeningItsLineStartsAHeader) {
 // of a key or header line is read up to the NUL, and the "=" or "]" after
 // it still makes the line what it is.
 TEST_F(IniTest, NulEndsANameOrAValueNotItsLine) {
-  Given("[a]\r\nk=abc\0def\r\nx=1\0y=5\r\nna\0me=3\r\n"
-        "[b\0junk]\r\nm=2\r\n[c\0\r\nq=4\r\n"s);
+  Given(
+      "[a]\r\nk=abc\0def\r\nx=1\0y=5\r\nna\0me=3\r\n"
+      "[b\0junk]\r\nm=2\r\n[c\0\r\nq=4\r\n"s);
   const struct {
     const char* section;
     const char* key;
     const char* value;
   } cases[] = {
-      {"a", "k", "abc"},  {"a", "x", "1"},     {"a", "y", "DEF"},
-      {"a", "na", "3"},   {"a", "name", "DEF"}, {"a", "me", "DEF"},
-      {"b", "m", "2"},    {"a", "m", "DEF"},
+      {"a", "k", "abc"},
+      {"a", "x", "1"},
+      {"a", "y", "DEF"},
+      {"a", "na", "3"},
+      {"a", "name", "DEF"},
+      {"a", "me", "DEF"},
+      {"b", "m", "2"},
+      {"a", "m", "DEF"},
       // "[c" has no "]": no header, so q stays in [b].
-      {"b", "q", "4"},    {"c", "q", "DEF"},
+      {"b", "q", "4"},
+      {"c", "q", "DEF"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(Value(c.section, c.key), c.value) << c.section << "/" << c.key;
@@ -131,8 +133,8 @@ TEST_F(IniTest, KeysBeforeTheFirstHeaderAreTheEmptyNamedSection) {
   EXPECT_EQ(Value("a", "k"), "inner");
   // A header with an empty or blank name is never that section, as on the
   // platform: the default comes back.
-  for (const char* text : {"; a comment\r\n\r\n[]\r\nk=3\r\n", "[ ]\r\nk=3\r\n",
-                           "[\t]\r\nk=3\r\n"}) {
+  for (const char* text :
+       {"; a comment\r\n\r\n[]\r\nk=3\r\n", "[ ]\r\nk=3\r\n", "[\t]\r\nk=3\r\n"}) {
     Given(text);
     EXPECT_EQ(Value("", "k"), "DEF") << text;
     EXPECT_EQ(Value(" ", "k"), "DEF") << text;
@@ -369,8 +371,8 @@ TEST_F(IniTest, WriteOfAnUnchangedValueLeavesTheFileAlone) {
 }
 
 TEST_F(IniTest, ReadBackWhatWasWritten) {
-  const char* values[] = {"", "x", " padded ", "'q'", "\"dq\"", "a=b",
-                          "[not a header]", ";semi", "\xE9\xC3\xA9\x80"};
+  const char* values[] = {
+      "", "x", " padded ", "'q'", "\"dq\"", "a=b", "[not a header]", ";semi", "\xE9\xC3\xA9\x80"};
   for (const char* v : values) {
     ASSERT_TRUE(Put("s", "k", v)) << v;
     EXPECT_EQ(Value("s", "k"), CleanIniValue(v)) << v;
@@ -476,15 +478,14 @@ TEST(IniText, SectionIndexAnswersAsTheWalkDoes) {
       std::string("[b\0x]\r\nk=1\r\n[ ]\r\nk=2\r\n[a\0]\r\nj=3\r\n", 33),
       "",
   };
-  const char* const sections[] = {"a", "A", " a ", "b", "s", "S", "A B", "a b",
-                                  "", "broken", "c"};
+  const char* const sections[] = {"a", "A", " a ", "b", "s", "S", "A B", "a b", "", "broken", "c"};
   const char* const keys[] = {"k", "K", " k ", "j", "", "x"};
   for (const std::string& text : texts) {
     const IniSectionIndex index(text);
     for (const char* section : sections)
       for (const char* key : keys) {
-        SCOPED_TRACE(testing::Message() << "[" << section << "] " << key
-                                        << " in " << testing::PrintToString(text));
+        SCOPED_TRACE(testing::Message()
+                     << "[" << section << "] " << key << " in " << testing::PrintToString(text));
         const auto walked = FindIniSection(text, section, key);
         const auto indexed = index.Find(section, key);
         ASSERT_EQ(walked.has_value(), indexed.has_value());

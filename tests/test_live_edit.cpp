@@ -37,8 +37,8 @@ constexpr int kEdits = 1000;
 // one the player reads, and each is set in turn to a value the player
 // writes back itself (empty, or equal to its default) and to one it keeps.
 enum Key { kImage, kTransition, kNext, kDwell, kKeyCount };
-const char* const kKeyNames[kKeyCount] = {"image", "Transition",
-                                          "section suivante", "delais secondes"};
+const char* const kKeyNames[kKeyCount] = {"image", "Transition", "section suivante",
+                                          "delais secondes"};
 
 struct Values {
   std::string v[kKeyCount];
@@ -50,13 +50,21 @@ Values StateAfter(int k) {
   for (int e = 1; e <= k; ++e) {
     const bool second = (e / kKeyCount) % 2 == 1;
     switch (e % kKeyCount) {
-      case kImage: s.v[kImage] = "photo" + std::to_string(e) + ".jpg"; break;
+      case kImage:
+        s.v[kImage] = "photo" + std::to_string(e) + ".jpg";
+        break;
       // Empty is written back as it is; a number selects a transition.
-      case kTransition: s.v[kTransition] = second ? "" : std::to_string(1 + (e / 8) % 3); break;
+      case kTransition:
+        s.v[kTransition] = second ? "" : std::to_string(1 + (e / 8) % 3);
+        break;
       // "0" equals the default and is written back; "1" loops on section 1.
-      case kNext: s.v[kNext] = second ? "0" : "1"; break;
+      case kNext:
+        s.v[kNext] = second ? "0" : "1";
+        break;
       // Empty is written back and moves on at every tick; a day stays.
-      case kDwell: s.v[kDwell] = second ? "86400" : ""; break;
+      case kDwell:
+        s.v[kDwell] = second ? "86400" : "";
+        break;
     }
   }
   return s;
@@ -76,8 +84,8 @@ struct Handshake {
 class SharedHandshake {
  public:
   SharedHandshake() {
-    void* p = ::mmap(nullptr, sizeof(Handshake), PROT_READ | PROT_WRITE,
-                     MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void* p = ::mmap(nullptr, sizeof(Handshake), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
+                     -1, 0);
     if (p != MAP_FAILED) h_ = new (p) Handshake;
   }
   ~SharedHandshake() {
@@ -105,8 +113,8 @@ void Edit(const std::string& playlist, Handshake& h) {
   for (int k = 1; k <= kEdits; ++k) {
     const Values want = StateAfter(k);
     const int key = k % kKeyCount;
-    if (!ini.WritePrivateProfileStringA("section 1", kKeyNames[key],
-                                        want.v[key].c_str(), playlist.c_str()))
+    if (!ini.WritePrivateProfileStringA("section 1", kKeyNames[key], want.v[key].c_str(),
+                                        playlist.c_str()))
       ::_exit(3);
     h.editsDone.store(k);
     const auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -116,8 +124,7 @@ void Edit(const std::string& playlist, Handshake& h) {
     }
     for (int i = 0; i < kKeyCount; ++i) {
       std::string value;
-      ini.GetPrivateProfileStringA("section 1", kKeyNames[i], "\x01", value, 590,
-                                   playlist.c_str());
+      ini.GetPrivateProfileStringA("section 1", kKeyNames[i], "\x01", value, 590, playlist.c_str());
       if (value != want.v[i] && h.undone.fetch_add(1) == 0) {
         h.firstUndone.store(k);
         h.firstUndoneKey.store(i);
@@ -140,8 +147,8 @@ class EditAfterRead : public platform::ProfileStrings {
     ini_.WritePrivateProfileStringA(section, key, edit_.c_str(), file);  // the operator
     return n;
   }
-  bool WritePrivateProfileStringA(const char* section, const char* key,
-                                  const char* value, const char* file) override {
+  bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                  const char* file) override {
     return ini_.WritePrivateProfileStringA(section, key, value, file);
   }
   bool WriteBackDefaultA(const char* section, const char* key, const char* value,
@@ -191,8 +198,7 @@ TEST_F(WriteBack, WritesWhatTheReadFoundUnset) {
   // Nobody edits: missing, empty, blank-padded or quoted-empty keys all get
   // their default, as a plain write-back gives.
   for (const char* key : {"Type", "section suivante", "image", "Transition"}) {
-    ASSERT_TRUE(ini.WriteBackDefaultA("section 1", key, key[0] == 's' ? "0" : "d",
-                                      path.c_str()));
+    ASSERT_TRUE(ini.WriteBackDefaultA("section 1", key, key[0] == 's' ? "0" : "d", path.c_str()));
   }
   EXPECT_EQ(ReadBytes(path),
             "[section 1]\r\nType=d\r\nsection suivante=0\r\nimage=d\r\nTransition=d\r\n");
@@ -286,9 +292,8 @@ TEST_F(LiveEdit, EveryEditIsReadAtTheNextTickAndNoneIsUndone) {
 
     if (from == 1) {
       if (!SomeStateHas(first, last, kDwell, advanced ? "" : "86400"))
-        wrongTick(std::string(advanced ? "moved on" : "stayed") +
-                  " against the dwell of edits " + std::to_string(first) +
-                  ".." + std::to_string(last));
+        wrongTick(std::string(advanced ? "moved on" : "stayed") + " against the dwell of edits " +
+                  std::to_string(first) + ".." + std::to_string(last));
       if (advanced) {
         const bool toOne = webcam.navigations.back() == PagePath("00001");
         if (!SomeStateHas(first, last, kNext, toOne ? "1" : "0"))
@@ -309,8 +314,7 @@ TEST_F(LiveEdit, EveryEditIsReadAtTheNextTickAndNoneIsUndone) {
         const std::string t = s.v[kTransition].empty() ? "0" : s.v[kTransition];
         transitionOk |= page.starts_with("<T" + t + ">");
       }
-      if (!imageOk || !transitionOk)
-        wrongTick("page from an older playlist: " + page);
+      if (!imageOk || !transitionOk) wrongTick("page from an older playlist: " + page);
       ++pagesChecked;
     }
     if (webcam.navigations.size() > 1000) webcam.navigations.clear();
@@ -321,9 +325,11 @@ TEST_F(LiveEdit, EveryEditIsReadAtTheNextTickAndNoneIsUndone) {
       << "the editor failed, status " << status;
 
   EXPECT_EQ(wrong, 0) << "ticks that missed an edit";
-  EXPECT_EQ(h->undone.load(), 0)
-      << "edited values replaced by the player; first: edit " << h->firstUndone.load()
-      << ", key " << (h->firstUndoneKey.load() >= 0 ? kKeyNames[h->firstUndoneKey.load()] : "?");
+  EXPECT_EQ(h->undone.load(), 0) << "edited values replaced by the player; first: edit "
+                                 << h->firstUndone.load() << ", key "
+                                 << (h->firstUndoneKey.load() >= 0
+                                         ? kKeyNames[h->firstUndoneKey.load()]
+                                         : "?");
   // The test did exercise both ways of a tick, and the page.
   EXPECT_GT(advances, 0);
   EXPECT_GT(stays, 0);
@@ -334,8 +340,7 @@ TEST_F(LiveEdit, EveryEditIsReadAtTheNextTickAndNoneIsUndone) {
   const Values& final = states[kEdits];
   for (int i = 0; i < kKeyCount; ++i) {
     std::string value;
-    ini.GetPrivateProfileStringA("section 1", kKeyNames[i], "\x01", value, 590,
-                                 playlist.c_str());
+    ini.GetPrivateProfileStringA("section 1", kKeyNames[i], "\x01", value, 590, playlist.c_str());
     EXPECT_EQ(value, final.v[i]) << kKeyNames[i];
   }
 }

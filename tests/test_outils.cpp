@@ -20,8 +20,7 @@ namespace fs = std::filesystem;
 // Descriptors the process holds open: a file left open shows up here.
 int OpenDescriptors() {
   int n = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd"))
-    ++n;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
   return n;
 }
 
@@ -32,9 +31,7 @@ class ReadWholeFileTest : public ::testing::Test {
     testing_support::WriteBytes(dir_ / name, bytes);
     return Path(name);
   }
-  std::u16string Path(const std::string& name) {
-    return FromAnsi((dir_ / name).string());
-  }
+  std::u16string Path(const std::string& name) { return FromAnsi((dir_ / name).string()); }
   std::u16string Read(const std::string& bytes) {
     return ReadWholeFile(Write("f.txt", bytes), pump_);
   }
@@ -84,9 +81,7 @@ TEST_F(ReadWholeFileTest, FailuresGiveTheEmptyText) {
   EXPECT_EQ(ReadWholeFile(u"", pump_), u"");
   // A NUL in the path must not open the shorter name in front of it.
   Write("f.txt", "x");
-  EXPECT_EQ(ReadWholeFile(Path("f.txt") + std::u16string(1, u'\0') + u"junk",
-                          pump_),
-            u"");
+  EXPECT_EQ(ReadWholeFile(Path("f.txt") + std::u16string(1, u'\0') + u"junk", pump_), u"");
   // A pipe in place of a page is never opened (that would wait for a
   // writer for ever); a link to a plain file still reads.
   ASSERT_EQ(::mkfifo((dir_ / "pipe.html").c_str(), 0600), 0);

@@ -42,8 +42,7 @@ std::string ReadBytes(const fs::path& path) {
 }
 
 // A file of the root, with the folders above it.
-void Put(const fs::path& root, const std::string& relative,
-         const std::string& bytes) {
+void Put(const fs::path& root, const std::string& relative, const std::string& bytes) {
   const fs::path path = root / relative;
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
@@ -56,7 +55,8 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     const auto time = entry.last_write_time().time_since_epoch().count();
     std::string state = std::to_string(time) + "|";
     state += entry.is_regular_file() ? "file|" + ReadBytes(entry.path())
-                                     : entry.is_directory() ? "dir" : "other";
+             : entry.is_directory()  ? "dir"
+                                     : "other";
     entries[fs::relative(entry.path(), root).string()] = state;
   }
   return entries;
@@ -65,8 +65,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
 class PlaylistCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (fs::temp_directory_path() / "velane-check-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "velane-check-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
   }
@@ -76,9 +75,7 @@ class PlaylistCheckTest : public ::testing::Test {
     fs::remove_all(root_, ignored);
   }
 
-  void Write(const std::string& relative, const std::string& bytes) {
-    Put(root_, relative, bytes);
-  }
+  void Write(const std::string& relative, const std::string& bytes) { Put(root_, relative, bytes); }
   void Playlist(const std::string& text) { Write("VELANE_Afficheur.ini", text); }
   void Folders(std::initializer_list<const char*> names) {
     for (const char* n : names) fs::create_directories(root_ / "flashs" / n);
@@ -89,9 +86,7 @@ class PlaylistCheckTest : public ::testing::Test {
     Write("modeles/url.html", kUrlModel);
     Write("modeles/transitions.ini", kTransitions);
   }
-  void CopyDemo() {
-    fs::copy(kDemo, root_, fs::copy_options::recursive);
-  }
+  void CopyDemo() { fs::copy(kDemo, root_, fs::copy_options::recursive); }
 
   CheckReport Check() const { return CheckContentRoot(FromAnsi(root_.string())); }
 
@@ -102,8 +97,8 @@ class PlaylistCheckTest : public ::testing::Test {
 std::vector<std::string> Listed(const CheckReport& report) {
   std::vector<std::string> lines;
   for (const CheckProblem& p : report.problems)
-    lines.push_back(p.code + " " + (p.section ? ToAnsi(*p.section) : "-") +
-                    "/" + (p.key ? ToAnsi(*p.key) : "-"));
+    lines.push_back(p.code + " " + (p.section ? ToAnsi(*p.section) : "-") + "/" +
+                    (p.key ? ToAnsi(*p.key) : "-"));
   return lines;
 }
 
@@ -116,17 +111,14 @@ bool Has(const CheckReport& report, const std::string& line) {
 std::string MessageOf(const CheckReport& report, const std::string& line) {
   const auto lines = Listed(report);
   const auto it = std::find(lines.begin(), lines.end(), line);
-  return it == lines.end() ? ""
-                           : ToAnsi(report.problems[it - lines.begin()].message);
+  return it == lines.end() ? "" : ToAnsi(report.problems[it - lines.begin()].message);
 }
 
 // The severity of the first problem listed as line, by name; "" when none.
 std::string SeverityOf(const CheckReport& report, const std::string& line) {
   const auto lines = Listed(report);
   const auto it = std::find(lines.begin(), lines.end(), line);
-  return it == lines.end()
-             ? ""
-             : SeverityName(report.problems[it - lines.begin()].severity);
+  return it == lines.end() ? "" : SeverityName(report.problems[it - lines.begin()].severity);
 }
 
 std::vector<int> ChainSections(const CheckReport& report) {
@@ -137,17 +129,13 @@ std::vector<int> ChainSections(const CheckReport& report) {
 
 std::string Dump(const CheckReport& report) { return FormatCheckText(report); }
 
-constexpr char kSysteme[] =
-    "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n";
+constexpr char kSysteme[] = "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n";
 
 // A complete slide section: every key the player reads is present.
-std::string Slide(int number, const std::string& type, const std::string& own,
-                  int next, const std::string& dwell = "5",
-                  const std::string& transition = "1") {
-  std::string s = "[section " + std::to_string(number) + "]\r\nType=" + type +
-                  "\r\n";
-  if (type == "image" || type == "html" || type == "url")
-    s += type + "=" + own + "\r\n";
+std::string Slide(int number, const std::string& type, const std::string& own, int next,
+                  const std::string& dwell = "5", const std::string& transition = "1") {
+  std::string s = "[section " + std::to_string(number) + "]\r\nType=" + type + "\r\n";
+  if (type == "image" || type == "html" || type == "url") s += type + "=" + own + "\r\n";
   return s + "delais secondes=" + dwell + "\r\nTransition=" + transition +
          "\r\nsection suivante=" + std::to_string(next) + "\r\n";
 }
@@ -209,16 +197,12 @@ TEST_F(PlaylistCheckTest, MissingKeysNameTheDefaultThePlayerWrites) {
             std::string::npos);
   EXPECT_NE(MessageOf(report, "missing-key Systeme/TailleEcranW").find("\"576\""),
             std::string::npos);
-  EXPECT_NE(MessageOf(report, "missing-key Systeme/marge").find("\"2\""),
-            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-key Systeme/marge").find("\"2\""), std::string::npos);
   EXPECT_TRUE(Has(report, "missing-section Systeme/-"));
-  EXPECT_NE(MessageOf(report, "missing-key section 1/section suivante")
-                .find("\"0\""),
+  EXPECT_NE(MessageOf(report, "missing-key section 1/section suivante").find("\"0\""),
             std::string::npos);
-  EXPECT_NE(MessageOf(report, "missing-key section 1/Transition").find("\"\""),
-            std::string::npos);
-  EXPECT_NE(MessageOf(report, "missing-key section 1/delais secondes")
-                .find("\"\""),
+  EXPECT_NE(MessageOf(report, "missing-key section 1/Transition").find("\"\""), std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-key section 1/delais secondes").find("\"\""),
             std::string::npos);
 
   // A missing "section suivante" leads to section 0, which is then shown:
@@ -261,16 +245,16 @@ TEST_F(PlaylistCheckTest, NotesAloneNeedNoAttention) {
   EXPECT_EQ(report.chain.at(0).dwellSeconds, 11);  // 10 + 1 ticks
   const std::string text = FormatCheckText(report);
   EXPECT_NE(text.find("0 errors, 0 warnings, 5 notes"), std::string::npos) << text;
-  EXPECT_NE(text.find("  note [missing-key] section 1, \"Transition\": "),
-            std::string::npos) << text;
-  EXPECT_NE(text.find("section 1: image, 11 s on screen (delais secondes=10)"),
-            std::string::npos) << text;
+  EXPECT_NE(text.find("  note [missing-key] section 1, \"Transition\": "), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("section 1: image, 11 s on screen (delais secondes=10)"), std::string::npos)
+      << text;
   const std::string json = FormatCheckJson(report);
-  EXPECT_NE(json.find("\"errors\": 0, \"warnings\": 0, \"notes\": 5,"),
-            std::string::npos) << json;
+  EXPECT_NE(json.find("\"errors\": 0, \"warnings\": 0, \"notes\": 5,"), std::string::npos) << json;
   EXPECT_NE(json.find("{\"severity\": \"note\", \"section\": \"section 1\", "
                       "\"key\": \"Transition\", \"code\": \"missing-key\""),
-            std::string::npos) << json;
+            std::string::npos)
+      << json;
 }
 
 TEST_F(PlaylistCheckTest, GeometryErrorSaysWhatTheOperatorWillSee) {
@@ -302,8 +286,7 @@ TEST_F(PlaylistCheckTest, EmptyValuesThatThePlayerOverwrites) {
   Models();
   Folders({"00001"});
   Write("flashs/00001/a.png", "png");
-  Playlist("[Systeme]\r\nTailleEcranL=\r\nTailleEcranW=576\r\nmarge=2\r\n" +
-           std::string(kStart) +
+  Playlist("[Systeme]\r\nTailleEcranL=\r\nTailleEcranW=576\r\nmarge=2\r\n" + std::string(kStart) +
            "[section 1]\r\nType=image\r\nimage=a.png\r\ndelais secondes=5\r\n"
            "Transition=1\r\nsection suivante=\r\n");
   const CheckReport report = Check();
@@ -311,8 +294,7 @@ TEST_F(PlaylistCheckTest, EmptyValuesThatThePlayerOverwrites) {
   EXPECT_TRUE(Has(report, "empty-value Systeme/TailleEcranL")) << Dump(report);
   EXPECT_FALSE(Has(report, "bad-geometry Systeme/TailleEcranL"));
   // An empty next section becomes 0.
-  EXPECT_NE(MessageOf(report, "empty-value section 1/section suivante")
-                .find("section 0"),
+  EXPECT_NE(MessageOf(report, "empty-value section 1/section suivante").find("section 0"),
             std::string::npos);
   EXPECT_EQ(ChainSections(report), (std::vector<int>{1, 0}));
 }
@@ -324,8 +306,7 @@ TEST_F(PlaylistCheckTest, RepeatedKeysAndLongValues) {
   Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1) +
            "delais secondes=60\r\nTransition=" + std::string(700, '1') + "\r\n");
   const CheckReport report = Check();
-  EXPECT_TRUE(Has(report, "duplicate-key section 1/delais secondes"))
-      << Dump(report);
+  EXPECT_TRUE(Has(report, "duplicate-key section 1/delais secondes")) << Dump(report);
   EXPECT_TRUE(Has(report, "duplicate-key section 1/Transition"));
   // The first line wins: 5, not 60.
   ASSERT_EQ(report.chain.size(), 1u);
@@ -376,10 +357,8 @@ TEST_F(PlaylistCheckTest, MissingFolderTemplatesAndPages) {
            Slide(2, "html", "absent.html", 3) + Slide(3, "url", "http://x/", 1));
   const CheckReport report = Check();
   EXPECT_TRUE(Has(report, "missing-template -/-")) << Dump(report);
-  EXPECT_NE(Dump(report).find("modeles/image.html does not exist"),
-            std::string::npos);
-  EXPECT_NE(Dump(report).find("modeles/url.html does not exist"),
-            std::string::npos);
+  EXPECT_NE(Dump(report).find("modeles/image.html does not exist"), std::string::npos);
+  EXPECT_NE(Dump(report).find("modeles/url.html does not exist"), std::string::npos);
   EXPECT_NE(MessageOf(report, "missing-page section 2/html").find("absent.html"),
             std::string::npos);
   EXPECT_NE(MessageOf(report, "missing-folder section 3/-").find("flashs/00003"),
@@ -402,15 +381,12 @@ TEST_F(PlaylistCheckTest, TemplateWithoutPlaceholderAndBlankPages) {
   Folders({"00004"});
   const CheckReport report = Check();
   const std::string placeholder = MessageOf(report, "missing-placeholder -/-");
-  EXPECT_NE(placeholder.find("modeles/url.html"), std::string::npos)
-      << Dump(report);
+  EXPECT_NE(placeholder.find("modeles/url.html"), std::string::npos) << Dump(report);
   EXPECT_NE(placeholder.find("%URL%"), std::string::npos);
   EXPECT_EQ(Dump(report).find("image.html holds no"), std::string::npos);
   // An empty page file, an empty "html" value: the screen stays blank.
-  EXPECT_NE(MessageOf(report, "blank-page section 2/html").find("vide.html"),
-            std::string::npos);
-  EXPECT_NE(MessageOf(report, "empty-value section 4/html").find("blank"),
-            std::string::npos);
+  EXPECT_NE(MessageOf(report, "blank-page section 2/html").find("vide.html"), std::string::npos);
+  EXPECT_NE(MessageOf(report, "empty-value section 4/html").find("blank"), std::string::npos);
 }
 
 TEST_F(PlaylistCheckTest, LocalFilesNamedBySlides) {
@@ -419,12 +395,10 @@ TEST_F(PlaylistCheckTest, LocalFilesNamedBySlides) {
   Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "absent.png", 2) +
            Slide(2, "url", "www.example.com", 1));
   const CheckReport report = Check();
-  EXPECT_NE(MessageOf(report, "missing-file section 1/image")
-                .find("flashs/00001/absent.png"),
+  EXPECT_NE(MessageOf(report, "missing-file section 1/image").find("flashs/00001/absent.png"),
             std::string::npos)
       << Dump(report);
-  EXPECT_NE(MessageOf(report, "missing-file section 2/url").find("http://"),
-            std::string::npos);
+  EXPECT_NE(MessageOf(report, "missing-file section 2/url").find("http://"), std::string::npos);
 }
 
 TEST_F(PlaylistCheckTest, ComposedPageThatCannotBeWritten) {
@@ -441,8 +415,7 @@ TEST_F(PlaylistCheckTest, ComposedPageThatCannotBeWritten) {
   fs::create_symlink(root_ / "elsewhere.html", root_ / "flashs/00001/temporaire.html");
   const CheckReport linked = Check();
   EXPECT_TRUE(Has(linked, "unwritable-page section 1/-")) << Dump(linked);
-  EXPECT_NE(MessageOf(linked, "unwritable-page section 1/-").find("is a link"),
-            std::string::npos);
+  EXPECT_NE(MessageOf(linked, "unwritable-page section 1/-").find("is a link"), std::string::npos);
 }
 
 // A playlist the player cannot write keeps its missing keys missing: the
@@ -464,8 +437,11 @@ TEST_F(PlaylistCheckTest, ChainThroughEverySectionNumber) {
   Models();
   std::string text = kSysteme;
   for (int s = 0; s <= 32767; ++s)
-    text += "[section " + std::to_string(s) + "]\r\ndelais secondes=0\r\n"
-            "section suivante=" + std::to_string(s + 1) + "\r\nType=html\r\n"
+    text += "[section " + std::to_string(s) +
+            "]\r\ndelais secondes=0\r\n"
+            "section suivante=" +
+            std::to_string(s + 1) +
+            "\r\nType=html\r\n"
             "html=p.html\r\nTransition=0\r\n";
   Playlist(text);
   const CheckReport report = Check();
@@ -486,15 +462,13 @@ TEST_F(PlaylistCheckTest, TransitionWithoutMarkup) {
   Write("modeles/transitions.ini",
         "[0]\r\nhtml=\r\n[1]\r\nhtml=<style></style>\r\n[2.5]\r\nhtml=<i></i>\r\n");
   Write("flashs/00005/nometa.html", "<html><body class=x>page</body></html>\r\n");
-  Playlist(std::string(kSysteme) + kStart +
-           Slide(1, "image", "a.png", 2, "5", "4") +     // no [4]
-           Slide(2, "url", "http://x/", 3, "5", "") +    // none
-           Slide(3, "url", "http://x/", 4, "5", "0") +   // none
-           Slide(4, "url", "http://x/", 5, "5", "2.5") + // [2.5]
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 2, "5", "4") +  // no [4]
+           Slide(2, "url", "http://x/", 3, "5", "") +                                  // none
+           Slide(3, "url", "http://x/", 4, "5", "0") +                                 // none
+           Slide(4, "url", "http://x/", 5, "5", "2.5") +                               // [2.5]
            Slide(5, "html", "nometa.html", 1, "5", "1"));
   const CheckReport report = Check();
-  EXPECT_NE(MessageOf(report, "missing-transition section 1/Transition")
-                .find("transition 4"),
+  EXPECT_NE(MessageOf(report, "missing-transition section 1/Transition").find("transition 4"),
             std::string::npos)
       << Dump(report);
   EXPECT_FALSE(Has(report, "missing-transition section 2/Transition"));
@@ -505,8 +479,7 @@ TEST_F(PlaylistCheckTest, TransitionWithoutMarkup) {
   EXPECT_EQ(report.problems.size(), 2u) << Dump(report);
 
   fs::remove(root_ / "modeles/transitions.ini");
-  EXPECT_NE(MessageOf(Check(), "missing-transition section 1/Transition")
-                .find("does not exist"),
+  EXPECT_NE(MessageOf(Check(), "missing-transition section 1/Transition").find("does not exist"),
             std::string::npos);
 }
 
@@ -514,8 +487,7 @@ TEST_F(PlaylistCheckTest, TransitionThatIsNotANumber) {
   Models();
   Folders({"00001"});
   Write("flashs/00001/a.png", "png");
-  Playlist(std::string(kSysteme) + kStart +
-           Slide(1, "image", "a.png", 1, "5", "fondu"));
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1, "5", "fondu"));
   EXPECT_TRUE(Has(Check(), "not-a-number section 1/Transition"));
 }
 
@@ -529,10 +501,10 @@ TEST_F(PlaylistCheckTest, NextSectionThatIsNoNumberLoopsOnItself) {
     SCOPED_TRACE(next);
     Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 2) +
              "[section 2]\r\nType=url\r\nurl=http://x/\r\ndelais secondes=3\r\n"
-             "Transition=1\r\nsection suivante=" + next + "\r\n");
+             "Transition=1\r\nsection suivante=" +
+             next + "\r\n");
     const CheckReport report = Check();
-    const std::string message =
-        MessageOf(report, "bad-next section 2/section suivante");
+    const std::string message = MessageOf(report, "bad-next section 2/section suivante");
     EXPECT_NE(message.find("section 2"), std::string::npos) << Dump(report);
     EXPECT_EQ(ChainSections(report), (std::vector<int>{1, 2}));
     EXPECT_EQ(report.loopsTo, 2);
@@ -558,7 +530,7 @@ TEST_F(PlaylistCheckTest, DwellSecondsAsTheScreenShowsThem) {
   const struct {
     const char* dwell;
     double seconds;
-  } cases[] = {{"5", 6}, {"0", 1}, {"", 1},     {"-3", 1},
+  } cases[] = {{"5", 6},   {"0", 1},  {"", 1},      {"-3", 1},
                {"1.5", 2}, {"3s", 4}, {" 1 0", 11}, {"abc", 1}};
   std::string playlist = std::string(kSysteme) + kStart;
   int n = 1;
@@ -575,11 +547,10 @@ TEST_F(PlaylistCheckTest, DwellSecondsAsTheScreenShowsThem) {
     EXPECT_EQ(report.chain[i].dwellSeconds, cases[i].seconds) << cases[i].dwell;
   // Below 1 s (0, empty, negative) and a text that is no number are
   // probably not what was meant; the rest is the rule.
-  EXPECT_EQ(Listed(report),
-            (std::vector<std::string>{"short-dwell section 2/delais secondes",
-                                      "short-dwell section 3/delais secondes",
-                                      "short-dwell section 4/delais secondes",
-                                      "not-a-number section 8/delais secondes"}));
+  EXPECT_EQ(Listed(report), (std::vector<std::string>{"short-dwell section 2/delais secondes",
+                                                      "short-dwell section 3/delais secondes",
+                                                      "short-dwell section 4/delais secondes",
+                                                      "not-a-number section 8/delais secondes"}));
   EXPECT_EQ(report.Count(Severity::kWarning), 4u);
 }
 
@@ -587,18 +558,18 @@ TEST_F(PlaylistCheckTest, ProblemsComeInTheOrderThePlayerMeetsThem) {
   Models();
   Folders({"00001", "00003"});
   // The file lists section 1 first, but the chain shows 3 first.
-  Playlist("[Systeme]\r\nTailleEcranL=big\r\nTailleEcranW=576\r\nmarge=2\r\n"
-           "[section 0]\r\nsection suivante=3\r\n" +
-           Slide(1, "Html", "", 3) + Slide(3, "url", "http://x/", 1, "5", "9") +
-           "[section 7]\r\nType=image\r\n");
+  Playlist(
+      "[Systeme]\r\nTailleEcranL=big\r\nTailleEcranW=576\r\nmarge=2\r\n"
+      "[section 0]\r\nsection suivante=3\r\n" +
+      Slide(1, "Html", "", 3) + Slide(3, "url", "http://x/", 1, "5", "9") +
+      "[section 7]\r\nType=image\r\n");
   const CheckReport report = Check();
-  EXPECT_EQ(Listed(report),
-            (std::vector<std::string>{
-                "bad-geometry Systeme/TailleEcranL",
-                "missing-transition section 3/Transition",
-                "wrong-type section 1/Type",
-                "unreached-section section 7/-",
-            }))
+  EXPECT_EQ(Listed(report), (std::vector<std::string>{
+                                "bad-geometry Systeme/TailleEcranL",
+                                "missing-transition section 3/Transition",
+                                "wrong-type section 1/Type",
+                                "unreached-section section 7/-",
+                            }))
       << Dump(report);
 }
 
@@ -608,24 +579,21 @@ TEST_F(PlaylistCheckTest, SectionsNeverReachedRepeatedOrUnknown) {
   Models();
   Folders({"00001"});
   Write("flashs/00001/a.png", "png");
-  Playlist("stray=1\r\n" + std::string(kSysteme) + kStart +
-           Slide(1, "image", "a.png", 1) +
+  Playlist("stray=1\r\n" + std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 1) +
            "[section 4]\r\nType=url\r\n"
            "[ SECTION 1 ]\r\nType=html\r\n"
            "[section 05]\r\nType=url\r\n"
            "[Systme]\r\nmarge=4\r\n");
   const CheckReport report = Check();
-  EXPECT_EQ(Listed(report),
-            (std::vector<std::string>{
-                "stray-keys -/-",
-                "unreached-section section 4/-",
-                "duplicate-section SECTION 1/-",
-                "unknown-section section 05/-",
-                "unknown-section Systme/-",
-            }))
+  EXPECT_EQ(Listed(report), (std::vector<std::string>{
+                                "stray-keys -/-",
+                                "unreached-section section 4/-",
+                                "duplicate-section SECTION 1/-",
+                                "unknown-section section 05/-",
+                                "unknown-section Systme/-",
+                            }))
       << Dump(report);
-  EXPECT_NE(MessageOf(report, "unknown-section section 05/-")
-                .find("[section 5]"),
+  EXPECT_NE(MessageOf(report, "unknown-section section 05/-").find("[section 5]"),
             std::string::npos);
 }
 
@@ -665,8 +633,7 @@ TEST_F(PlaylistCheckTest, GeometryThatStopsTheDisplayWindowsLoad) {
              "\r\nTailleEcranW=576\r\nmarge=" + c.marge + "\r\n" + slides);
     const CheckReport report = Check();
     if (*c.line)
-      EXPECT_EQ(Listed(report), (std::vector<std::string>{c.line}))
-          << Dump(report);
+      EXPECT_EQ(Listed(report), (std::vector<std::string>{c.line})) << Dump(report);
     else
       EXPECT_TRUE(report.Clean()) << Dump(report);
   }
@@ -683,32 +650,32 @@ TEST_F(PlaylistCheckTest, ReplacementsBeyondCharacter32767AreSkipped) {
   // stays blank.
   Write("modeles/image.html",
         "<html><head><meta http-equiv=\"Content-Type\" content=\"x\"></head>"
-        "<body class=a>" + filler + "<img src=\"%FICHIER%\"></body></html>");
+        "<body class=a>" +
+            filler + "<img src=\"%FICHIER%\"></body></html>");
   // A long page whose meta tag, or whose body tag, comes too late.
   // (Its body tag has no attributes: the player leaves it alone.)
-  Write("flashs/00002/meta.html",
-        "<html><head>" + filler + "<meta http-equiv=\"Content-Type\" "
-        "content=\"x\"></head><body></body></html>");
+  Write("flashs/00002/meta.html", "<html><head>" + filler +
+                                      "<meta http-equiv=\"Content-Type\" "
+                                      "content=\"x\"></head><body></body></html>");
   Write("flashs/00003/body.html",
-        "<html><head><meta http-equiv=\"Content-Type\" content=\"x\"></head>" +
-        filler + "<body class=a></body></html>");
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"x\"></head>" + filler +
+            "<body class=a></body></html>");
   // Long, but every occurrence early: handled.
   Write("flashs/00004/early.html",
         "<html><head><meta http-equiv=\"Content-Type\" content=\"x\"></head>"
-        "<body class=a>" + filler + "</body></html>");
+        "<body class=a>" +
+            filler + "</body></html>");
   Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "a.png", 2) +
            Slide(2, "html", "meta.html", 3) + Slide(3, "html", "body.html", 4) +
            Slide(4, "html", "early.html", 1));
   const CheckReport report = Check();
-  EXPECT_EQ(Listed(report),
-            (std::vector<std::string>{
-                "replacement-skipped section 1/image",
-                "replacement-skipped section 2/Transition",
-                "replacement-skipped section 3/-",
-            }))
+  EXPECT_EQ(Listed(report), (std::vector<std::string>{
+                                "replacement-skipped section 1/image",
+                                "replacement-skipped section 2/Transition",
+                                "replacement-skipped section 3/-",
+                            }))
       << Dump(report);
-  EXPECT_NE(MessageOf(report, "replacement-skipped section 1/image")
-                .find("blank"),
+  EXPECT_NE(MessageOf(report, "replacement-skipped section 1/image").find("blank"),
             std::string::npos);
 }
 
@@ -736,7 +703,8 @@ std::string Garbage(unsigned seed, std::size_t size) {
 // A sound chain around the case's slide 1: 0 -> 1 -> 9 -> 1.
 std::string AroundSlide1(const std::string& slide1) {
   return "[section 0]\r\nsection suivante=1\r\n[section 1]\r\ndelais secondes=1\r\n"
-         "section suivante=9\r\n" + slide1 +
+         "section suivante=9\r\n" +
+         slide1 +
          "[section 9]\r\ndelais secondes=1\r\nsection suivante=1\r\nType=url\r\n"
          "url=about:blank\r\n";
 }
@@ -748,14 +716,14 @@ struct RootCase {
 void PrintTo(const RootCase& root, std::ostream* out) { *out << root.name; }
 
 const RootCase kRootCases[] = {
-    {"demo", [](const fs::path& root) {
-       fs::copy(kDemo, root, fs::copy_options::recursive);
-     }},
-    {"no_playlist", [](const fs::path& root) {
+    {"demo", [](const fs::path& root) { fs::copy(kDemo, root, fs::copy_options::recursive); }},
+    {"no_playlist",
+     [](const fs::path& root) {
        PutModels(root);
        PutFolders(root, {"00000"});
      }},
-    {"broken_chain", [](const fs::path& root) {
+    {"broken_chain",
+     [](const fs::path& root) {
        // Rounded, negative, mistyped, empty and missing pages, a missing
        // folder and a next section that is no number.
        PutModels(root);
@@ -773,7 +741,8 @@ const RootCase kRootCases[] = {
            "[section 4]\r\nType=url\r\nurl=http://x\r\n"
            "section suivante=quarante\r\n");
      }},
-    {"repeated_keys_and_sections", [](const fs::path& root) {
+    {"repeated_keys_and_sections",
+     [](const fs::path& root) {
        PutModels(root);
        PutFolders(root, {"00000", "00005", "00006"});
        Put(root, "flashs/00005/p.html", "<body class=x>own</body>");
@@ -785,7 +754,8 @@ const RootCase kRootCases[] = {
            "[section 6]\r\n  Type = \"image\" \r\nimage=" +
                std::string(102400, 'x') + "\r\nsection suivante=0\r\n");
      }},
-    {"odd_line_ends_and_nuls", [](const fs::path& root) {
+    {"odd_line_ends_and_nuls",
+     [](const fs::path& root) {
        PutModels(root);
        PutFolders(root, {"00001", "00009"});
        // A byte-order mark, lone CRs, tabs, and NULs in key and header lines.
@@ -796,20 +766,19 @@ const RootCase kRootCases[] = {
            "[section 9]\0]\rdelais secondes=1\rsection suivante=1\r";
        Put(root, "VELANE_Afficheur.ini", std::string(kText, sizeof kText - 1));
      }},
-    {"garbage_around_the_chain", [](const fs::path& root) {
+    {"garbage_around_the_chain",
+     [](const fs::path& root) {
        PutModels(root);
        PutFolders(root, {"00001", "00009"});
        Put(root, "VELANE_Afficheur.ini",
-           Garbage(11, 32768) + "\r\n" +
-               AroundSlide1("Type=image\r\nimage=a.jpg\r\n") +
+           Garbage(11, 32768) + "\r\n" + AroundSlide1("Type=image\r\nimage=a.jpg\r\n") +
                Garbage(13, 32768));
      }},
-    {"templates_missing_or_beyond_32767", [](const fs::path& root) {
+    {"templates_missing_or_beyond_32767",
+     [](const fs::path& root) {
        PutFolders(root, {"00001", "00009"});
-       Put(root, "modeles/image.html",
-           std::string(40000, ' ') + "<img src=\"%FICHIER%\">");
-       Put(root, "VELANE_Afficheur.ini",
-           AroundSlide1("Type=image\r\nimage=a.jpg\r\n"));
+       Put(root, "modeles/image.html", std::string(40000, ' ') + "<img src=\"%FICHIER%\">");
+       Put(root, "VELANE_Afficheur.ini", AroundSlide1("Type=image\r\nimage=a.jpg\r\n"));
      }},
 };
 
@@ -824,9 +793,8 @@ TEST_P(CheckerAgreesWithPlayer, OnEverySlide) {
   const std::u16string rootText = FromAnsi(root.path().string());
   const CheckReport report = CheckContentRoot(rootText);
   std::vector<ChainSlide> expected = report.chain;
-  const auto back = std::find_if(expected.begin(), expected.end(), [&](auto& s) {
-    return s.section == report.loopsTo;
-  });
+  const auto back = std::find_if(expected.begin(), expected.end(),
+                                 [&](auto& s) { return s.section == report.loopsTo; });
   ASSERT_NE(back, expected.end()) << Dump(report);
   expected.push_back(*back);  // the chain comes round once
 
@@ -856,23 +824,21 @@ TEST_P(CheckerAgreesWithPlayer, OnEverySlide) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Roots, CheckerAgreesWithPlayer,
-                         ::testing::ValuesIn(kRootCases),
+INSTANTIATE_TEST_SUITE_P(Roots, CheckerAgreesWithPlayer, ::testing::ValuesIn(kRootCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- output ---------------------------------------------------------------
 
 TEST(PlaylistCheckFormat, JsonEscapesAndEncodesAsUtf8) {
   CheckReport report;
-  report.root = FromAnsi("/tmp/caf\xE9");  // Windows-1252 e acute
+  report.root = FromAnsi("/tmp/caf\xE9");                               // Windows-1252 e acute
   report.playlist = FromAnsi("/tmp/caf\xC3\xA9/VELANE_Afficheur.ini");  // UTF-8
   report.chain = {{-2, u"Image", 1e300, u"1e300"}};
   report.loopsTo = -2;
-  report.problems = {{std::nullopt, std::nullopt, "missing-playlist",
-                      FromAnsi("a \"quoted\" back\\slash\ttab")}};
+  report.problems = {
+      {std::nullopt, std::nullopt, "missing-playlist", FromAnsi("a \"quoted\" back\\slash\ttab")}};
   const std::string json = FormatCheckJson(report);
-  EXPECT_NE(json.find("\"root\": \"/tmp/caf\xC3\xA9\""), std::string::npos)
-      << json;
+  EXPECT_NE(json.find("\"root\": \"/tmp/caf\xC3\xA9\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"playlist\": \"/tmp/caf\xC3\xA9/"), std::string::npos);
   EXPECT_NE(json.find("{\"section\": -2, \"type\": \"Image\", "
                       "\"dwell_seconds\": 1e+300, \"delais_secondes\": \"1e300\"}"),
@@ -895,14 +861,14 @@ TEST(PlaylistCheckFormat, TextNamesSeverityPlaceCodeAndLoop) {
   report.loopsTo = 2;
   report.problems = {
       {u"section 2", u"Type", "wrong-type", u"empty", Severity::kError},
-      {u"section 9", std::nullopt, "unreached-section", u"never",
-       Severity::kWarning},
+      {u"section 9", std::nullopt, "unreached-section", u"never", Severity::kWarning},
       {u"Systeme", u"marge", "missing-key", u"added", Severity::kNote}};
   const std::string text = FormatCheckText(report);
-  EXPECT_NE(text.find("  section 1: image, 6 s on screen (delais secondes=5)\n"),
-            std::string::npos) << text;
+  EXPECT_NE(text.find("  section 1: image, 6 s on screen (delais secondes=5)\n"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("  section 2: no type, 1 s on screen (delais secondes=)\n"),
-            std::string::npos) << text;
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("(2 -> 2)"), std::string::npos) << text;
   EXPECT_NE(text.find("1 error, 1 warning, 1 note, "), std::string::npos) << text;
   EXPECT_NE(text.find("  error [wrong-type] section 2, \"Type\": empty\n"

@@ -63,9 +63,12 @@ struct Read {
 Read ReadAt(std::int32_t i) {
   const std::string section = "section " + std::to_string((i / 3) % kSections);
   switch (i % 3) {
-    case 0: return {section, "ajout " + std::to_string(i), std::to_string(i)};
-    case 1: return {section, "Transition", "1"};
-    default: return {section, "delais secondes", "5"};
+    case 0:
+      return {section, "ajout " + std::to_string(i), std::to_string(i)};
+    case 1:
+      return {section, "Transition", "1"};
+    default:
+      return {section, "delais secondes", "5"};
   }
 }
 
@@ -75,8 +78,7 @@ Read ReadAt(std::int32_t i) {
   SettingsStore store(ini, nullptr, FromAnsi(playlist));
   for (std::int32_t i = first;; ++i) {
     const Read r = ReadAt(i);
-    store.ReadSetting(FromAnsi(r.section), FromAnsi(r.key),
-                      FromAnsi(r.defaultValue), u"", 2);
+    store.ReadSetting(FromAnsi(r.section), FromAnsi(r.key), FromAnsi(r.defaultValue), u"", 2);
     if (!reports.Report(i)) ::_exit(4);
   }
 }
@@ -118,8 +120,8 @@ struct Playlist {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos)
       return ::testing::AssertionFailure() << "foreign line: " << line;
-    const auto [it, added] = playlist.keys.emplace(
-        std::pair{section, Trim(line.substr(0, eq))}, Trim(line.substr(eq + 1)));
+    const auto [it, added] = playlist.keys.emplace(std::pair{section, Trim(line.substr(0, eq))},
+                                                   Trim(line.substr(eq + 1)));
     if (!added) return ::testing::AssertionFailure() << "key twice: " << line;
   }
   return ::testing::AssertionSuccess();
@@ -134,8 +136,7 @@ struct Playlist {
     const auto found = after.keys.find(name);
     const bool kept = found != after.keys.end() &&
                       (found->second == value ||
-                       (value.empty() && name.second == "Transition" &&
-                        found->second == "1"));
+                       (value.empty() && name.second == "Transition" && found->second == "1"));
     if (!kept && lost++ == 0) first = std::string(name.first) + "/" + std::string(name.second);
   }
   if (lost == 0) return ::testing::AssertionSuccess();
@@ -151,12 +152,10 @@ long WriteBackDuration(const fs::path& folder) {
   long longest = 0;
   for (int i = 0; i < 5; ++i) {
     const auto start = std::chrono::steady_clock::now();
-    store.ReadSetting(u"section 7", FromAnsi("probe " + std::to_string(i)),
-                      u"x", u"", 2);
-    longest = std::max<long>(
-        longest, std::chrono::duration_cast<std::chrono::microseconds>(
-                     std::chrono::steady_clock::now() - start)
-                     .count());
+    store.ReadSetting(u"section 7", FromAnsi("probe " + std::to_string(i)), u"x", u"", 2);
+    longest = std::max<long>(longest, std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count());
   }
   fs::remove(file);
   return longest;
@@ -172,8 +171,8 @@ TEST(PowerCut, KilledWriteBacksLoseNoKey) {
   const long writeUs = WriteBackDuration(folder.path());
   const int maxDelayUs = static_cast<int>(std::clamp<long>(writeUs * 6, 2000, 50000));
   const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed) + ", delays up to " +
-               std::to_string(maxDelayUs) + " us");
+  SCOPED_TRACE("seed " + std::to_string(seed) + ", delays up to " + std::to_string(maxDelayUs) +
+               " us");
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> delayUs(0, maxDelayUs);
 
@@ -201,14 +200,13 @@ TEST(PowerCut, KilledWriteBacksLoseNoKey) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(delay);
     do {
       std::string value;
-      reader.GetPrivateProfileStringA("section 299", "image", "", value, 590,
-                                      file.c_str());
+      reader.GetPrivateProfileStringA("section 299", "image", "", value, 590, file.c_str());
       ASSERT_EQ(value, "photo.jpg") << "kill " << kill;
       std::this_thread::sleep_for(std::chrono::microseconds(150));
     } while (std::chrono::steady_clock::now() < until);
     const int status = writer.KillAndWait();
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped on its own, status "
-                                     << WEXITSTATUS(status);
+    ASSERT_TRUE(WIFSIGNALED(status))
+        << "the writer stopped on its own, status " << WEXITSTATUS(status);
 
     const std::vector<std::int32_t> finished = reports.Take();
     for (std::int32_t i : finished) {

@@ -59,8 +59,8 @@ TEST_F(Reboot, OtherTimesDoNothing) {
   struct Time {
     int h, m, s;
   };
-  for (Time t : {Time{2, 59, 59}, Time{15, 0, 0}, Time{13, 0, 0},
-                 Time{3, 1, 0}, Time{0, 3, 0}, Time{23, 59, 59}, Time{0, 0, 0}}) {
+  for (Time t : {Time{2, 59, 59}, Time{15, 0, 0}, Time{13, 0, 0}, Time{3, 1, 0}, Time{0, 3, 0},
+                 Time{23, 59, 59}, Time{0, 0, 0}}) {
     SCOPED_TRACE(::testing::Message() << t.h << ":" << t.m << ":" << t.s);
     SetTime(t.h, t.m, t.s);
     EXPECT_FALSE(Tick());
@@ -105,8 +105,7 @@ TEST_F(Reboot, CommandThatCannotStartIsReportedAndRetried) {
   EXPECT_TRUE(fakes.cursor.calls.empty()) << "cursor raised without a restart";
   EXPECT_EQ(fakes.process.endCode, -1);
   // The report also lands in the trace log of the current directory.
-  EXPECT_NE(ReadBytes("debugger.log").find("Afficheur.reboot_Timer"),
-            std::string::npos);
+  EXPECT_NE(ReadBytes("debugger.log").find("Afficheur.reboot_Timer"), std::string::npos);
 
   fakes.process.failStart = false;
   SetTime(3, 0, 11);
@@ -121,8 +120,8 @@ TEST_F(Reboot, RefusedOrSlowRestartIsReportedAndThePlayerEnds) {
     std::optional<int> status;
     const char* report;
   };
-  for (const Case& c : {Case{1, "ended with status 1"},
-                        Case{std::nullopt, "had not ended after 10 s"}}) {
+  for (const Case& c :
+       {Case{1, "ended with status 1"}, Case{std::nullopt, "had not ended after 10 s"}}) {
     SCOPED_TRACE(c.report);
     fakes.process.started.clear();
     fakes.cursor.calls.clear();
@@ -157,8 +156,7 @@ TEST(RebootAtStart, StartedInsideTheMinuteRestartsOnTheFirstTick) {
   fakes::FakePlatform fakes;
   fakes.clock.now = {2026, 3, 15, 3, 0, 40};
   testing_support::MachineIni ini;
-  SettingsStore settings(ini, nullptr,
-                         FromAnsi((folder.path() / "VELANE_Afficheur.ini").string()));
+  SettingsStore settings(ini, nullptr, FromAnsi((folder.path() / "VELANE_Afficheur.ini").string()));
   Program program(fakes.platform, settings, FromAnsi(folder.path().string()));
   fakes.process.arguments = u"RUNTIME";
   program.Start();

@@ -24,9 +24,8 @@ class RegistryKeyTest : public ::testing::Test {
   void MakeKey(const char* path,
                std::initializer_list<std::pair<const char*, const char*>> values = {}) {
     RegHandle h = 0;
-    ASSERT_EQ(store->RegCreateKeyExA(kHkeyCurrentUser, sandbox.Key(path).c_str(), 0, "",
-                                     0, kKeyAllAccess,
-                                     nullptr, &h, nullptr),
+    ASSERT_EQ(store->RegCreateKeyExA(kHkeyCurrentUser, sandbox.Key(path).c_str(), 0, "", 0,
+                                     kKeyAllAccess, nullptr, &h, nullptr),
               kRegSuccess);
     for (const auto& [name, text] : values) {
       const std::string t = text;
@@ -37,13 +36,12 @@ class RegistryKeyTest : public ::testing::Test {
     }
     store->RegCloseKey(h);
   }
-  void SetRaw(const char* path, const char* name, std::uint32_t type,
-              const std::string& data) {
+  void SetRaw(const char* path, const char* name, std::uint32_t type, const std::string& data) {
     const RegHandle h = OpenRaw(*store, kHkeyCurrentUser, sandbox.Key(path).c_str(), kKeyAllAccess);
-    ASSERT_EQ(store->RegSetValueExA(h, name, 0, type,
-                                    reinterpret_cast<const std::uint8_t*>(data.data()),
-                                    static_cast<std::uint32_t>(data.size())),
-              kRegSuccess);
+    ASSERT_EQ(
+        store->RegSetValueExA(h, name, 0, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                              static_cast<std::uint32_t>(data.size())),
+        kRegSuccess);
     store->RegCloseKey(h);
   }
   std::optional<std::string> Stored(const char* path, const char* name,
@@ -354,8 +352,7 @@ TEST_F(RegistryKeyTest, DeleteSubKeyWorksOnTheHeldKey) {
 // functions answer, which the Linux store must match.
 TEST_F(RegistryKeyTest, TheStoreAnswersAsThePlatformDoes) {
   MakeKey("A\\B", {{"v", "1"}});
-  const RegHandle box = OpenRaw(*store, kHkeyCurrentUser, sandbox.Key().c_str(),
-                                kKeyAllAccess);
+  const RegHandle box = OpenRaw(*store, kHkeyCurrentUser, sandbox.Key().c_str(), kKeyAllAccess);
   ASSERT_NE(box, 0u);
 
   // Key paths: runs of backslashes separate names as one does, trailing
@@ -364,9 +361,8 @@ TEST_F(RegistryKeyTest, TheStoreAnswersAsThePlatformDoes) {
     const char* path;
     RegStatus status;
   } paths[] = {
-      {"A\\B", kRegSuccess},        {"A\\\\B", kRegSuccess},
-      {"a\\\\\\b\\", kRegSuccess}, {"A\\B\\\\", kRegSuccess},
-      {"\\A\\B", kRegBadPathName}, {"A\\C", kRegNotFound},
+      {"A\\B", kRegSuccess},     {"A\\\\B", kRegSuccess},     {"a\\\\\\b\\", kRegSuccess},
+      {"A\\B\\\\", kRegSuccess}, {"\\A\\B", kRegBadPathName}, {"A\\C", kRegNotFound},
   };
   for (const auto& p : paths) {
     RegHandle h = 0;
@@ -377,8 +373,8 @@ TEST_F(RegistryKeyTest, TheStoreAnswersAsThePlatformDoes) {
   }
   RegHandle made = 0;
   std::uint32_t disposition = 0;
-  ASSERT_EQ(store->RegCreateKeyExA(box, "N\\\\M\\", 0, "", 0, kKeyAllAccess, nullptr,
-                                   &made, &disposition),
+  ASSERT_EQ(store->RegCreateKeyExA(box, "N\\\\M\\", 0, "", 0, kKeyAllAccess, nullptr, &made,
+                                   &disposition),
             kRegSuccess);
   EXPECT_EQ(disposition, kRegCreatedNewKey);
   store->RegCloseKey(made);
@@ -391,18 +387,17 @@ TEST_F(RegistryKeyTest, TheStoreAnswersAsThePlatformDoes) {
     const char* b;
     bool same;
   } names[] = {
-      {"\xE9T\xE9", "\xC9t\xC9", true},         // e acute
+      {"\xE9T\xE9", "\xC9t\xC9", true},                // e acute
       {"\x9A\x9C\x9E\xFF", "\x8A\x8C\x8E\x9F", true},  // s, oe, z caron, y diaeresis
-      {"\xE0\xFE", "\xC0\xDE", true},           // a grave, thorn
-      {"\xF7", "\xD7", false},                   // division and multiplication signs
-      {"\xDF", "SS", false},                      // sharp s has no capital here
+      {"\xE0\xFE", "\xC0\xDE", true},                  // a grave, thorn
+      {"\xF7", "\xD7", false},                         // division and multiplication signs
+      {"\xDF", "SS", false},                           // sharp s has no capital here
       {"e", "\xE9", false},
   };
   for (const auto& n : names) {
     SCOPED_TRACE(::testing::PrintToString(std::string(n.a) + " / " + n.b));
     RegHandle h = 0;
-    ASSERT_EQ(store->RegCreateKeyExA(box, n.a, 0, "", 0, kKeyAllAccess, nullptr, &h,
-                                     &disposition),
+    ASSERT_EQ(store->RegCreateKeyExA(box, n.a, 0, "", 0, kKeyAllAccess, nullptr, &h, &disposition),
               kRegSuccess);
     EXPECT_EQ(disposition, kRegCreatedNewKey);
     const std::string text = "x";
@@ -418,8 +413,8 @@ TEST_F(RegistryKeyTest, TheStoreAnswersAsThePlatformDoes) {
   }
 
   // A null subkey deletes nothing; an empty one deletes the key held.
-  const RegHandle doomed = OpenRaw(*store, kHkeyCurrentUser, sandbox.Key("N\\M").c_str(),
-                                   kKeyAllAccess);
+  const RegHandle doomed =
+      OpenRaw(*store, kHkeyCurrentUser, sandbox.Key("N\\M").c_str(), kKeyAllAccess);
   ASSERT_NE(doomed, 0u);
   EXPECT_EQ(store->RegDeleteKeyA(doomed, nullptr), kRegInvalidParameter);
   EXPECT_TRUE(KeyExists("N\\M"));
@@ -459,9 +454,9 @@ class ScriptedRegistry : public Registry {
   RegStatus readStatus = kRegNotFound;
   std::string readData;
 
-  RegStatus RegCreateKeyExA(RegHandle, const char*, std::uint32_t, const char*,
-                            std::uint32_t, std::uint32_t, const SecurityAttributes*,
-                            RegHandle* result, std::uint32_t* disposition) override {
+  RegStatus RegCreateKeyExA(RegHandle, const char*, std::uint32_t, const char*, std::uint32_t,
+                            std::uint32_t, const SecurityAttributes*, RegHandle* result,
+                            std::uint32_t* disposition) override {
     *result = 9;
     *disposition = kRegCreatedNewKey;
     return kRegSuccess;
@@ -489,9 +484,8 @@ class ScriptedRegistry : public Registry {
                            const std::uint8_t*, std::uint32_t) override {
     return kRegSuccess;
   }
-  RegStatus RegEnumValueA(RegHandle, std::uint32_t index, char* name,
-                          std::uint32_t* nameSize, std::uint32_t*, std::uint32_t*,
-                          std::uint8_t*, std::uint32_t*) override {
+  RegStatus RegEnumValueA(RegHandle, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                          std::uint32_t*, std::uint32_t*, std::uint8_t*, std::uint32_t*) override {
     if (index >= names) return kRegNoMoreItems;
     *nameSize = static_cast<std::uint32_t>(std::snprintf(name, *nameSize, "v%u", index));
     return kRegSuccess;

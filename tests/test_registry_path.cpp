@@ -27,8 +27,8 @@ class RegistryPathTest : public ::testing::Test {
                                     std::uint32_t* type = nullptr) {
     return StoredAt(kHkeyCurrentUser, sandbox.Key(path).c_str(), name, type);
   }
-  std::optional<std::string> StoredAt(RegHandle root, const char* path,
-                                      const char* name, std::uint32_t* type = nullptr) {
+  std::optional<std::string> StoredAt(RegHandle root, const char* path, const char* name,
+                                      std::uint32_t* type = nullptr) {
     const RegHandle h = OpenRaw(*store, root, path);
     if (h == 0) return std::nullopt;
     auto data = RawValue(*store, h, name, type);
@@ -40,17 +40,15 @@ class RegistryPathTest : public ::testing::Test {
     if (h != 0) store->RegCloseKey(h);
     return h != 0;
   }
-  void Put(const char* path, const char* name, std::uint32_t type,
-           const std::string& data) {
+  void Put(const char* path, const char* name, std::uint32_t type, const std::string& data) {
     RegHandle h = 0;
-    ASSERT_EQ(store->RegCreateKeyExA(kHkeyCurrentUser, sandbox.Key(path).c_str(), 0, "",
-                                     0, kKeyAllAccess,
-                                     nullptr, &h, nullptr),
+    ASSERT_EQ(store->RegCreateKeyExA(kHkeyCurrentUser, sandbox.Key(path).c_str(), 0, "", 0,
+                                     kKeyAllAccess, nullptr, &h, nullptr),
               kRegSuccess);
-    ASSERT_EQ(store->RegSetValueExA(h, name, 0, type,
-                                    reinterpret_cast<const std::uint8_t*>(data.data()),
-                                    static_cast<std::uint32_t>(data.size())),
-              kRegSuccess);
+    ASSERT_EQ(
+        store->RegSetValueExA(h, name, 0, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                              static_cast<std::uint32_t>(data.size())),
+        kRegSuccess);
     store->RegCloseKey(h);
   }
 
@@ -104,8 +102,7 @@ TEST_F(RegistryPathTest, EveryRootOfTheTableIsReached) {
   for (const auto& [name, handle] : roots) {
     // A read of a missing key creates nothing anywhere, and shows which
     // root the path reached.
-    EXPECT_EQ(ReadRegistryPath(reg, std::u16string(name) + u"\\" + sandbox.Key16("K"), u"v"),
-              u"");
+    EXPECT_EQ(ReadRegistryPath(reg, std::u16string(name) + u"\\" + sandbox.Key16("K"), u"v"), u"");
     EXPECT_EQ(reg.lastFrom, handle);
 #ifndef _WIN32
     // Only the Linux store takes writes under every root. Windows refuses
@@ -121,8 +118,8 @@ TEST_F(RegistryPathTest, EveryRootOfTheTableIsReached) {
 TEST_F(RegistryPathTest, ShortOrUnknownRootsReadAndWriteNothing) {
   Put("", "v", kRegSz, std::string("stored\0", 7));
   const std::u16string rest = sandbox.Key16();
-  for (const std::u16string& path : {u"HKCU\\" + rest, u"HKEY_CURRENT_USERS\\" + rest,
-                                     u" HKEY_CURRENT_USER\\" + rest}) {
+  for (const std::u16string& path :
+       {u"HKCU\\" + rest, u"HKEY_CURRENT_USERS\\" + rest, u" HKEY_CURRENT_USER\\" + rest}) {
     EXPECT_EQ(ReadRegistryPath(reg, path, u"v"), u"");
     WriteRegistryPath(reg, path, u"w", u"x");
   }
@@ -206,8 +203,7 @@ TEST_F(RegistryPathTest, LongValuesHaveNoLimitOfTheirOwn) {
 
 TEST_F(RegistryPathTest, AnUnknownRootGivesTheDefaultAndWritesNothing) {
   for (std::int16_t mode : {0, 1, 2}) {
-    EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"d", u"HKCU\\" + sandbox.Key16(), mode),
-              u"d");
+    EXPECT_EQ(ReadSettingRegistry(&reg, u"S", u"K", u"d", u"HKCU\\" + sandbox.Key16(), mode), u"d");
   }
   EXPECT_EQ(reg.opens, 0);
   EXPECT_TRUE(sandbox.Untouched());
@@ -223,20 +219,17 @@ TEST_F(RegistryPathTest, WithoutARegistryTheDefaultComesBack) {
 class UnusedProfile : public ProfileStrings {
  public:
   int calls = 0;
-  std::uint32_t GetPrivateProfileStringA(const char*, const char*, const char*,
-                                         std::string& out, std::uint32_t,
-                                         const char*) override {
+  std::uint32_t GetPrivateProfileStringA(const char*, const char*, const char*, std::string& out,
+                                         std::uint32_t, const char*) override {
     ++calls;
     out.clear();
     return 0;
   }
-  bool WritePrivateProfileStringA(const char*, const char*, const char*,
-                                  const char*) override {
+  bool WritePrivateProfileStringA(const char*, const char*, const char*, const char*) override {
     ++calls;
     return true;
   }
-  bool WriteBackDefaultA(const char*, const char*, const char*,
-                         const char*) override {
+  bool WriteBackDefaultA(const char*, const char*, const char*, const char*) override {
     ++calls;
     return true;
   }

@@ -22,9 +22,7 @@ using namespace platform;
 using testing::OpenRaw;
 using testing::RawValue;
 
-const std::uint8_t* Bytes(const char* s) {
-  return reinterpret_cast<const std::uint8_t*>(s);
-}
+const std::uint8_t* Bytes(const char* s) { return reinterpret_cast<const std::uint8_t*>(s); }
 
 class RegistryStore : public ::testing::Test {
  protected:
@@ -33,8 +31,8 @@ class RegistryStore : public ::testing::Test {
                    std::uint32_t rights = kKeyAllAccess) {
     RegHandle h = 0;
     std::uint32_t d = 0;
-    const RegStatus status = reg->RegCreateKeyExA(kHkeyCurrentUser, subKey, 0, "",
-                                                  0, rights, nullptr, &h, &d);
+    const RegStatus status =
+        reg->RegCreateKeyExA(kHkeyCurrentUser, subKey, 0, "", 0, rights, nullptr, &h, &d);
     if (disposition != nullptr) *disposition = d;
     return status == kRegSuccess ? h : 0;
   }
@@ -47,8 +45,8 @@ class RegistryStore : public ::testing::Test {
     char name[256];
     for (std::uint32_t i = 0;; ++i) {
       std::uint32_t size = sizeof name;
-      if (reg->RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr,
-                             nullptr) != kRegSuccess)
+      if (reg->RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+          kRegSuccess)
         return names;
       names.emplace_back(name, size);
     }
@@ -74,8 +72,7 @@ TEST_F(RegistryStore, LivesInTheUserDataFolderAfterXdg) {
   ::setenv("XDG_DATA_HOME", "relative/data", 1);
   const std::string fallback = UserRegistryPath();
   ::setenv("XDG_DATA_HOME", xdg.c_str(), 1);
-  EXPECT_NE(fallback.find("/.local/share/velane-afficheur/registry.sqlite"),
-            std::string::npos);
+  EXPECT_NE(fallback.find("/.local/share/velane-afficheur/registry.sqlite"), std::string::npos);
   EXPECT_EQ(fallback.find("relative"), std::string::npos);
 }
 
@@ -84,11 +81,9 @@ TEST_F(RegistryStore, ReadsOfAMissingDatabaseCreateNothing) {
   EXPECT_EQ(reg->RegOpenKeyExA(kHkeyCurrentUser, "Software\\Player", 0, kKeyRead, &h),
             kRegNotFound);
   EXPECT_EQ(h, 0u);
-  EXPECT_EQ(reg->RegOpenKeyExA(kHkeyCurrentUser, "Software", 0, kKeyAllAccess, &h),
-            kRegNotFound);
+  EXPECT_EQ(reg->RegOpenKeyExA(kHkeyCurrentUser, "Software", 0, kKeyAllAccess, &h), kRegNotFound);
   std::uint32_t size = 0;
-  EXPECT_EQ(reg->RegQueryValueExA(kHkeyCurrentUser, "x", nullptr, nullptr, nullptr,
-                                  &size),
+  EXPECT_EQ(reg->RegQueryValueExA(kHkeyCurrentUser, "x", nullptr, nullptr, nullptr, &size),
             kRegNotFound);
   char name[16];
   EXPECT_EQ(reg->RegEnumKeyA(kHkeyCurrentUser, 0, name, sizeof name), kRegNoMoreItems);
@@ -114,9 +109,9 @@ TEST_F(RegistryStore, FirstWriteCreatesMissingParentsOfTheDataFolder) {
   ::setenv("XDG_DATA_HOME", deeper.c_str(), 1);
   auto other = OpenUserRegistry();
   RegHandle h = 0;
-  ASSERT_EQ(other->RegCreateKeyExA(kHkeyCurrentUser, "A", 0, "", 0, kKeyAllAccess,
-                                   nullptr, &h, nullptr),
-            kRegSuccess);
+  ASSERT_EQ(
+      other->RegCreateKeyExA(kHkeyCurrentUser, "A", 0, "", 0, kKeyAllAccess, nullptr, &h, nullptr),
+      kRegSuccess);
   EXPECT_TRUE(std::filesystem::exists(deeper + "/velane-afficheur/registry.sqlite"));
 }
 
@@ -142,8 +137,7 @@ TEST_F(RegistryStore, OpenOfAMissingKeyFailsAndCreatesNothing) {
   ASSERT_NE(Create("Software"), 0u);
   for (std::uint32_t rights : {kKeyRead, kKeyWrite, kKeyAllAccess}) {
     RegHandle h = 77;
-    EXPECT_EQ(reg->RegOpenKeyExA(kHkeyCurrentUser, "Software\\Missing\\Deeper", 0,
-                                 rights, &h),
+    EXPECT_EQ(reg->RegOpenKeyExA(kHkeyCurrentUser, "Software\\Missing\\Deeper", 0, rights, &h),
               kRegNotFound);
     EXPECT_EQ(h, 0u);
   }
@@ -160,16 +154,13 @@ TEST_F(RegistryStore, InvalidHandlesAreRefusedEverywhere) {
   for (RegHandle bad : {RegHandle{0}, closed, RegHandle{0x80000007}, RegHandle{12345}}) {
     RegHandle h = 0;
     std::uint32_t disposition = 0;
-    EXPECT_EQ(reg->RegCreateKeyExA(bad, "x", 0, "", 0, kKeyAllAccess, nullptr, &h,
-                                   &disposition),
+    EXPECT_EQ(reg->RegCreateKeyExA(bad, "x", 0, "", 0, kKeyAllAccess, nullptr, &h, &disposition),
               kRegInvalidHandle);
     EXPECT_EQ(reg->RegOpenKeyExA(bad, "x", 0, kKeyRead, &h), kRegInvalidHandle);
     EXPECT_EQ(reg->RegCloseKey(bad), kRegInvalidHandle);
-    EXPECT_EQ(reg->RegQueryValueExA(bad, "x", nullptr, nullptr, nullptr, &size),
-              kRegInvalidHandle);
+    EXPECT_EQ(reg->RegQueryValueExA(bad, "x", nullptr, nullptr, nullptr, &size), kRegInvalidHandle);
     EXPECT_EQ(reg->RegSetValueExA(bad, "x", 0, kRegSz, data, 1), kRegInvalidHandle);
-    EXPECT_EQ(reg->RegEnumValueA(bad, 0, name, &size, nullptr, nullptr, nullptr,
-                                 nullptr),
+    EXPECT_EQ(reg->RegEnumValueA(bad, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
               kRegInvalidHandle);
     EXPECT_EQ(reg->RegEnumKeyA(bad, 0, name, sizeof name), kRegInvalidHandle);
     EXPECT_EQ(reg->RegDeleteKeyA(bad, "x"), kRegInvalidHandle);
@@ -196,8 +187,7 @@ TEST_F(RegistryStore, RightsOfTheHandleAreChecked) {
   // Subkeys are the key's matter, not the handle's (RegistryKeyTest holds
   // both stores to that).
   RegHandle h = 0;
-  EXPECT_EQ(reg->RegCreateKeyExA(readOnly, "Sub", 0, "", 0, kKeyRead, nullptr, &h,
-                                 nullptr),
+  EXPECT_EQ(reg->RegCreateKeyExA(readOnly, "Sub", 0, "", 0, kKeyRead, nullptr, &h, nullptr),
             kRegSuccess);
 
   const RegHandle writeOnly = OpenRaw(*reg, kHkeyCurrentUser, "K", kKeyWrite);
@@ -219,10 +209,8 @@ TEST_F(RegistryStore, StringsAreStoredWithTheirNul) {
   ASSERT_NE(h, 0u);
   ASSERT_EQ(reg->RegSetValueExA(h, "short", 0, kRegSz, Bytes("abc"), 3), kRegSuccess);
   ASSERT_EQ(reg->RegSetValueExA(h, "full", 0, kRegSz, Bytes("abc"), 4), kRegSuccess);
-  ASSERT_EQ(reg->RegSetValueExA(h, "expand", 0, kRegExpandSz, Bytes("%P%"), 3),
-            kRegSuccess);
-  ASSERT_EQ(reg->RegSetValueExA(h, "bin", 0, kRegBinary, Bytes("abc"), 3),
-            kRegSuccess);
+  ASSERT_EQ(reg->RegSetValueExA(h, "expand", 0, kRegExpandSz, Bytes("%P%"), 3), kRegSuccess);
+  ASSERT_EQ(reg->RegSetValueExA(h, "bin", 0, kRegBinary, Bytes("abc"), 3), kRegSuccess);
   EXPECT_EQ(RawValue(*reg, h, "short"), std::string("abc\0", 4));
   EXPECT_EQ(RawValue(*reg, h, "full"), std::string("abc\0", 4));
   EXPECT_EQ(RawValue(*reg, h, "expand"), std::string("%P%\0", 4));
@@ -259,12 +247,10 @@ TEST_F(RegistryStore, ATooSmallDataBufferGivesMoreData) {
   ASSERT_EQ(SetText(h, "v", "abcdef"), kRegSuccess);
   std::uint8_t buffer[4] = {'-', '-', '-', '-'};
   std::uint32_t size = sizeof buffer;
-  EXPECT_EQ(reg->RegQueryValueExA(h, "v", nullptr, nullptr, buffer, &size),
-            kRegMoreData);
+  EXPECT_EQ(reg->RegQueryValueExA(h, "v", nullptr, nullptr, buffer, &size), kRegMoreData);
   EXPECT_EQ(size, 7u);
   std::uint32_t onlySize = 0;
-  EXPECT_EQ(reg->RegQueryValueExA(h, "v", nullptr, nullptr, nullptr, &onlySize),
-            kRegSuccess);
+  EXPECT_EQ(reg->RegQueryValueExA(h, "v", nullptr, nullptr, nullptr, &onlySize), kRegSuccess);
   EXPECT_EQ(onlySize, 7u);
   EXPECT_EQ(reg->RegQueryValueExA(h, "missing", nullptr, nullptr, nullptr, &onlySize),
             kRegNotFound);
@@ -285,8 +271,7 @@ TEST_F(RegistryStore, ValuesEnumerateByNameWithTheDefaultFirst) {
   // A name buffer without room for the name and its NUL.
   char name[2];
   std::uint32_t size = sizeof name;
-  EXPECT_EQ(reg->RegEnumValueA(h, 1, name, &size, nullptr, nullptr, nullptr, nullptr),
-            kRegSuccess);
+  EXPECT_EQ(reg->RegEnumValueA(h, 1, name, &size, nullptr, nullptr, nullptr, nullptr), kRegSuccess);
   char small[1];
   size = sizeof small;
   EXPECT_EQ(reg->RegEnumValueA(h, 1, small, &size, nullptr, nullptr, nullptr, nullptr),
@@ -297,8 +282,7 @@ TEST_F(RegistryStore, ValuesEnumerateByNameWithTheDefaultFirst) {
   std::uint32_t dataSize = sizeof data;
   std::uint32_t type = 0;
   size = sizeof full;
-  ASSERT_EQ(reg->RegEnumValueA(h, 2, full, &size, nullptr, &type, data, &dataSize),
-            kRegSuccess);
+  ASSERT_EQ(reg->RegEnumValueA(h, 2, full, &size, nullptr, &type, data, &dataSize), kRegSuccess);
   EXPECT_EQ(std::string(full, size), "b");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(data), dataSize), std::string("two\0", 4));
   EXPECT_EQ(type, kRegSz);
@@ -347,8 +331,7 @@ TEST_F(RegistryStore, AHandleOnADeletedKeyReachesNoOtherKey) {
   ASSERT_EQ(reg->RegDeleteKeyA(kHkeyCurrentUser, "K"), kRegSuccess);
   ASSERT_NE(Create("K"), 0u);
   std::uint32_t size = 0;
-  EXPECT_EQ(reg->RegQueryValueExA(h, "v", nullptr, nullptr, nullptr, &size),
-            kRegKeyDeleted);
+  EXPECT_EQ(reg->RegQueryValueExA(h, "v", nullptr, nullptr, nullptr, &size), kRegKeyDeleted);
   EXPECT_EQ(SetText(h, "v", "2"), kRegKeyDeleted);
   EXPECT_EQ(reg->RegCloseKey(h), kRegSuccess);
 }
@@ -374,14 +357,12 @@ TEST_F(RegistryStore, AnUnreadableDatabaseGivesStatusesNotACrash) {
   std::ofstream(home.DatabasePath()) << std::string(4096, 'x');
   auto broken = OpenUserRegistry();
   RegHandle h = 0;
-  EXPECT_NE(broken->RegOpenKeyExA(kHkeyCurrentUser, "Software", 0, kKeyRead, &h),
-            kRegSuccess);
+  EXPECT_NE(broken->RegOpenKeyExA(kHkeyCurrentUser, "Software", 0, kKeyRead, &h), kRegSuccess);
   EXPECT_EQ(h, 0u);
-  EXPECT_NE(broken->RegCreateKeyExA(kHkeyCurrentUser, "Software", 0, "", 0,
-                                    kKeyAllAccess, nullptr, &h, nullptr),
+  EXPECT_NE(broken->RegCreateKeyExA(kHkeyCurrentUser, "Software", 0, "", 0, kKeyAllAccess, nullptr,
+                                    &h, nullptr),
             kRegSuccess);
-  EXPECT_NE(broken->RegSetValueExA(kHkeyCurrentUser, "v", 0, kRegSz, Bytes("1"), 2),
-            kRegSuccess);
+  EXPECT_NE(broken->RegSetValueExA(kHkeyCurrentUser, "v", 0, kRegSz, Bytes("1"), 2), kRegSuccess);
 }
 
 // A database of the first version folded ASCII letters only. Opening it
@@ -404,8 +385,7 @@ TEST_F(RegistryStore, AFirstVersionDatabaseIsFoldedAgainOnOpen) {
         "INSERT INTO key_values(key, name, fold, type, data) SELECT id, X'C954C9', "
         "  X'C954C9', 1, CAST('upper' AS BLOB) || X'00' FROM keys WHERE name = CAST('K' AS BLOB);"
         "PRAGMA user_version = 1;";
-    EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK)
-        << sqlite3_errmsg(raw);
+    EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
     sqlite3_close(raw);
   }
   reg = OpenUserRegistry();
@@ -443,10 +423,9 @@ TEST_F(RegistryStore, TwoProcessesWritingOneKeyLoseNothing) {
         RegHandle h = 0;
         const std::string name = prefix + std::to_string(i);
         const std::string text = std::to_string(i);
-        failures += mine->RegCreateKeyExA(kHkeyCurrentUser, "Software\\Race", 0, "",
-                                          0, kKeyAllAccess, nullptr, &h, nullptr) != 0;
-        failures += mine->RegSetValueExA(h, name.c_str(), 0, kRegSz,
-                                         Bytes(text.c_str()),
+        failures += mine->RegCreateKeyExA(kHkeyCurrentUser, "Software\\Race", 0, "", 0,
+                                          kKeyAllAccess, nullptr, &h, nullptr) != 0;
+        failures += mine->RegSetValueExA(h, name.c_str(), 0, kRegSz, Bytes(text.c_str()),
                                          static_cast<std::uint32_t>(text.size() + 1)) != 0;
         failures += mine->RegCloseKey(h) != 0;
       }

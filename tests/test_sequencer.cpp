@@ -44,16 +44,15 @@ class SequencerTest : public testing_support::ProgramFixture {
   }
 
   // Hand edit of one key while the player runs.
-  void Edit(const std::u16string& section, const std::u16string& key,
-            const std::u16string& value) {
+  void Edit(const std::u16string& section, const std::u16string& key, const std::u16string& value) {
     settings.ReadSetting(section, key, value, u"", 0);
   }
   // Whether the playlist holds the key at all (absent keys give the
   // default, which no real value equals).
   bool HasKey(const std::string& section, const std::string& key) {
     std::string out;
-    ini.GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", out,
-                                 590, PlaylistFile().string().c_str());
+    ini.GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", out, 590,
+                                 PlaylistFile().string().c_str());
     return out != "\x01";
   }
 
@@ -66,9 +65,7 @@ class SequencerTest : public testing_support::ProgramFixture {
     Display();
     return ProgramFixture::Webcam();
   }
-  const std::vector<std::u16string>& Navigations() {
-    return Webcam().navigations;
-  }
+  const std::vector<std::u16string>& Navigations() { return Webcam().navigations; }
   std::u16string LastNavigation() {
     return Navigations().empty() ? u"(none)" : Navigations().back();
   }
@@ -80,9 +77,7 @@ class SequencerTest : public testing_support::ProgramFixture {
   std::u16string PagePath(const std::string& folder) const {
     return FromAnsi(PageFile(folder).string());
   }
-  std::string PageBytes(const std::string& folder) const {
-    return ReadBytes(PageFile(folder));
-  }
+  std::string PageBytes(const std::string& folder) const { return ReadBytes(PageFile(folder)); }
 };
 
 // --- Start and the section chain -------------------------------------------
@@ -157,8 +152,7 @@ TEST_F(SequencerTest, NegativeSectionUsesSignedFolderAndSectionName) {
 
 // Section 1 shows for how many ticks before the chain moves on to 2.
 class DwellTest : public SequencerTest,
-                  public ::testing::WithParamInterface<
-                      std::pair<const char*, int>> {};
+                  public ::testing::WithParamInterface<std::pair<const char*, int>> {};
 
 TEST_P(DwellTest, SectionStaysIntegerPartPlusOneTicks) {
   auto [dwell, expectedTicks] = GetParam();
@@ -177,12 +171,11 @@ TEST_P(DwellTest, SectionStaysIntegerPartPlusOneTicks) {
   EXPECT_EQ(LastNavigation(), PagePath("00002"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, DwellTest,
-    ::testing::Values(std::pair{"3", 4}, std::pair{"3s", 4},
-                      std::pair{"1.5", 2}, std::pair{"", 1},
-                      std::pair{"-2", 1}, std::pair{"0", 1},
-                      std::pair{"abc", 1}, std::pair{" 1 0", 11}));
+INSTANTIATE_TEST_SUITE_P(Values, DwellTest,
+                         ::testing::Values(std::pair{"3", 4}, std::pair{"3s", 4},
+                                           std::pair{"1.5", 2}, std::pair{"", 1},
+                                           std::pair{"-2", 1}, std::pair{"0", 1},
+                                           std::pair{"abc", 1}, std::pair{" 1 0", 11}));
 
 TEST_F(SequencerTest, DwellEditedDuringTheSlideTakesEffectAtOnce) {
   Playlist(
@@ -229,8 +222,7 @@ TEST_F(SequencerTest, FractionalNextSectionRoundsHalfToEven) {
   SlideFolders({"00002", "00004", "00007"});
   Ticks(3);
   EXPECT_EQ(Navigations(),
-            (std::vector<std::u16string>{PagePath("00002"), PagePath("00004"),
-                                         PagePath("00007")}));
+            (std::vector<std::u16string>{PagePath("00002"), PagePath("00004"), PagePath("00007")}));
 }
 
 // --- Composition by type --------------------------------------------------
@@ -257,16 +249,14 @@ TEST_F(SequencerTest, ImageValueIsPutInEveryPlace) {
   SlideFolders({"00001"});
   Tick();
   // A lone LF is part of the line: only the line end is CR LF.
-  EXPECT_EQ(PageBytes("00001"),
-            "<img src=\"photo.jpg\"><i>photo.jpg</i>\n\r\n\r\n");
+  EXPECT_EQ(PageBytes("00001"), "<img src=\"photo.jpg\"><i>photo.jpg</i>\n\r\n\r\n");
 }
 
 TEST_F(SequencerTest, UrlSlideFillsEveryPlaceholderAnyCaseOnce) {
   Playlist(
       "[section 0]\r\nsection suivante=1\r\n"
       "[section 1]\r\nType=url\r\nurl=http://x/?q=%URL%\r\n");
-  Content("modeles/url.html",
-          "<iframe src=\"%URL%\"></iframe>\r\n<!-- %url% -->\r\n");
+  Content("modeles/url.html", "<iframe src=\"%URL%\"></iframe>\r\n<!-- %url% -->\r\n");
   SlideFolders({"00001"});
   Tick();
   EXPECT_EQ(PageBytes("00001"),
@@ -278,11 +268,9 @@ TEST_F(SequencerTest, HtmlSlideIsCopiedFromItsFolderWithNothingReplaced) {
   Playlist(
       "[section 0]\r\nsection suivante=1\r\n"
       "[section 1]\r\nType=html\r\nhtml=page.html\r\nimage=x\r\n");
-  Content("flashs/00001/page.html",
-          "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>");
+  Content("flashs/00001/page.html", "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>");
   Tick();
-  EXPECT_EQ(PageBytes("00001"),
-            "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>\r\n\r\n");
+  EXPECT_EQ(PageBytes("00001"), "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>\r\n\r\n");
 }
 
 TEST_F(SequencerTest, HtmlSlideWithEmptyNameGivesABlankPage) {
@@ -346,8 +334,7 @@ TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
   };
 
   std::string err = ticks(20);
-  EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"Image\""), 1)
-      << err;
+  EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"Image\""), 1) << err;
   EXPECT_EQ(LinesWith(err, "did you mean \"image\"?"), 1) << err;
   EXPECT_EQ(LinesWith(err, "[missing-template] " + (root.path() / "modeles" / "url.html").string() +
                                " does not exist: every \"url\" slide will be blank"),
@@ -368,8 +355,7 @@ TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
   err += ticks(4);
   fs::remove_all(root.path() / "flashs" / "00002");
   err += ticks(20);
-  EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"imgae\""), 1)
-      << err;
+  EXPECT_EQ(LinesWith(err, "[wrong-type] section 1, \"Type\": \"Type\" is \"imgae\""), 1) << err;
   EXPECT_EQ(LinesWith(err, "[missing-folder] section 2"), 1) << err;
   EXPECT_EQ(LinesWith(err, "VELANE_Afficheur: "), 2) << err;
 
@@ -377,12 +363,11 @@ TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
   // A playlist the player cannot fill in (no write permission, which our
   // INI engine refuses even to root).
   fakes.clock.now.minute += 1;
-  fs::permissions(PlaylistFile(), fs::perms::owner_read | fs::perms::group_read |
-                                      fs::perms::others_read);
+  fs::permissions(PlaylistFile(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   err = ticks(20);
-  EXPECT_EQ(LinesWith(err, "[read-only-playlist] " + PlaylistFile().string() +
-                               " cannot be written"),
-            1)
+  EXPECT_EQ(
+      LinesWith(err, "[read-only-playlist] " + PlaylistFile().string() + " cannot be written"), 1)
       << err;
   EXPECT_EQ(LinesWith(err, "VELANE_Afficheur: "), 1) << err;
 #endif
@@ -414,9 +399,10 @@ TEST(ProblemReportsTest, AFewLinesAMinuteTheRestLater) {
 class TransitionTest : public SequencerTest {
  protected:
   void SetUpSlide(const std::string& transitionLine, const std::string& page) {
-    Playlist("[section 0]\r\nsection suivante=1\r\n"
-             "[section 1]\r\nType=html\r\nhtml=p.html\r\n" +
-             transitionLine);
+    Playlist(
+        "[section 0]\r\nsection suivante=1\r\n"
+        "[section 1]\r\nType=html\r\nhtml=p.html\r\n" +
+        transitionLine);
     Content("flashs/00001/p.html", page);
     Content("modeles/transitions.ini",
             "[0]\r\nhtml=<T0>\r\n[3]\r\nhtml=<T3>\r\n[5]\r\nautre=x\r\n");
@@ -427,8 +413,7 @@ TEST_F(TransitionTest, TransitionNumberSelectsItsSection) {
   SetUpSlide("Transition=3\r\n", std::string(kMeta) + " content=\"a\">");
   const std::string before = ReadBytes(root.path() / "modeles/transitions.ini");
   Tick();
-  EXPECT_EQ(PageBytes("00001"),
-            std::string("<T3>") + kMeta + " content=\"a\">\r\n\r\n");
+  EXPECT_EQ(PageBytes("00001"), std::string("<T3>") + kMeta + " content=\"a\">\r\n\r\n");
   // Read only: the transitions file is never written.
   EXPECT_EQ(ReadBytes(root.path() / "modeles/transitions.ini"), before);
 }
@@ -462,8 +447,7 @@ TEST_F(TransitionTest, MarkupGoesBeforeEveryMetaTagExactlyOnce) {
                                      "</head>");
   Tick();
   EXPECT_EQ(PageBytes("00001"),
-            std::string("<head><T3>") + kMeta + "><T3>" + kMeta +
-                ">\r\n</head>\r\n\r\n");
+            std::string("<head><T3>") + kMeta + "><T3>" + kMeta + ">\r\n</head>\r\n\r\n");
 }
 
 TEST_F(TransitionTest, PageWithoutMetaTagGetsNoMarkup) {
@@ -473,8 +457,7 @@ TEST_F(TransitionTest, PageWithoutMetaTagGetsNoMarkup) {
 }
 
 TEST_F(TransitionTest, BodyTagsWithAttributesLoseScrollBars) {
-  SetUpSlide("",
-             "<BODY bgcolor=black>\r\n<body>\r\n<Body\tx>\r\n<body id=2>");
+  SetUpSlide("", "<BODY bgcolor=black>\r\n<body>\r\n<Body\tx>\r\n<body id=2>");
   Tick();
   EXPECT_EQ(PageBytes("00001"),
             "<body scroll=NO bgcolor=black>\r\n<body>\r\n<Body\tx>\r\n"
@@ -484,12 +467,10 @@ TEST_F(TransitionTest, BodyTagsWithAttributesLoseScrollBars) {
 TEST_F(TransitionTest, ReplacementBeyondSixteenBitPositionsIsSkipped) {
   // The meta tag lies beyond 32767: no markup; the body tag near the start
   // is still rewritten.
-  SetUpSlide("Transition=3\r\n",
-             "<body class=a>" + std::string(40000, 'x') + kMeta);
+  SetUpSlide("Transition=3\r\n", "<body class=a>" + std::string(40000, 'x') + kMeta);
   Tick();
-  EXPECT_EQ(PageBytes("00001"), "<body scroll=NO class=a>" +
-                                    std::string(40000, 'x') + kMeta +
-                                    "\r\n\r\n");
+  EXPECT_EQ(PageBytes("00001"),
+            "<body scroll=NO class=a>" + std::string(40000, 'x') + kMeta + "\r\n\r\n");
 }
 
 TEST_F(SequencerTest, PlaceholderBeyondSixteenBitPositionsLeavesPageEmpty) {
@@ -598,8 +579,7 @@ TEST_F(SequencerTest, TraceShowsOneLinePerSlideAndOneDotPerTick) {
   Ticks(2);
   EXPECT_EQ(Trace(), u"section : 1.." + kMarker + u"\r\n" + kTraceCaption);
   Ticks(2);
-  EXPECT_EQ(Trace(), u"section : 2." + kMarker + u"\r\nsection : 1..\r\n" +
-                         kTraceCaption);
+  EXPECT_EQ(Trace(), u"section : 2." + kMarker + u"\r\nsection : 1..\r\n" + kTraceCaption);
 }
 
 // --- Ticks arriving in the middle of a tick -------------------------------

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "config/ansi.h"
-#include "machine_profile.h"
-#include "test_files.h"
 #include "config/settings.h"
+#include "machine_profile.h"
 #include "platform/content_root.h"
+#include "test_files.h"
 
 namespace velane {
 namespace {
@@ -33,8 +33,8 @@ using testing_support::WriteBytes;
 
 class SettingsTest : public ::testing::Test {
  protected:
-  std::u16string Read(std::u16string section, std::u16string key,
-                      std::u16string def, std::int16_t mode) {
+  std::u16string Read(std::u16string section, std::u16string key, std::u16string def,
+                      std::int16_t mode) {
     return store.ReadSetting(section, key, def, u"", mode);
   }
   void Given(const std::string& bytes) { WriteBytes(file, bytes); }
@@ -55,8 +55,7 @@ TEST_F(SettingsTest, Mode2CreatesTheFileAndFillsItWithDefaults) {
   EXPECT_EQ(Read(u"Systeme", u"TailleEcranL", u"768", 2), u"768");
   EXPECT_EQ(Read(u"Systeme", u"TailleEcranW", u"576", 2), u"576");
   EXPECT_EQ(Read(u"Systeme", u"marge", u"2", 2), u"2");
-  EXPECT_EQ(Bytes(),
-            "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n");
+  EXPECT_EQ(Bytes(), "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r\nmarge=2\r\n");
 }
 
 TEST_F(SettingsTest, Mode2LeavesAStoredValueAlone) {
@@ -129,8 +128,7 @@ TEST_F(SettingsTest, LongNamesAreLookedUpByTheirFirst600Characters) {
   const std::string s600(600, 's');
   const std::string k600(600, 'k');
   Given("[" + s600 + "]\r\n" + k600 + "=found\r\n");
-  EXPECT_EQ(Read(FromAnsi(s600 + "tail"), FromAnsi(k600 + "more"), u"no", 1),
-            u"found");
+  EXPECT_EQ(Read(FromAnsi(s600 + "tail"), FromAnsi(k600 + "more"), u"no", 1), u"found");
   EXPECT_EQ(Read(FromAnsi(s600), FromAnsi(k600), u"no", 1), u"found");
   EXPECT_EQ(Read(FromAnsi(s600.substr(1)), FromAnsi(k600), u"no", 1), u"no");
   EXPECT_EQ(Read(FromAnsi(s600), FromAnsi(k600.substr(1)), u"no", 1), u"no");
@@ -161,9 +159,7 @@ TEST_F(SettingsTest, RefusedWriteStillGivesTheDefault) {
   EXPECT_EQ(Read(u"s", u"k", u"768", 0), u"768");
   EXPECT_EQ(Bytes(), "[s]\r\n");
   // A missing folder likewise.
-  EXPECT_EQ(store.ReadSetting(u"s", u"k", u"1",
-                              FromAnsi(dir.File("none/x.ini")), 2),
-            u"1");
+  EXPECT_EQ(store.ReadSetting(u"s", u"k", u"1", FromAnsi(dir.File("none/x.ini")), 2), u"1");
 }
 
 TEST_F(SettingsTest, ArgumentsAreTheCallersOwn) {
@@ -189,24 +185,22 @@ class RecordingProfile : public platform::ProfileStrings {
     std::string file;
   };
 
-  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* def, std::string& out,
-                                         std::uint32_t size,
+  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def,
+                                         std::string& out, std::uint32_t size,
                                          const char* file) override {
     calls.push_back(Record(false, section, key, def, file));
     calls.back().size = size;
     out = stored ? *stored : def;
     return static_cast<std::uint32_t>(out.size());
   }
-  bool WritePrivateProfileStringA(const char* section, const char* key,
-                                  const char* value,
+  bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                   const char* file) override {
     calls.push_back(Record(true, section, key, value, file));
     return true;
   }
   // Recorded as a write: the guard itself is the engine's, tested there.
-  bool WriteBackDefaultA(const char* section, const char* key,
-                         const char* value, const char* file) override {
+  bool WriteBackDefaultA(const char* section, const char* key, const char* value,
+                         const char* file) override {
     return WritePrivateProfileStringA(section, key, value, file);
   }
 
@@ -214,8 +208,8 @@ class RecordingProfile : public platform::ProfileStrings {
   std::vector<Call> calls;
 
  private:
-  static Call Record(bool write, const char* section, const char* key,
-                     const char* value, const char* file) {
+  static Call Record(bool write, const char* section, const char* key, const char* value,
+                     const char* file) {
     Call c;
     c.write = write;
     c.sectionBuffer.assign(section, 600);
@@ -239,18 +233,15 @@ TEST_F(StoreCallsTest, NamesArriveInBlankPaddedBuffers) {
   ASSERT_EQ(ini.calls.size(), 1u);
   const auto& c = ini.calls[0];
   EXPECT_EQ(c.section, "Systeme");
-  EXPECT_EQ(c.sectionBuffer, std::string("Systeme") + '\0' +
-                                 std::string(600 - 8, ' '));
-  EXPECT_EQ(c.keyBuffer,
-            std::string("marge") + '\0' + std::string(600 - 6, ' '));
+  EXPECT_EQ(c.sectionBuffer, std::string("Systeme") + '\0' + std::string(600 - 8, ' '));
+  EXPECT_EQ(c.keyBuffer, std::string("marge") + '\0' + std::string(600 - 6, ' '));
   EXPECT_EQ(c.size, 590u);
   EXPECT_EQ(c.value, "2");
   EXPECT_EQ(c.file, "/opt/player/VELANE_Afficheur.ini");
 }
 
 TEST_F(StoreCallsTest, NameOf600OrMoreLosesItsTerminator) {
-  store.ReadSetting(std::u16string(599, u'a'), std::u16string(650, u'b'), u"",
-                    u"f.ini", 1);
+  store.ReadSetting(std::u16string(599, u'a'), std::u16string(650, u'b'), u"", u"f.ini", 1);
   ASSERT_EQ(ini.calls.size(), 1u);
   EXPECT_EQ(ini.calls[0].section, std::string(599, 'a'));
   EXPECT_EQ(ini.calls[0].key, std::string(600, 'b'));
@@ -293,8 +284,7 @@ TEST_F(StoreCallsTest, OnlyDollarWithMoreIsTheRegistryForm) {
   // "$" and a key path: no INI call; without a registry store the default.
   ini.calls.clear();
   for (std::int16_t mode : {0, 1, 2})
-    EXPECT_EQ(store.ReadSetting(u"s", u"k", u"d",
-                                u"$HKEY_CURRENT_USER\\Software\\Player", mode),
+    EXPECT_EQ(store.ReadSetting(u"s", u"k", u"d", u"$HKEY_CURRENT_USER\\Software\\Player", mode),
               u"d");
   EXPECT_TRUE(ini.calls.empty());
 }
@@ -316,8 +306,7 @@ TEST(PlaylistPath, FolderHasNoTrailingSeparator) {
 }
 #else
 TEST(PlaylistPath, FolderBaseNameAndIni) {
-  EXPECT_EQ(PlaylistPathFor(u"/opt/player/VELANE_Afficheur"),
-            u"/opt/player/VELANE_Afficheur.ini");
+  EXPECT_EQ(PlaylistPathFor(u"/opt/player/VELANE_Afficheur"), u"/opt/player/VELANE_Afficheur.ini");
   EXPECT_EQ(PlaylistPathFor(u"/opt/player/VELANE_Afficheur.exe"),
             u"/opt/player/VELANE_Afficheur.ini");
   EXPECT_EQ(PlaylistPathFor(u"/opt/v1.2/app"), u"/opt/v1.2/app.ini");
@@ -346,7 +335,7 @@ TEST(ContentRootChoice, VariableNamesAnAbsoluteFolder) {
   struct Case {
     std::optional<std::string> value;  // nothing: unset
     std::string folder;
-    const char* note;   // a piece of the one note, or nullptr for none
+    const char* note;  // a piece of the one note, or nullptr for none
   };
   const Case cases[] = {
       {std::nullopt, "/opt/player", nullptr},
@@ -366,9 +355,8 @@ TEST(ContentRootChoice, VariableNamesAnAbsoluteFolder) {
     }
     const platform::ContentRoot root = platform::ChooseContentRoot(exeFolder, beside);
     EXPECT_EQ(ToAnsi(root.folder), c.folder);
-    EXPECT_EQ(root.playlist, root.fromVariable
-                                 ? FromAnsi(c.folder) + u"/VELANE_Afficheur.ini"
-                                 : beside);
+    EXPECT_EQ(root.playlist,
+              root.fromVariable ? FromAnsi(c.folder) + u"/VELANE_Afficheur.ini" : beside);
     EXPECT_EQ(root.fromVariable, c.folder != "/opt/player");
     if (c.note) {
       ASSERT_EQ(root.notes.size(), 1u);

@@ -62,14 +62,14 @@ class Soak : public testing_support::ProgramFixture {
     std::string image =
         "<html><head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html\">\r\n"
         "</head>\r\n<body bgcolor=\"#000000\">\r\n";
-    for (int i = 0; i < 60; ++i)
-      image += "<div class=\"frame\"><img src=\"%FICHIER%\"></div>\r\n";
+    for (int i = 0; i < 60; ++i) image += "<div class=\"frame\"><img src=\"%FICHIER%\"></div>\r\n";
     WriteBytes(r / "modeles" / "image.html", image + "</body></html>\r\n");
     WriteBytes(r / "modeles" / "url.html",
                "<html><body class=x><iframe src=\"%URL%\"></iframe></body></html>\r\n");
-    WriteBytes(r / "modeles" / "transitions.ini",
-               "[1]\r\nhtml=<meta http-equiv=\"Page-Enter\" content=\"blendTrans(Duration=1)\">\r\n"
-               "[2]\r\nhtml=<meta http-equiv=\"Page-Exit\" content=\"revealTrans(Transition=3)\">\r\n");
+    WriteBytes(
+        r / "modeles" / "transitions.ini",
+        "[1]\r\nhtml=<meta http-equiv=\"Page-Enter\" content=\"blendTrans(Duration=1)\">\r\n"
+        "[2]\r\nhtml=<meta http-equiv=\"Page-Exit\" content=\"revealTrans(Transition=3)\">\r\n");
     for (const char* folder : {"00001", "00002", "00003", "00004", "00005"})
       fs::create_directories(r / "flashs" / folder);
     WriteBytes(r / "flashs" / "00003" / "page.html",

@@ -42,10 +42,9 @@ TEST_F(Startup, RuntimeTraceCallsChangeTheHiddenText) {
 // Only the exact text is the switch: case, quotes, a trailing blank or a
 // further argument make it an ordinary (ignored) argument text.
 TEST_F(Startup, AnythingButTheExactSwitchShowsTheTraceWindowAboveTheDisplay) {
-  const std::u16string texts[] = {u"",           u"runtime",   u"Runtime",
-                                  u"RUNTIME ",   u"RUNTIME x", u"\"RUNTIME\"",
-                                  u" RUNTIME",   u"RUNTIMEX",  u"--help ",
-                                  u"--Help",     u"-h",        u"--version RUNTIME"};
+  const std::u16string texts[] = {u"",          u"runtime",     u"Runtime",  u"RUNTIME ",
+                                  u"RUNTIME x", u"\"RUNTIME\"", u" RUNTIME", u"RUNTIMEX",
+                                  u"--help ",   u"--Help",      u"-h",       u"--version RUNTIME"};
   for (const std::u16string& text : texts) {
     SCOPED_TRACE(ToAnsi(text));
     // Only the exact informative switches stop before start-up.
@@ -71,8 +70,8 @@ TEST_F(Startup, AnythingButTheExactSwitchShowsTheTraceWindowAboveTheDisplay) {
 TEST(PlayerInformation, HelpAndVersionAreAnsweredForExactlyThoseArguments) {
   const auto help = PlayerInformation(u"--help");
   ASSERT_TRUE(help.has_value());
-  for (const char* part : {"usage: VELANE_Afficheur [RUNTIME]", "RUNTIME ",
-                           "VELANE_CONTENT_ROOT", "Exit status: ", "Example:"})
+  for (const char* part : {"usage: VELANE_Afficheur [RUNTIME]", "RUNTIME ", "VELANE_CONTENT_ROOT",
+                           "Exit status: ", "Example:"})
     EXPECT_NE(help->find(part), std::string::npos) << part;
   EXPECT_EQ(PlayerInformation(u"--version"), "VELANE_Afficheur " VELANE_VERSION "\n");
 }

@@ -58,10 +58,13 @@ TEST(ReplaceAll, ReplacementTakesItsOwnCase) {
 
 TEST(ReplaceAll, CaseBlindOverWesternLetters) {
   EXPECT_EQ(ReplaceAll(U16("\xC9t\xE9"), U16("\xE9"), u"e"), u"ete");  // Été
-  EXPECT_EQ(ReplaceAll(U16("\x8C" "uvre \x9C" "uvre"), U16("\x9C"), u"oe"),
-            u"oeuvre oeuvre");                                        // Œ œ
-  EXPECT_EQ(ReplaceAll(U16("\x9F\xFF"), U16("\xFF"), u"y"), u"yy");   // Ÿ ÿ
-  EXPECT_EQ(ReplaceAll(U16("\x8A\x9A"), U16("\x9A"), u"s"), u"ss");   // Š š
+  EXPECT_EQ(ReplaceAll(U16("\x8C"
+                           "uvre \x9C"
+                           "uvre"),
+                       U16("\x9C"), u"oe"),
+            u"oeuvre oeuvre");                                       // Œ œ
+  EXPECT_EQ(ReplaceAll(U16("\x9F\xFF"), U16("\xFF"), u"y"), u"yy");  // Ÿ ÿ
+  EXPECT_EQ(ReplaceAll(U16("\x8A\x9A"), U16("\x9A"), u"s"), u"ss");  // Š š
   // × and ÷ sit where a letter pair would be but are not letters.
   EXPECT_EQ(ReplaceAll(U16("\xD7\xF7"), U16("\xF7"), u"/"), U16("\xD7/"));
   // Letters and digits of other kinds are not folded together.
@@ -73,8 +76,7 @@ TEST(ReplaceAll, NoCaseFollowsTheSameRules) {
   EXPECT_EQ(ReplaceAllNoCase(u"abcABC", u"b", u"-"), u"a-cA-C");
   EXPECT_EQ(ReplaceAllNoCase(u"XX", u"X", u"aXb"), u"aXbaXb");
   EXPECT_EQ(ReplaceAllNoCase(u"abc", u"", u"y"), u"abc");
-  EXPECT_THROW(ReplaceAllNoCase(DotsWith(50000, 40000, u"Q"), u"q", u"r"),
-               Overflow);
+  EXPECT_THROW(ReplaceAllNoCase(DotsWith(50000, 40000, u"Q"), u"q", u"r"), Overflow);
 }
 
 TEST(ReplaceAllPositions, OccurrenceBeyond32767Overflows) {

@@ -41,8 +41,8 @@ constexpr const char* kHelp =
     "             flashs/ (default: the folder of this tool, which is\n"
     "             installed beside the player)\n"
     "  --json     one JSON object instead of text lines\n"
-    "  --         ends the options, for a folder that begins with \"-\"\n"
-    VELANE_HELP_STANDARD_OPTIONS
+    "  --         ends the options, for a folder that begins with "
+    "\"-\"\n" VELANE_HELP_STANDARD_OPTIONS
     "\n"
     "It prints the chain of slides from section 0 as the screen will show\n"
     "it (d seconds of \"delais secondes\" show for d + 1 ticks of one\n"
@@ -113,8 +113,7 @@ int main(int argc, char** argv) {
   const auto command = Parse(argc, argv);
   if (!command) return UsageError();
   if (command->help || command->version) {
-    std::fputs(command->help ? kHelp : "afficheur-check " VELANE_VERSION "\n",
-               stdout);
+    std::fputs(command->help ? kHelp : "afficheur-check " VELANE_VERSION "\n", stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
 
@@ -137,16 +136,13 @@ int main(int argc, char** argv) {
     if (root.empty()) root.push_back('/');  // the executable sits in /
   }
   if (!IsFolder(root)) {
-    std::fprintf(stderr, "afficheur-check: %s is not a folder; %s",
-                 root.c_str(), kUsage);
+    std::fprintf(stderr, "afficheur-check: %s is not a folder; %s", root.c_str(), kUsage);
     return 2;
   }
 
   const CheckReport report = CheckContentRoot(FromAnsi(root));
-  const std::string text =
-      command->json ? FormatCheckJson(report) : FormatCheckText(report);
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-      std::fflush(stdout) != 0) {
+  const std::string text = command->json ? FormatCheckJson(report) : FormatCheckText(report);
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
     std::fprintf(stderr, "afficheur-check: cannot print the report\n");
     return 1;
   }

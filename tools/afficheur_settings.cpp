@@ -56,8 +56,8 @@ constexpr const char* kHelp =
     "             or empty, as the player does, so its playlist fills itself;\n"
     "             0 writes DEFAULT and prints it, as set does;\n"
     "             any other number reads like 1\n"
-    "  --         ends the options, for a SECTION that begins with \"-\" (-2)\n"
-    VELANE_HELP_STANDARD_OPTIONS
+    "  --         ends the options, for a SECTION that begins with \"-\" "
+    "(-2)\n" VELANE_HELP_STANDARD_OPTIONS
     "\n"
     "Exit status: 0 done; 1 a value could not be stored (a file or folder\n"
     "that cannot be written, an unreadable registry store) or printed;\n"
@@ -77,14 +77,14 @@ int UsageError() {
 class WatchedRegistry : public platform::Registry {
  public:
   explicit WatchedRegistry(platform::Registry& inner) : inner_(inner) {}
-  platform::RegStatus RegCreateKeyExA(
-      platform::RegHandle key, const char* subKey, std::uint32_t reserved,
-      const char* keyClass, std::uint32_t options, std::uint32_t rights,
-      const platform::SecurityAttributes* security, platform::RegHandle* result,
-      std::uint32_t* disposition) override {
-    return Watch(inner_.RegCreateKeyExA(key, subKey, reserved, keyClass,
-                                        options, rights, security, result,
-                                        disposition));
+  platform::RegStatus RegCreateKeyExA(platform::RegHandle key, const char* subKey,
+                                      std::uint32_t reserved, const char* keyClass,
+                                      std::uint32_t options, std::uint32_t rights,
+                                      const platform::SecurityAttributes* security,
+                                      platform::RegHandle* result,
+                                      std::uint32_t* disposition) override {
+    return Watch(inner_.RegCreateKeyExA(key, subKey, reserved, keyClass, options, rights, security,
+                                        result, disposition));
   }
   platform::RegStatus RegOpenKeyExA(platform::RegHandle key, const char* subKey,
                                     std::uint32_t options, std::uint32_t rights,
@@ -94,42 +94,33 @@ class WatchedRegistry : public platform::Registry {
   platform::RegStatus RegCloseKey(platform::RegHandle key) override {
     return inner_.RegCloseKey(key);
   }
-  platform::RegStatus RegQueryValueExA(platform::RegHandle key,
-                                       const char* valueName,
-                                       std::uint32_t* reserved,
-                                       std::uint32_t* type, std::uint8_t* data,
-                                       std::uint32_t* dataSize) override {
-    return Watch(inner_.RegQueryValueExA(key, valueName, reserved, type, data,
-                                         dataSize));
+  platform::RegStatus RegQueryValueExA(platform::RegHandle key, const char* valueName,
+                                       std::uint32_t* reserved, std::uint32_t* type,
+                                       std::uint8_t* data, std::uint32_t* dataSize) override {
+    return Watch(inner_.RegQueryValueExA(key, valueName, reserved, type, data, dataSize));
   }
-  platform::RegStatus RegSetValueExA(platform::RegHandle key,
-                                     const char* valueName,
+  platform::RegStatus RegSetValueExA(platform::RegHandle key, const char* valueName,
                                      std::uint32_t reserved, std::uint32_t type,
-                                     const std::uint8_t* data,
-                                     std::uint32_t dataSize) override {
-    const auto status = Watch(
-        inner_.RegSetValueExA(key, valueName, reserved, type, data, dataSize));
+                                     const std::uint8_t* data, std::uint32_t dataSize) override {
+    const auto status =
+        Watch(inner_.RegSetValueExA(key, valueName, reserved, type, data, dataSize));
     if (status == platform::kRegSuccess) stored_ = true;
     return status;
   }
-  platform::RegStatus RegEnumValueA(platform::RegHandle key, std::uint32_t index,
-                                    char* name, std::uint32_t* nameSize,
-                                    std::uint32_t* reserved, std::uint32_t* type,
-                                    std::uint8_t* data,
+  platform::RegStatus RegEnumValueA(platform::RegHandle key, std::uint32_t index, char* name,
+                                    std::uint32_t* nameSize, std::uint32_t* reserved,
+                                    std::uint32_t* type, std::uint8_t* data,
                                     std::uint32_t* dataSize) override {
-    return Watch(inner_.RegEnumValueA(key, index, name, nameSize, reserved,
-                                      type, data, dataSize));
+    return Watch(inner_.RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize));
   }
-  platform::RegStatus RegEnumKeyA(platform::RegHandle key, std::uint32_t index,
-                                  char* name, std::uint32_t nameSize) override {
+  platform::RegStatus RegEnumKeyA(platform::RegHandle key, std::uint32_t index, char* name,
+                                  std::uint32_t nameSize) override {
     return Watch(inner_.RegEnumKeyA(key, index, name, nameSize));
   }
-  platform::RegStatus RegDeleteKeyA(platform::RegHandle key,
-                                    const char* subKey) override {
+  platform::RegStatus RegDeleteKeyA(platform::RegHandle key, const char* subKey) override {
     return Watch(inner_.RegDeleteKeyA(key, subKey));
   }
-  platform::RegStatus RegDeleteValueA(platform::RegHandle key,
-                                      const char* valueName) override {
+  platform::RegStatus RegDeleteValueA(platform::RegHandle key, const char* valueName) override {
     return Watch(inner_.RegDeleteValueA(key, valueName));
   }
 
@@ -138,8 +129,8 @@ class WatchedRegistry : public platform::Registry {
 
  private:
   platform::RegStatus Watch(platform::RegStatus status) {
-    if (status == platform::kRegAccessDenied ||
-        status == platform::kRegBadDatabase || status == platform::kRegIoFailed)
+    if (status == platform::kRegAccessDenied || status == platform::kRegBadDatabase ||
+        status == platform::kRegIoFailed)
       storeFailed_ = true;
     return status;
   }
@@ -155,21 +146,18 @@ class WatchedProfile : public platform::ProfileStrings {
  public:
   explicit WatchedProfile(platform::ProfileStrings& inner) : inner_(inner) {}
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue,
-                                         std::string& out, std::uint32_t size,
-                                         const char* file) override {
-    return inner_.GetPrivateProfileStringA(section, key, defaultValue, out,
-                                           size, file);
+                                         const char* defaultValue, std::string& out,
+                                         std::uint32_t size, const char* file) override {
+    return inner_.GetPrivateProfileStringA(section, key, defaultValue, out, size, file);
   }
-  bool WritePrivateProfileStringA(const char* section, const char* key,
-                                  const char* value,
+  bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                   const char* file) override {
     return Watch(inner_.WritePrivateProfileStringA(section, key, value, file));
   }
   // Passed on as such, so that an operator's edit made between the read
   // and the write-back is kept, as in the player.
-  bool WriteBackDefaultA(const char* section, const char* key,
-                         const char* value, const char* file) override {
+  bool WriteBackDefaultA(const char* section, const char* key, const char* value,
+                         const char* file) override {
     return Watch(inner_.WriteBackDefaultA(section, key, value, file));
   }
   bool refused() const { return refused_; }
@@ -268,10 +256,7 @@ int main(int argc, char** argv) {
   const auto command = Parse(argc, argv);
   if (!command) return UsageError();
   if (command->help || command->version) {
-    return Print(command->help ? kHelp
-                               : "afficheur-settings " VELANE_VERSION "\n")
-               ? 0
-               : 1;
+    return Print(command->help ? kHelp : "afficheur-settings " VELANE_VERSION "\n") ? 0 : 1;
   }
 
   const auto exe = platform::RunningExecutablePath();
@@ -282,8 +267,8 @@ int main(int argc, char** argv) {
   // The player's settings file: beside the tool, named after the player,
   // or in the content root the player is pointed at.
   const std::u16string exePath = FromAnsi(*exe);
-  const platform::ContentRoot root = platform::ChooseContentRoot(
-      FolderOf(exePath), platform::PlayerPlaylistBeside(exePath));
+  const platform::ContentRoot root =
+      platform::ChooseContentRoot(FolderOf(exePath), platform::PlayerPlaylistBeside(exePath));
   for (const std::string& note : root.notes)
     std::fprintf(stderr, "afficheur-settings: %s\n", note.c_str());
   const std::u16string playlist = root.playlist;
@@ -296,20 +281,18 @@ int main(int argc, char** argv) {
   const auto registry = platform::SettingsRegistry();
   std::optional<WatchedRegistry> watchedRegistry;
   if (registry) watchedRegistry.emplace(*registry);
-  SettingsStore store(watched,
-                      watchedRegistry ? &*watchedRegistry : nullptr, playlist);
+  SettingsStore store(watched, watchedRegistry ? &*watchedRegistry : nullptr, playlist);
 
   const auto& ops = command->operands;
   const std::u16string file = command->file ? FromAnsi(*command->file) : u"";
   const std::u16string defaultValue = ops.size() > 2 ? FromAnsi(ops[2]) : u"";
   const std::int16_t mode = command->set ? 0 : command->mode;
-  const std::string shownFile =
-      ToAnsi(file.empty() ? store.PlaylistPath() : file);
+  const std::string shownFile = ToAnsi(file.empty() ? store.PlaylistPath() : file);
   const bool inRegistry = IsRegistryFileArgument(file);
   const bool existedBefore = inRegistry || Exists(shownFile);
 
-  const std::u16string result = store.ReadSetting(
-      FromAnsi(ops[0]), FromAnsi(ops[1]), defaultValue, file, mode);
+  const std::u16string result =
+      store.ReadSetting(FromAnsi(ops[0]), FromAnsi(ops[1]), defaultValue, file, mode);
 
   // A write the store was asked for (set, mode 0, or mode 2 writing a
   // default back) that did not happen is an error; so is a registry store
@@ -318,8 +301,7 @@ int main(int argc, char** argv) {
   if (inRegistry) {
     // The key path alone on Windows; on Linux the store's database too.
     const std::string database = platform::UserRegistryPath();
-    const std::string where =
-        shownFile.substr(1) + (database.empty() ? "" : " (" + database + ")");
+    const std::string where = shownFile.substr(1) + (database.empty() ? "" : " (" + database + ")");
     if (!watchedRegistry || watchedRegistry->storeFailed()) {
       std::fprintf(stderr,
                    "afficheur-settings: the registry store cannot be used "
@@ -327,13 +309,11 @@ int main(int argc, char** argv) {
                    where.c_str());
       failed = true;
     } else if (mode == 0 && !watchedRegistry->stored()) {
-      std::fprintf(stderr, "afficheur-settings: cannot write %s\n",
-                   where.c_str());
+      std::fprintf(stderr, "afficheur-settings: cannot write %s\n", where.c_str());
       failed = true;
     }
   } else if (watched.refused()) {
-    std::fprintf(stderr, "afficheur-settings: cannot write %s\n",
-                 shownFile.c_str());
+    std::fprintf(stderr, "afficheur-settings: cannot write %s\n", shownFile.c_str());
     failed = true;
   } else if (!existedBefore && !Exists(shownFile)) {
     std::fprintf(stderr,

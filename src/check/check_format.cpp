@@ -70,8 +70,7 @@ std::size_t Utf8Length(std::string_view s, std::size_t i) {
   }
   if (c >= 0xF0 && c <= 0xF4) {
     const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-    return b(i + 1) >= lo && b(i + 1) <= hi && cont(i + 2) && cont(i + 3) ? 4
-                                                                           : 0;
+    return b(i + 1) >= lo && b(i + 1) <= hi && cont(i + 2) && cont(i + 3) ? 4 : 0;
   }
   return 0;
 }
@@ -167,15 +166,13 @@ std::string FormatCheckText(const CheckReport& report) {
   std::vector<std::int16_t> loop;
   for (const ChainSlide& slide : report.chain) {
     // What the screen does: d seconds show for d + 1 ticks of one second.
-    out += "  section " + std::to_string(slide.section) + ": " +
-           TypeText(slide.type) + ", " + SecondsText(slide.dwellSeconds) +
-           " s on screen (delais secondes=" + ToAnsi(slide.dwellValue) +
-           ")\n";
-    if (slide.section == report.loopsTo || !loop.empty())
-      loop.push_back(slide.section);
+    out += "  section " + std::to_string(slide.section) + ": " + TypeText(slide.type) + ", " +
+           SecondsText(slide.dwellSeconds) +
+           " s on screen (delais secondes=" + ToAnsi(slide.dwellValue) + ")\n";
+    if (slide.section == report.loopsTo || !loop.empty()) loop.push_back(slide.section);
   }
-  out += "  then section " + std::to_string(report.loopsTo) +
-         " again: the chain loops (" + LoopText(loop, report.loopsTo) + ")\n";
+  out += "  then section " + std::to_string(report.loopsTo) + " again: the chain loops (" +
+         LoopText(loop, report.loopsTo) + ")\n";
   if (report.problems.empty()) {
     out += "No problem found.\n";
     return out;
@@ -186,13 +183,13 @@ std::string FormatCheckText(const CheckReport& report) {
          ", in the order the player meets them:\n";
   for (const CheckProblem& problem : report.problems) {
     const std::string place = PlaceText(problem);
-    out += "  " + std::string(SeverityName(problem.severity)) + " [" +
-           problem.code + "] " + (place.empty() ? "" : place + ": ") +
-           ToAnsi(problem.message) + "\n";
+    out += "  " + std::string(SeverityName(problem.severity)) + " [" + problem.code + "] " +
+           (place.empty() ? "" : place + ": ") + ToAnsi(problem.message) + "\n";
   }
   if (!report.NeedsAttention())
-    out += "Only notes: keys the player fills in with their defaults; the "
-           "screen shows what the playlist says.\n";
+    out +=
+        "Only notes: keys the player fills in with their defaults; the "
+        "screen shows what the playlist says.\n";
   return out;
 }
 
@@ -212,8 +209,7 @@ std::string FormatCheckJson(const CheckReport& report) {
   out += "  \"loops_to\": " + std::to_string(report.loopsTo) + ",\n";
   out += "  \"errors\": " + std::to_string(report.Count(Severity::kError)) +
          ", \"warnings\": " + std::to_string(report.Count(Severity::kWarning)) +
-         ", \"notes\": " + std::to_string(report.Count(Severity::kNote)) +
-         ",\n";
+         ", \"notes\": " + std::to_string(report.Count(Severity::kNote)) + ",\n";
   out += "  \"problems\": [";
   for (std::size_t i = 0; i < report.problems.size(); ++i) {
     const CheckProblem& problem = report.problems[i];

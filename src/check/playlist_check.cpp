@@ -49,27 +49,23 @@ class ReadOnlyProfile : public platform::ProfileStrings {
   }
 
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue,
-                                         std::string& out, std::uint32_t size,
-                                         const char* file) override {
+                                         const char* defaultValue, std::string& out,
+                                         std::uint32_t size, const char* file) override {
     if (!serveReads_ || !section || !key || !file || path_ != file)
-      return ini_->GetPrivateProfileStringA(section, key, defaultValue, out,
-                                            size, file);
+      return ini_->GetPrivateProfileStringA(section, key, defaultValue, out, size, file);
     out.clear();
     if (size == 0) return 0;
     const auto found = index_->Find(section, key);
-    const std::string_view value =
-        found && found->key ? CleanIniValue(found->key->value)
-                            : CleanIniDefault(defaultValue ? defaultValue : "");
+    const std::string_view value = found && found->key
+                                       ? CleanIniValue(found->key->value)
+                                       : CleanIniDefault(defaultValue ? defaultValue : "");
     out.assign(value.substr(0, size - 1));
     return std::uint32_t(out.size());
   }
-  bool WritePrivateProfileStringA(const char*, const char*, const char*,
-                                  const char*) override {
+  bool WritePrivateProfileStringA(const char*, const char*, const char*, const char*) override {
     return false;
   }
-  bool WriteBackDefaultA(const char*, const char*, const char*,
-                         const char*) override {
+  bool WriteBackDefaultA(const char*, const char*, const char*, const char*) override {
     return false;
   }
 
@@ -88,9 +84,7 @@ class NoEvents : public platform::MessagePump {
   void DoEvents() override {}
 };
 
-std::u16string Quoted(std::u16string_view text) {
-  return u"\"" + std::u16string(text) + u"\"";
-}
+std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
 
 std::u16string NumberText(double n) {
   std::u16string text = SignedText(n);
@@ -98,17 +92,13 @@ std::u16string NumberText(double n) {
   return text;
 }
 
-std::u16string DecimalTextOf(unsigned long long n) {
-  return FromAnsi(std::to_string(n));
-}
+std::u16string DecimalTextOf(unsigned long long n) { return FromAnsi(std::to_string(n)); }
 
 // Seconds on screen for a dwell value d: the slide leaves at the first
 // tick whose counter exceeds d, so floor(d) + 1 ticks, and 1 for d < 1.
 double DwellSeconds(double d) { return d >= 1 ? std::floor(d) + 1 : 1; }
 
-char16_t AsciiLower(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
-}
+char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
 
 std::u16string AsciiLowered(std::u16string_view text) {
   std::u16string out(text);
@@ -137,8 +127,7 @@ FileState StateOf(const std::u16string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(std::filesystem::path(ToAnsi(path)), error);
   if (error || !std::filesystem::exists(status)) return {};
-  return {true, std::filesystem::is_regular_file(status),
-          std::filesystem::is_directory(status)};
+  return {true, std::filesystem::is_regular_file(status), std::filesystem::is_directory(status)};
 }
 
 bool IsLink(const std::u16string& path) {
@@ -156,12 +145,10 @@ bool PlaylistWritable(const std::u16string& path, const std::u16string& folder) 
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::perms perms = fs::status(fs::path(ToAnsi(path)), error).permissions();
-  const fs::perms write =
-      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   if (error || (perms & write) == fs::perms::none) return false;
   if (!platform::MayOpenForWriting(ToAnsi(path))) return false;
-  return !platform::MachineProfileIsOurEngine() ||
-         platform::MayCreateIn(ToAnsi(folder));
+  return !platform::MachineProfileIsOurEngine() || platform::MayCreateIn(ToAnsi(folder));
 }
 
 // The playlist's bytes for the layout checks, with the INI engine's limits:
@@ -185,10 +172,9 @@ std::optional<std::string> LoadPlaylistText(const std::u16string& path) {
 // depend on the key or section it is found in (those pass their own).
 Severity SeverityOf(std::string_view code) {
   static constexpr std::array<std::string_view, 13> kWarnings = {
-      "read-only-playlist", "long-value",        "duplicate-key",
-      "not-a-number",       "bad-next",          "missing-transition",
-      "no-meta-tag",        "replacement-skipped", "short-dwell",
-      "stray-keys",         "duplicate-section", "unreached-section",
+      "read-only-playlist", "long-value",         "duplicate-key",     "not-a-number",
+      "bad-next",           "missing-transition", "no-meta-tag",       "replacement-skipped",
+      "short-dwell",        "stray-keys",         "duplicate-section", "unreached-section",
       "unknown-section"};
   if (code == "missing-key") return Severity::kNote;
   for (std::string_view warning : kWarnings)
@@ -200,16 +186,15 @@ Severity SeverityOf(std::string_view code) {
 struct KeyRead {
   std::u16string value;  // what the player gets (the default when missing)
   bool missing = false;
-  bool empty = false;    // present with an empty value
+  bool empty = false;  // present with an empty value
 };
 
 class Checker {
  public:
   explicit Checker(const std::u16string& root)
       : root_(TrimmedRoot(root)),
-        base_(!root_.empty() && root_.back() == kPathSeparator
-                  ? root_.substr(0, root_.size() - 1)
-                  : root_),
+        base_(!root_.empty() && root_.back() == kPathSeparator ? root_.substr(0, root_.size() - 1)
+                                                               : root_),
         playlist_(PlaylistOfRoot(root_)),
         transitions_(TransitionsPath(base_)),
         store_(profile_, nullptr, playlist_) {
@@ -239,22 +224,19 @@ class Checker {
     return path;
   }
 
-  void Add(std::optional<std::u16string> section,
-           std::optional<std::u16string> key, std::string code,
-           std::u16string message) {
+  void Add(std::optional<std::u16string> section, std::optional<std::u16string> key,
+           std::string code, std::u16string message) {
     const Severity severity = SeverityOf(code);
-    Add(severity, std::move(section), std::move(key), std::move(code),
-        std::move(message));
+    Add(severity, std::move(section), std::move(key), std::move(code), std::move(message));
   }
 
   void Add(Severity severity, std::optional<std::u16string> section,
-           std::optional<std::u16string> key, std::string code,
-           std::u16string message) {
+           std::optional<std::u16string> key, std::string code, std::u16string message) {
     // A section revisited or a template shared by many slides is one
     // misconfiguration, reported where the player first meets it.
     if (!reported_.emplace(section, key, code, message).second) return;
-    report_.problems.push_back({std::move(section), std::move(key),
-                                std::move(code), std::move(message), severity});
+    report_.problems.push_back(
+        {std::move(section), std::move(key), std::move(code), std::move(message), severity});
   }
 
   bool SectionExists(const std::u16string& section) const {
@@ -277,7 +259,8 @@ class Checker {
       Add(std::nullopt, std::nullopt, "unreadable-playlist",
           Shown(playlist_) +
               u" cannot be read as a settings file (not a plain file, "
-              u"unreadable, or over 64 MB): every setting takes its default");    }
+              u"unreadable, or over 64 MB): every setting takes its default");
+    }
     if (!state.exists ? !platform::MayCreateIn(ToAnsi(root_))
                       : state.regular && !PlaylistWritable(playlist_, root_)) {
       Add(std::nullopt, std::nullopt, kReadOnlyPlaylistCode,
@@ -292,33 +275,30 @@ class Checker {
   // when the default is what the player then goes on with; missing says
   // how much that matters (by default a key filled in by design).
   KeyRead ReadKey(const std::u16string& section, PlaylistKey playlistKey,
-                  std::u16string_view consequence = {},
-                  Severity missing = Severity::kNote) {
+                  std::u16string_view consequence = {}, Severity missing = Severity::kNote) {
     const std::u16string key(playlistKey.name);
     const std::u16string defaultValue(playlistKey.defaultValue);
     KeyRead read;
     read.value = store_.ReadSetting(section, key, defaultValue, u"", 1);
 
     std::string raw;
-    profile_.GetPrivateProfileStringA(
-        ToAnsi(section).c_str(), ToAnsi(key).c_str(), kAbsent, raw,
-        kRawReadSize, ToAnsi(playlist_).c_str());
-    std::u16string tail = consequence.empty()
-                              ? std::u16string()
-                              : u": " + std::u16string(consequence);
+    profile_.GetPrivateProfileStringA(ToAnsi(section).c_str(), ToAnsi(key).c_str(), kAbsent, raw,
+                                      kRawReadSize, ToAnsi(playlist_).c_str());
+    std::u16string tail =
+        consequence.empty() ? std::u16string() : u": " + std::u16string(consequence);
     if (raw == kAbsent) {
       read.missing = true;
       Add(missing, section, key, "missing-key",
-          Quoted(key) + u" is missing: the player adds it with the value " +
-              Quoted(defaultValue) + tail);
+          Quoted(key) + u" is missing: the player adds it with the value " + Quoted(defaultValue) +
+              tail);
       return read;
     }
     if (raw.empty()) {
       read.empty = true;
       if (!defaultValue.empty())
         Add(Severity::kNote, section, key, "empty-value",
-            Quoted(key) + u" is empty: the player writes " +
-                Quoted(defaultValue) + u" in its place" + tail);
+            Quoted(key) + u" is empty: the player writes " + Quoted(defaultValue) +
+                u" in its place" + tail);
     } else if (raw.size() > kLongestValue) {
       Add(section, key, "long-value",
           Quoted(key) + u" holds " + DecimalTextOf(raw.size()) +
@@ -329,16 +309,15 @@ class Checker {
   }
 
   // The first key line of a name wins; a second one is never read.
-  void CheckRepeatedKey(const std::u16string& section,
-                        const std::u16string& key) {
+  void CheckRepeatedKey(const std::u16string& section, const std::u16string& key) {
     if (!text_) return;
     const std::string keyBytes = ToAnsi(key);
     const auto found = profile_.Index()->Find(ToAnsi(section), keyBytes);
     if (!found || !found->key || found->key->end >= found->end) return;
     // The rest of the section holds no header: as a text of its own it is
     // the lines before the first header, the section named "".
-    const std::string_view rest = std::string_view(*text_).substr(
-        found->key->end, found->end - found->key->end);
+    const std::string_view rest =
+        std::string_view(*text_).substr(found->key->end, found->end - found->key->end);
     const auto again = FindIniSection(rest, "", keyBytes);
     if (again && again->key)
       Add(section, key, "duplicate-key",
@@ -364,8 +343,7 @@ class Checker {
               Quoted(LocaleDecimalSeparator()) + u")" + stops);
     } catch (const Failure&) {
       Add(u"Systeme", key, "bad-geometry",
-          Quoted(key) + u" is " + Quoted(read.value) +
-              u", too large a number" + stops);
+          Quoted(key) + u" is " + Quoted(read.value) + u", too large a number" + stops);
     }
     return std::nullopt;
   }
@@ -377,9 +355,10 @@ class Checker {
     const platform::PixelRect box = window.children.at(0).rect;
     const auto n = [](int v) { return FromAnsi(std::to_string(v)); };
     return u"the player cannot size its window, and the slides will show in "
-           u"a " + n(box.width) + u" x " + n(box.height) +
-           u" box at the top-left of a " + n(window.rect.width) + u" x " +
-           n(window.rect.height) + u" black window instead of the display "
+           u"a " +
+           n(box.width) + u" x " + n(box.height) + u" box at the top-left of a " +
+           n(window.rect.width) + u" x " + n(window.rect.height) +
+           u" black window instead of the display "
            u"area";
   }
 
@@ -405,16 +384,15 @@ class Checker {
       pixels = ToPixels(extent);
     } catch (const Overflow&) {
       Add(u"Systeme", std::nullopt, "bad-geometry",
-          u"the display geometry (" + NumberText(*width) + u" x " +
-              NumberText(*height) + u", margin " + NumberText(margin) +
-              u") is beyond what a window can hold: " + LoadStops());
+          u"the display geometry (" + NumberText(*width) + u" x " + NumberText(*height) +
+              u", margin " + NumberText(margin) + u") is beyond what a window can hold: " +
+              LoadStops());
       return;
     }
     if (pixels.width <= 0 || pixels.height <= 0)
       Add(u"Systeme", std::nullopt, "bad-geometry",
-          u"the browser control gets no area (" + NumberText(extent.width) +
-              u" x " + NumberText(extent.height) +
-              u" pixels with the margin): no slide can be seen");
+          u"the browser control gets no area (" + NumberText(extent.width) + u" x " +
+              NumberText(extent.height) + u" pixels with the margin): no slide can be seen");
   }
 
   // ---- the chain --------------------------------------------------------
@@ -447,16 +425,14 @@ class Checker {
   // no 16-bit number keeps the player on that section.
   std::int16_t Advance(std::int16_t from) {
     const std::u16string section = SectionName(from);
-    const KeyRead next =
-        ReadKey(section, kNextSectionKey, u"the chain goes on to section 0");
+    const KeyRead next = ReadKey(section, kNextSectionKey, u"the chain goes on to section 0");
     try {
       return StrictInteger(next.value);
     } catch (const Failure& failure) {
       const bool tooLarge = dynamic_cast<const Overflow*>(&failure) != nullptr;
       Add(section, u"section suivante", "bad-next",
           u"\"section suivante\" is " + Quoted(next.value) +
-              (tooLarge ? u", outside -32768 to 32767"
-                        : u", not a number") +
+              (tooLarge ? u", outside -32768 to 32767" : u", not a number") +
               u": the player stays on section " + DecimalText(from) +
               u" and shows it again after every dwell, for ever (a loop on "
               u"itself)");
@@ -477,9 +453,8 @@ class Checker {
               u"section 0");
 
     blankExplained_ = false;
-    const KeyRead type = ReadKey(section, kTypeKey,
-                                 u"an empty type gives a blank page",
-                                 Severity::kError);
+    const KeyRead type =
+        ReadKey(section, kTypeKey, u"an empty type gives a blank page", Severity::kError);
     std::u16string page;
     if (const SlideType* slideType = FindSlideType(type.value)) {
       page = slideType->model.empty() ? OwnPage(section, number, *slideType)
@@ -503,8 +478,7 @@ class Checker {
     CheckSlideFolder(section, number);
 
     const KeyRead dwell =
-        ReadKey(section, kDwellKey, u"the slide stays 1 s on screen",
-                Severity::kWarning);
+        ReadKey(section, kDwellKey, u"the slide stays 1 s on screen", Severity::kWarning);
     const double seconds = LenientNumber(dwell.value);
     if (!dwell.value.empty() && !BeginsWithNumber(dwell.value))
       Add(section, u"delais secondes", "not-a-number",
@@ -530,15 +504,14 @@ class Checker {
   std::u16string ReadContent(const std::u16string& path,
                              const std::optional<std::u16string>& section,
                              const std::optional<std::u16string>& key,
-                             const std::string& missingCode,
-                             std::u16string_view blankWhat) {
+                             const std::string& missingCode, std::u16string_view blankWhat) {
     const ContentFileState state = StateOfContentFile(path);
     if (state == ContentFileState::kEmpty) {
       std::u16string text = ReadWholeFile(path, pump_);
       if (!text.empty()) return text;
     }
-    ContentFileProblem problem = EmptyContentWords(
-        state, Shown(path), missingCode, std::u16string(blankWhat));
+    ContentFileProblem problem =
+        EmptyContentWords(state, Shown(path), missingCode, std::u16string(blankWhat));
     Add(section, key, std::move(problem.code), std::move(problem.message));
     blankExplained_ = true;
     return {};
@@ -547,17 +520,15 @@ class Checker {
   // "image" and "url": the template with the slide's value in place of
   // every placeholder. The template is read before the key, as the player
   // does; a failed replacement leaves the page empty.
-  std::u16string FromTemplate(const std::u16string& section,
-                              std::int16_t number, const SlideType& type) {
+  std::u16string FromTemplate(const std::u16string& section, std::int16_t number,
+                              const SlideType& type) {
     const std::u16string key(type.key);
     const std::u16string placeholder(type.placeholder);
     const std::u16string path = ModelPath(base_, type.model);
-    const std::u16string model =
-        ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
-                    BlankTemplateWords(key));
-    const KeyRead value = ReadKey(section, {type.key, u""},
-                                  u"the slide will have nothing to show",
-                                  Severity::kError);
+    const std::u16string model = ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
+                                             BlankTemplateWords(key));
+    const KeyRead value =
+        ReadKey(section, {type.key, u""}, u"the slide will have nothing to show", Severity::kError);
     if (value.empty)
       Add(section, key, "empty-value",
           Quoted(key) + u" is empty: the slide will have nothing to show");
@@ -585,51 +556,46 @@ class Checker {
   std::u16string OwnPage(const std::u16string& section, std::int16_t number,
                          const SlideType& type) {
     const std::u16string key(type.key);
-    const KeyRead value = ReadKey(
-        section, {type.key, u""},
-        u"an empty name is the slide folder itself: blank page",
-        Severity::kError);
+    const KeyRead value =
+        ReadKey(section, {type.key, u""}, u"an empty name is the slide folder itself: blank page",
+                Severity::kError);
     if (value.value.empty()) {
       if (value.empty)
         Add(section, key, "empty-value",
-            Quoted(key) + u" is empty: it names the slide folder itself, "
-            u"which cannot be read: blank page");
+            Quoted(key) +
+                u" is empty: it names the slide folder itself, "
+                u"which cannot be read: blank page");
       blankExplained_ = true;
       return {};
     }
     const std::u16string path = SlideFilePath(base_, number, value.value);
-    return ReadContent(path, section, key, kMissingPageCode,
-                       u"the page will be blank");
+    return ReadContent(path, section, key, kMissingPageCode, u"the page will be blank");
   }
 
   // An "image" or "url" value that names a local file is resolved by the
   // browser against the slide folder; one that is not there shows nothing.
   // Addresses (with a scheme), and values with query or fragment parts,
   // are left alone.
-  void CheckLocalFile(const std::u16string& section, std::int16_t number,
-                      const std::u16string& key, const std::u16string& value) {
+  void CheckLocalFile(const std::u16string& section, std::int16_t number, const std::u16string& key,
+                      const std::u16string& value) {
     if (value.find_first_of(u":?#%&=\\") != std::u16string::npos) return;
     const std::u16string path =
-        value.front() == kPathSeparator
-            ? value
-            : SlideFilePath(base_, number, value);
+        value.front() == kPathSeparator ? value : SlideFilePath(base_, number, value);
     if (!StateOf(SlideFolder(base_, number)).folder) return;  // reported with it
     if (StateOf(path).exists) return;
-    std::u16string message =
-        Quoted(key) + u" is " + Quoted(value) + u", which the browser looks "
-        u"for as " + Shown(path) + u": there is no such file";
+    std::u16string message = Quoted(key) + u" is " + Quoted(value) +
+                             u", which the browser looks "
+                             u"for as " +
+                             Shown(path) + u": there is no such file";
     if (key == u"url" && AsciiLowered(value).starts_with(u"www."))
-      message += u" (a web address needs its scheme: \"http://" + value +
-                 u"\")";
+      message += u" (a web address needs its scheme: \"http://" + value + u"\")";
     Add(section, key, "missing-file", std::move(message));
   }
 
   // "Transition": its markup from the transitions file, put in front of
   // every content-type meta tag.
-  std::u16string WithTransition(const std::u16string& section,
-                                std::u16string page) {
-    const KeyRead transition =
-        ReadKey(section, kTransitionKey, u"no transition (transition 0)");
+  std::u16string WithTransition(const std::u16string& section, std::u16string page) {
+    const KeyRead transition = ReadKey(section, kTransitionKey, u"no transition (transition 0)");
     const double number = LenientNumber(transition.value);
     if (!transition.value.empty() && !BeginsWithNumber(transition.value))
       Add(section, u"Transition", "not-a-number",
@@ -637,14 +603,13 @@ class Checker {
               u", not a number: the player uses transition 0 (none)");
 
     const std::u16string markup =
-        store_.ReadSetting(SignedText(number), kTransitionMarkupKey, u"",
-                           transitions_, 1);
+        store_.ReadSetting(SignedText(number), kTransitionMarkupKey, u"", transitions_, 1);
     if (number != 0 && markup.empty()) {
-      const std::u16string where =
-          StateOf(transitions_).exists
-              ? Shown(transitions_) + u" has no markup for it (no [" +
-                    NumberText(number) + u"] section with a non-empty \"html\")"
-              : Shown(transitions_) + u" does not exist";
+      const std::u16string where = StateOf(transitions_).exists
+                                       ? Shown(transitions_) + u" has no markup for it (no [" +
+                                             NumberText(number) +
+                                             u"] section with a non-empty \"html\")"
+                                       : Shown(transitions_) + u" does not exist";
       Add(section, u"Transition", "missing-transition",
           u"transition " + NumberText(number) + u": " + where +
               u": the slide comes without a transition");
@@ -656,7 +621,8 @@ class Checker {
         Add(section, u"Transition", "no-meta-tag",
             u"the page has no " + std::u16string(kContentTypeMeta) +
                 u" tag, in front of which the transition's markup goes: the "
-                u"slide comes without transition " + NumberText(number));
+                u"slide comes without transition " +
+                NumberText(number));
       return with;
     } catch (const Overflow&) {
       Add(section, u"Transition", "replacement-skipped",
@@ -674,8 +640,7 @@ class Checker {
     const std::u16string page = ComposedPagePath(base_, number);
     const FileState state = StateOf(folder);
     if (!state.folder) {
-      Add(section, std::nullopt, kMissingFolderCode,
-          MissingSlideFolderWords(Shown(folder)));
+      Add(section, std::nullopt, kMissingFolderCode, MissingSlideFolderWords(Shown(folder)));
       return;
     }
     if (IsLink(page)) {
@@ -683,13 +648,11 @@ class Checker {
       return;
     }
     const FileState composed = StateOf(page);
-    const bool writable =
-        composed.exists
-            ? composed.regular && platform::MayOpenForWriting(ToAnsi(page))
-            : platform::MayCreateIn(ToAnsi(folder));
+    const bool writable = composed.exists
+                              ? composed.regular && platform::MayOpenForWriting(ToAnsi(page))
+                              : platform::MayCreateIn(ToAnsi(folder));
     if (!writable)
-      Add(section, std::nullopt, kUnwritablePageCode,
-          UnwritablePageWords(Shown(page)));
+      Add(section, std::nullopt, kUnwritablePageCode, UnwritablePageWords(Shown(page)));
   }
 
   // ---- the playlist's layout --------------------------------------------
@@ -724,8 +687,9 @@ class Checker {
       std::u16string message =
           u"[" + name + u"] (" + line + u") is a section the player never reads";
       if (SameIniName(header.name.substr(0, 7), "section"))
-        message += u": a slide's section is named \"section \" and its number "
-                   u"written plainly, as in [section 5]";
+        message +=
+            u": a slide's section is named \"section \" and its number "
+            u"written plainly, as in [section 5]";
       Add(name, std::nullopt, "unknown-section", std::move(message));
     }
   }
@@ -740,8 +704,7 @@ class Checker {
   NoEvents pump_;
   std::optional<std::string> text_;
   CheckReport report_;
-  std::set<std::tuple<std::optional<std::u16string>,
-                      std::optional<std::u16string>, std::string,
+  std::set<std::tuple<std::optional<std::u16string>, std::optional<std::u16string>, std::string,
                       std::u16string>>
       reported_;
   std::set<std::int16_t> visited_;
@@ -757,8 +720,6 @@ std::u16string PlaylistOfRoot(const std::u16string& root) {
   return folder + platform::kPlaylistName;
 }
 
-CheckReport CheckContentRoot(const std::u16string& root) {
-  return Checker(root).Run();
-}
+CheckReport CheckContentRoot(const std::u16string& root) { return Checker(root).Run(); }
 
 }  // namespace velane

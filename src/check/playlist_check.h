@@ -56,9 +56,7 @@ struct CheckReport {
   std::size_t Count(Severity severity) const;
   // Errors or warnings: what the tool's exit status 1 stands for; notes
   // alone leave it 0.
-  bool NeedsAttention() const {
-    return Count(Severity::kError) + Count(Severity::kWarning) > 0;
-  }
+  bool NeedsAttention() const { return Count(Severity::kError) + Count(Severity::kWarning) > 0; }
 };
 
 // The playlist settings file of a content root.

@@ -102,9 +102,7 @@ bool GatherExponent(std::size_t& i, At at, Next next, Gathered& g) {
   return true;
 }
 
-std::string Quoted(std::u16string_view text) {
-  return "\"" + ToAnsi(text) + "\"";
-}
+std::string Quoted(std::u16string_view text) { return "\"" + ToAnsi(text) + "\""; }
 
 bool IsOuterBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
@@ -112,9 +110,7 @@ bool IsOuterBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 std::optional<double> LenientParse(std::u16string_view text) {
   // Blanks, tabs and line feeds do not count anywhere: "1 0" reads as 10.
   auto skip = [&](std::size_t i) {
-    while (i < text.size() &&
-           (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n'))
-      ++i;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n')) ++i;
     return i;
   };
   auto at = [&](std::size_t i) { return i < text.size() ? text[i] : u'\0'; };
@@ -149,13 +145,9 @@ std::optional<double> LenientParse(std::u16string_view text) {
 
 }  // namespace
 
-double LenientNumber(std::u16string_view text) {
-  return LenientParse(text).value_or(0);
-}
+double LenientNumber(std::u16string_view text) { return LenientParse(text).value_or(0); }
 
-bool BeginsWithNumber(std::u16string_view text) {
-  return LenientParse(text).has_value();
-}
+bool BeginsWithNumber(std::u16string_view text) { return LenientParse(text).has_value(); }
 
 std::u16string LocaleDecimalSeparator() {
   const std::lconv* conventions = std::localeconv();
@@ -168,8 +160,7 @@ double StrictNumber(std::u16string_view text) {
   return StrictNumber(text, LocaleDecimalSeparator());
 }
 
-double StrictNumber(std::u16string_view text,
-                    std::u16string_view separator) {
+double StrictNumber(std::u16string_view text, std::u16string_view separator) {
   std::u16string_view t = text;
   while (!t.empty() && IsOuterBlank(t.front())) t.remove_prefix(1);
   while (!t.empty() && IsOuterBlank(t.back())) t.remove_suffix(1);
@@ -216,14 +207,11 @@ std::int16_t StrictInteger(std::u16string_view text) {
   const double fraction = x - r;
   if (fraction > 0.5 || (fraction == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
   if (!(r >= -32768.0 && r <= 32767.0))
-    throw Overflow("Overflow: " + Quoted(text) +
-                   " is outside -32768 to 32767");
+    throw Overflow("Overflow: " + Quoted(text) + " is outside -32768 to 32767");
   return static_cast<std::int16_t>(r);
 }
 
-std::u16string DecimalText(std::int16_t n) {
-  return FromAnsi(std::to_string(n));
-}
+std::u16string DecimalText(std::int16_t n) { return FromAnsi(std::to_string(n)); }
 
 std::u16string FiveDigitText(std::int16_t n) {
   char buffer[16];
@@ -238,8 +226,7 @@ std::u16string SignedText(double n) {
   // a few hundred characters at worst.
   char buffer[512];
   const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(n),
-                    std::chars_format::fixed);
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(n), std::chars_format::fixed);
   std::string digits = ec == std::errc() ? std::string(buffer, end) : "0";
   return FromAnsi((std::signbit(n) ? "-" : " ") + digits);
 }

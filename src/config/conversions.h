@@ -21,8 +21,7 @@ bool BeginsWithNumber(std::u16string_view text);
 // Overflow for a number beyond the double range.
 double StrictNumber(std::u16string_view text);
 // The same with a given decimal separator instead of the locale's.
-double StrictNumber(std::u16string_view text,
-                    std::u16string_view decimalSeparator);
+double StrictNumber(std::u16string_view text, std::u16string_view decimalSeparator);
 // The decimal separator of the user's locale ("." when it names none).
 std::u16string LocaleDecimalSeparator();
 

@@ -41,31 +41,29 @@ inline constexpr std::size_t kMaxIniFileBytes = 64u << 20;
 
 // Where a key line sits in a file's text, as byte offsets.
 struct IniKeyLine {
-  std::size_t begin = 0;  // first byte of the line
-  std::size_t end = 0;    // first byte after its line end (if any)
-  std::string_view value; // raw value: after the "=", up to NUL or line end
+  std::size_t begin = 0;   // first byte of the line
+  std::size_t end = 0;     // first byte after its line end (if any)
+  std::string_view value;  // raw value: after the "=", up to NUL or line end
 };
 
 // Where a section sits in a file's text. For the section named "" the
 // header is empty (headerEnd == begin == 0).
 struct IniSection {
-  std::size_t headerEnd = 0;   // first byte after the header line
-  std::size_t end = 0;         // start of the next header line, or the end
-  std::size_t lastFilled = 0;  // end of the last non-blank line of the body,
-                               // or headerEnd when there is none
+  std::size_t headerEnd = 0;      // first byte after the header line
+  std::size_t end = 0;            // start of the next header line, or the end
+  std::size_t lastFilled = 0;     // end of the last non-blank line of the body,
+                                  // or headerEnd when there is none
   std::optional<IniKeyLine> key;  // first key line of that name, if any
 };
 
 // The pure text rules, on a whole file's bytes. Names are looked up as
 // given (they are trimmed of blanks here).
-std::optional<IniSection> FindIniSection(std::string_view text,
-                                         std::string_view section,
+std::optional<IniSection> FindIniSection(std::string_view text, std::string_view section,
                                          std::string_view key);
 
 // As FindIniSection, for a read: the walk ends at the key, so when the key
 // is found the section's end and last filled line are not set.
-std::optional<IniSection> FindIniKey(std::string_view text,
-                                     std::string_view section,
+std::optional<IniSection> FindIniKey(std::string_view text, std::string_view section,
                                      std::string_view key);
 
 // The sections of one unchanging text, found once, for a reader that asks
@@ -74,8 +72,7 @@ std::optional<IniSection> FindIniKey(std::string_view text,
 class IniSectionIndex {
  public:
   explicit IniSectionIndex(std::string_view text);
-  std::optional<IniSection> Find(std::string_view section,
-                                 std::string_view key) const;
+  std::optional<IniSection> Find(std::string_view section, std::string_view key) const;
 
  private:
   std::string_view text_;
@@ -108,9 +105,7 @@ std::string_view CleanIniDefault(std::string_view def);
 // The file text after setting section/key to value; nullopt when the names
 // or the value cannot be written so that they read back (a line break in
 // any of them, a "=" in the key, a key line that would read as a header).
-std::optional<std::string> WithIniValue(std::string_view text,
-                                        std::string_view section,
-                                        std::string_view key,
-                                        std::string_view value);
+std::optional<std::string> WithIniValue(std::string_view text, std::string_view section,
+                                        std::string_view key, std::string_view value);
 
 }  // namespace velane

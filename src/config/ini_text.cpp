@@ -34,8 +34,7 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 std::string_view StripQuotePair(std::string_view s) {
-  if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') &&
-      s.back() == s.front())
+  if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front())
     return s.substr(1, s.size() - 2);
   return s;
 }
@@ -52,8 +51,7 @@ struct Line {
 // linear in LF-only, CR LF and CR-only files alike.
 class LineScanner {
  public:
-  LineScanner(std::string_view text, std::size_t start)
-      : text_(text), pos_(start) {}
+  LineScanner(std::string_view text, std::size_t start) : text_(text), pos_(start) {}
 
   bool Next(Line& line) {
     if (pos_ >= text_.size()) return false;
@@ -63,8 +61,7 @@ class LineScanner {
     line.end = line.contentEnd;
     if (line.end < text_.size()) {
       ++line.end;
-      if (text_[line.contentEnd] == '\r' && line.end < text_.size() &&
-          text_[line.end] == '\n')
+      if (text_[line.contentEnd] == '\r' && line.end < text_.size() && text_[line.end] == '\n')
         ++line.end;
     }
     pos_ = line.end;
@@ -77,8 +74,7 @@ class LineScanner {
   // The first c from the current position up to limit, or limit.
   std::size_t Find(char c, std::size_t limit) const {
     const void* hit = std::memchr(text_.data() + pos_, c, limit - pos_);
-    return hit ? std::size_t(static_cast<const char*>(hit) - text_.data())
-               : limit;
+    return hit ? std::size_t(static_cast<const char*>(hit) - text_.data()) : limit;
   }
 
   std::string_view text_;
@@ -131,8 +127,7 @@ struct KeyValue {
 std::optional<KeyValue> KeyLine(std::string_view lineText) {
   const std::size_t eq = lineText.find('=');
   if (eq == std::string_view::npos) return std::nullopt;
-  return KeyValue{TrimBlanks(UpToNul(lineText.substr(0, eq))),
-                  UpToNul(lineText.substr(eq + 1))};
+  return KeyValue{TrimBlanks(UpToNul(lineText.substr(0, eq))), UpToNul(lineText.substr(eq + 1))};
 }
 
 // The line that starts at begin.
@@ -166,8 +161,7 @@ std::optional<Header> NextHeader(std::string_view text, std::size_t from) {
     std::size_t begin = open;
     while (begin > 0 && IsBlank(text[begin - 1])) --begin;
     from = open + 1;
-    if (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r')
-      continue;
+    if (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r') continue;
     const Line line = LineAt(text, begin);
     if (auto name = HeaderName(TextOf(text, line))) return Header{line, *name};
     from = line.end;
@@ -183,8 +177,7 @@ struct Body {
   bool hasKeyLine = false;
 };
 
-Body WalkBody(std::string_view text, std::size_t begin, std::string_view key,
-              bool stopAtKey) {
+Body WalkBody(std::string_view text, std::size_t begin, std::string_view key, bool stopAtKey) {
   Body body{text.size(), begin, std::nullopt, false};
   LineScanner lines(text, begin);
   Line line;
@@ -208,8 +201,7 @@ Body WalkBody(std::string_view text, std::size_t begin, std::string_view key,
 
 // Finds a section for a read (stopAtKey: the walk ends at the key) or for
 // a write (the section's end and last non-blank line are wanted too).
-std::optional<IniSection> Locate(std::string_view text,
-                                 std::string_view section,
+std::optional<IniSection> Locate(std::string_view text, std::string_view section,
                                  std::string_view key, bool stopAtKey) {
   section = TrimBlanks(section);
   key = TrimBlanks(key);
@@ -218,8 +210,7 @@ std::optional<IniSection> Locate(std::string_view text,
     // hold a key line. A header with an empty or blank name ("[]", "[ ]")
     // is never that section: the platform does not match it either.
     const Body lead = WalkBody(text, 0, key, stopAtKey);
-    if (lead.hasKeyLine)
-      return IniSection{0, lead.end, lead.lastFilled, lead.key};
+    if (lead.hasKeyLine) return IniSection{0, lead.end, lead.lastFilled, lead.key};
     return std::nullopt;
   }
   std::size_t from = 0;
@@ -244,14 +235,12 @@ bool EndsWithLineEnd(std::string_view text, std::size_t pos) {
 
 }  // namespace
 
-std::optional<IniSection> FindIniSection(std::string_view text,
-                                         std::string_view section,
+std::optional<IniSection> FindIniSection(std::string_view text, std::string_view section,
                                          std::string_view key) {
   return Locate(text, section, key, /*stopAtKey=*/false);
 }
 
-std::optional<IniSection> FindIniKey(std::string_view text,
-                                     std::string_view section,
+std::optional<IniSection> FindIniKey(std::string_view text, std::string_view section,
                                      std::string_view key) {
   return Locate(text, section, key, /*stopAtKey=*/true);
 }
@@ -303,9 +292,7 @@ std::vector<IniHeaderLine> IniHeaderLines(std::string_view text) {
   return headers;
 }
 
-std::string_view CleanIniValue(std::string_view raw) {
-  return StripQuotePair(TrimBlanks(raw));
-}
+std::string_view CleanIniValue(std::string_view raw) { return StripQuotePair(TrimBlanks(raw)); }
 
 std::string_view CleanIniDefault(std::string_view def) {
   // Spaces only, not tabs; a default made only of spaces keeps one.
@@ -313,14 +300,12 @@ std::string_view CleanIniDefault(std::string_view def) {
   return StripQuotePair(def);
 }
 
-std::optional<std::string> WithIniValue(std::string_view text,
-                                        std::string_view section,
-                                        std::string_view key,
-                                        std::string_view value) {
+std::optional<std::string> WithIniValue(std::string_view text, std::string_view section,
+                                        std::string_view key, std::string_view value) {
   section = TrimBlanks(section);
   key = TrimBlanks(key);
-  if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) ||
-      HasLineBreakOrNul(value) || key.find('=') != std::string_view::npos)
+  if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value) ||
+      key.find('=') != std::string_view::npos)
     return std::nullopt;
 
   auto found = Locate(text, section, key, /*stopAtKey=*/false);

@@ -24,8 +24,7 @@ const std::u16string kGetValuesText = u"Unable to retrieve value names for regis
 std::u16string Quoted(const std::u16string& name) { return u"'" + name + u"'"; }
 
 void AddName(NameList& names, std::u16string name) {
-  if (names.size() >= kMaxNames)
-    throw Overflow("a registry name list holds at most 32767 names");
+  if (names.size() >= kMaxNames) throw Overflow("a registry name list holds at most 32767 names");
   names.push_back(std::move(name));
 }
 
@@ -56,8 +55,7 @@ std::optional<NameList> NamesOrNone(Fetch&& fetch) {
 
 }  // namespace
 
-RegistryError::RegistryError(std::int32_t number, std::u16string source,
-                             std::u16string description)
+RegistryError::RegistryError(std::int32_t number, std::u16string source, std::u16string description)
     : Failure(ToAnsi(source + u": " + description)),
       number_(number),
       source_(std::move(source)),
@@ -71,9 +69,7 @@ RegistryValue::RegistryValue(double number) {
   text_ = Widen(std::string(digits, end));
 }
 
-std::u16string RegistryValue::Widen(const std::string& digits) {
-  return FromAnsi(digits);
-}
+std::u16string RegistryValue::Widen(const std::string& digits) { return FromAnsi(digits); }
 
 RegistryKey::RegistryKey(platform::Registry& registry) : registry_(registry) {}
 
@@ -91,9 +87,9 @@ bool RegistryKey::CreateKey(std::uint32_t hkeyRoot, const std::u16string& sSubke
   CloseKey();
   const platform::SecurityAttributes security;  // not inheritable, no descriptor
   std::uint32_t disposition = 0;
-  const RegStatus status = registry_.RegCreateKeyExA(
-      hkeyRoot, ToAnsi(sSubkey).c_str(), 0, ToAnsi(sClass).c_str(), lOptions,
-      lRights, &security, &handle_, &disposition);
+  const RegStatus status =
+      registry_.RegCreateKeyExA(hkeyRoot, ToAnsi(sSubkey).c_str(), 0, ToAnsi(sClass).c_str(),
+                                lOptions, lRights, &security, &handle_, &disposition);
   if (status != platform::kRegSuccess) {
     handle_ = 0;
     return false;
@@ -105,8 +101,7 @@ void RegistryKey::OpenKey(std::uint32_t hkeyRoot, const std::u16string& sSubkey,
                           std::uint32_t lRights) {
   CloseKey();
   const std::string subkey = ToAnsi(sSubkey);
-  RegStatus status =
-      registry_.RegOpenKeyExA(hkeyRoot, subkey.c_str(), 0, lRights, &handle_);
+  RegStatus status = registry_.RegOpenKeyExA(hkeyRoot, subkey.c_str(), 0, lRights, &handle_);
   if (status != platform::kRegSuccess) handle_ = 0;
   // Whoever asks for exactly the write rights means to write: the key is
   // created first when it is missing. Other rights never create a key.
@@ -133,12 +128,13 @@ void RegistryKey::CloseKey() {
 std::uint32_t RegistryKey::GetRegistryValueLen(const std::u16string& sName) const {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  const RegStatus status = registry_.RegQueryValueExA(
-      handle_, ToAnsi(sName).c_str(), nullptr, &type, nullptr, &size);
+  const RegStatus status =
+      registry_.RegQueryValueExA(handle_, ToAnsi(sName).c_str(), nullptr, &type, nullptr, &size);
   if (status != platform::kRegSuccess)
     throw RegistryError(status, u"RegistryKey.GetRegistryValueLen",
                         u"An error occurred while getting the length of the registy "
-                        u"value " + Quoted(sName));
+                        u"value " +
+                            Quoted(sName));
   return size;
 }
 
@@ -155,9 +151,9 @@ std::u16string RegistryKey::value(const std::u16string& sName) const {
   std::string buffer(length, '\0');
   std::uint32_t size = length;
   std::uint32_t type = 0;
-  const RegStatus status = registry_.RegQueryValueExA(
-      handle_, ToAnsi(sName).c_str(), nullptr, &type,
-      reinterpret_cast<std::uint8_t*>(buffer.data()), &size);
+  const RegStatus status =
+      registry_.RegQueryValueExA(handle_, ToAnsi(sName).c_str(), nullptr, &type,
+                                 reinterpret_cast<std::uint8_t*>(buffer.data()), &size);
   // A value that another process changed between the two queries is not
   // passed off as a text of NULs: nothing was read.
   if (status != platform::kRegSuccess) return {};
@@ -183,8 +179,8 @@ NameList RegistryKey::ValueNames() const {
   for (std::uint32_t index = 0; status == platform::kRegSuccess; ++index) {
     std::uint32_t length = kNameBufferSize;
     std::uint32_t type = 0;
-    status = registry_.RegEnumValueA(handle_, index, buffer.data(), &length,
-                                     nullptr, &type, nullptr, nullptr);
+    status = registry_.RegEnumValueA(handle_, index, buffer.data(), &length, nullptr, &type,
+                                     nullptr, nullptr);
     // The unnamed default value has a name of length 0 and is left out.
     if (status == platform::kRegSuccess && length > 0)
       AddName(names, FromAnsi(std::string_view(buffer).substr(0, length)));
@@ -204,8 +200,8 @@ std::optional<NameList> RegistryKey::SubValueNames() const {
   return NamesOrNone([&](std::uint32_t index, std::string& buffer) {
     std::uint32_t capacity = kShortNameCapacity;
     std::uint32_t type = 0;
-    return registry_.RegEnumValueA(handle_, index, buffer.data(), &capacity,
-                                   nullptr, &type, nullptr, nullptr);
+    return registry_.RegEnumValueA(handle_, index, buffer.data(), &capacity, nullptr, &type,
+                                   nullptr, nullptr);
   });
 }
 

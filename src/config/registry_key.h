@@ -20,8 +20,7 @@ namespace velane {
 // failed, and what it was doing.
 class RegistryError : public Failure {
  public:
-  RegistryError(std::int32_t number, std::u16string source,
-                std::u16string description);
+  RegistryError(std::int32_t number, std::u16string source, std::u16string description);
   std::int32_t Number() const { return number_; }
   const std::u16string& Source() const { return source_; }
   const std::u16string& Description() const { return description_; }
@@ -40,9 +39,9 @@ class RegistryValue {
   RegistryValue(std::u16string text) : text_(std::move(text)) {}
   RegistryValue(const char16_t* text) : text_(text != nullptr ? text : u"") {}
   template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, char16_t> &&
-             !std::same_as<T, char>)
-  RegistryValue(T number) : text_(Widen(std::to_string(number))) {}
+  requires(!std::same_as<T, bool> && !std::same_as<T, char16_t> && !std::same_as<T, char>)
+      RegistryValue(T number)
+      : text_(Widen(std::to_string(number))) {}
   RegistryValue(double number);
 
   const std::u16string& Text() const { return text_; }
@@ -72,8 +71,7 @@ class RegistryKey {
                  std::uint32_t lRights = platform::kKeyAllAccess);
   // Opens the key; with exactly the write rights a missing key is created
   // first. A refused open shows only as handle() == 0.
-  void OpenKey(std::uint32_t hkeyRoot, const std::u16string& sSubkey,
-               std::uint32_t lRights);
+  void OpenKey(std::uint32_t hkeyRoot, const std::u16string& sSubkey, std::uint32_t lRights);
   void CloseKey();
   std::uint32_t handle() const { return handle_; }
 

@@ -58,8 +58,8 @@ SplitKeyPath Split(const std::u16string& keyPath) {
 
 }  // namespace
 
-std::u16string ReadRegistryPath(platform::Registry& registry,
-                                std::u16string keyPath, std::u16string valueName) {
+std::u16string ReadRegistryPath(platform::Registry& registry, std::u16string keyPath,
+                                std::u16string valueName) {
   const SplitKeyPath path = Split(keyPath);
   std::u16string result;
   // The key is closed when `key` goes, at the end of the call.

@@ -13,8 +13,8 @@ namespace velane {
 
 // The stored text, or an empty text when nothing could be read (unknown
 // root name, missing key or value, no access). Creates nothing.
-std::u16string ReadRegistryPath(platform::Registry& registry,
-                                std::u16string keyPath, std::u16string valueName);
+std::u16string ReadRegistryPath(platform::Registry& registry, std::u16string keyPath,
+                                std::u16string valueName);
 
 // Stores the value's text form as a string value, creating the key and its
 // missing parents first. A refused write is not noticed.

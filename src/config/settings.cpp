@@ -19,8 +19,7 @@ constexpr std::uint32_t kValueBufferSize = 590;
 // end. The INI functions read up to the NUL; a name that fills the whole
 // buffer has lost its terminator and is cut to the buffer's size.
 std::string NameBuffer(const std::u16string& name) {
-  std::string buffer =
-      ToAnsi(std::u16string_view(name).substr(0, kNameBufferSize));
+  std::string buffer = ToAnsi(std::u16string_view(name).substr(0, kNameBufferSize));
   if (buffer.size() < kNameBufferSize) {
     buffer.push_back('\0');
     buffer.resize(kNameBufferSize, ' ');
@@ -30,17 +29,14 @@ std::string NameBuffer(const std::u16string& name) {
 
 }  // namespace
 
-SettingsStore::SettingsStore(platform::ProfileStrings& ini,
-                             platform::Registry* registry,
+SettingsStore::SettingsStore(platform::ProfileStrings& ini, platform::Registry* registry,
                              std::u16string playlistPath)
     : ini_(ini), registry_(registry), playlistPath_(std::move(playlistPath)) {}
 
 // Every step runs on its own: one that fails is skipped and the next one
 // goes on, so the caller always gets a text.
-std::u16string SettingsStore::ReadSetting(std::u16string section,
-                                          std::u16string key,
-                                          std::u16string defaultValue,
-                                          std::u16string file,
+std::u16string SettingsStore::ReadSetting(std::u16string section, std::u16string key,
+                                          std::u16string defaultValue, std::u16string file,
                                           std::int16_t mode) const {
   if (file.empty()) file = playlistPath_;
 
@@ -54,8 +50,7 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
   if (IsRegistryFileArgument(file)) {
     std::u16string result;
     Step([&] {
-      result = ReadSettingRegistry(registry_, section, key, defaultValue,
-                                   file.substr(1), mode);
+      result = ReadSettingRegistry(registry_, section, key, defaultValue, file.substr(1), mode);
     });
     return result;
   }
@@ -76,8 +71,7 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
   };
   auto writeDefault = [&] {
     Step([&] {
-      noteWrite(ini_.WritePrivateProfileStringA(sectionBuffer.c_str(),
-                                                keyBuffer.c_str(),
+      noteWrite(ini_.WritePrivateProfileStringA(sectionBuffer.c_str(), keyBuffer.c_str(),
                                                 defaultBytes.c_str(), path.c_str()));
     });
   };
@@ -100,8 +94,7 @@ std::u16string SettingsStore::ReadSetting(std::u16string section,
   std::string value;
   Step([&] {
     n = ini_.GetPrivateProfileStringA(sectionBuffer.c_str(), keyBuffer.c_str(),
-                                      defaultBytes.c_str(), value,
-                                      kValueBufferSize, path.c_str());
+                                      defaultBytes.c_str(), value, kValueBufferSize, path.c_str());
   });
   if (n != 0) {
     std::u16string v;
@@ -138,9 +131,8 @@ bool IsRegistryFileArgument(const std::u16string& file) {
 
 std::u16string PlaylistPathFor(const std::u16string& executablePath) {
   const auto slash = executablePath.find_last_of(platform::kPathSeparators);
-  std::u16string base = slash == std::u16string::npos
-                            ? executablePath
-                            : executablePath.substr(slash + 1);
+  std::u16string base =
+      slash == std::u16string::npos ? executablePath : executablePath.substr(slash + 1);
   // The extension goes; a leading dot names a hidden file, not one.
   const auto dot = base.rfind(u'.');
   if (dot != std::u16string::npos && dot > 0) base.resize(dot);

@@ -8,12 +8,12 @@
 
 // The end of every program's --help option list: the two informative
 // switches and the environment.
-#define VELANE_HELP_STANDARD_OPTIONS                                       \
-  "  --help     print this help and exit\n"                                \
-  "  --version  print the version and exit\n"                              \
-  "\n"                                                                      \
-  "Environment:\n"                                                         \
-  "  VELANE_CONTENT_ROOT  a folder used as content root instead of the\n"   \
+#define VELANE_HELP_STANDARD_OPTIONS                                      \
+  "  --help     print this help and exit\n"                               \
+  "  --version  print the version and exit\n"                             \
+  "\n"                                                                    \
+  "Environment:\n"                                                        \
+  "  VELANE_CONTENT_ROOT  a folder used as content root instead of the\n" \
   "                       executable's folder\n"
 
 namespace velane {

@@ -11,13 +11,9 @@
 namespace velane {
 namespace {
 
-std::u16string Quoted(std::u16string_view text) {
-  return u"\"" + std::u16string(text) + u"\"";
-}
+std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
 
-char16_t AsciiLower(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
-}
+char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
 
 std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
   std::vector<std::size_t> row(b.size() + 1);
@@ -27,8 +23,7 @@ std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                         diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
       diagonal = up;
     }
   }
@@ -37,8 +32,7 @@ std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
 
 // Minutes since the year 0, near enough to tell one minute from the next.
 long MinuteOf(const platform::LocalTime& t) {
-  return ((long(t.year) * 12 + t.month) * 31 + t.day) * 1440L + t.hour * 60L +
-         t.minute;
+  return ((long(t.year) * 12 + t.month) * 31 + t.day) * 1440L + t.hour * 60L + t.minute;
 }
 
 }  // namespace
@@ -72,14 +66,11 @@ std::u16string UnwritablePageWords(const std::u16string& page) {
 
 std::u16string WrongTypeWords(const std::u16string& type) {
   if (type.empty())
-    return u"\"Type\" is empty: the page will be blank (the types are " +
-           SlideTypeNames(u"and") + u")";
-  std::u16string message =
-      u"\"Type\" is " + Quoted(type) +
-      u", not exactly " + SlideTypeNames(u"or") +
-      u" (letter case counts): the page will be blank";
-  if (const auto near = NearestType(type))
-    message += u"; did you mean " + Quoted(*near) + u"?";
+    return u"\"Type\" is empty: the page will be blank (the types are " + SlideTypeNames(u"and") +
+           u")";
+  std::u16string message = u"\"Type\" is " + Quoted(type) + u", not exactly " +
+                           SlideTypeNames(u"or") + u" (letter case counts): the page will be blank";
+  if (const auto near = NearestType(type)) message += u"; did you mean " + Quoted(*near) + u"?";
   return message;
 }
 
@@ -87,8 +78,7 @@ std::u16string BlankTemplateWords(const std::u16string& typeKey) {
   return u"every \"" + typeKey + u"\" slide will be blank";
 }
 
-ContentFileProblem UnwrittenPageWords(const std::u16string& folder,
-                                      const std::u16string& page) {
+ContentFileProblem UnwrittenPageWords(const std::u16string& folder, const std::u16string& page) {
   namespace fs = std::filesystem;
   std::error_code error;
   if (!fs::is_directory(fs::path(ToAnsi(folder)), error))
@@ -100,16 +90,14 @@ ContentFileProblem UnwrittenPageWords(const std::u16string& folder,
 
 ContentFileState StateOfContentFile(const std::u16string& path) {
   std::error_code error;
-  const auto status =
-      std::filesystem::status(std::filesystem::path(ToAnsi(path)), error);
+  const auto status = std::filesystem::status(std::filesystem::path(ToAnsi(path)), error);
   if (error || !std::filesystem::exists(status)) return ContentFileState::kMissing;
   if (std::filesystem::is_directory(status)) return ContentFileState::kFolder;
   if (!std::filesystem::is_regular_file(status)) return ContentFileState::kNotPlain;
   return ContentFileState::kEmpty;
 }
 
-ContentFileProblem EmptyContentWords(ContentFileState state,
-                                     const std::u16string& path,
+ContentFileProblem EmptyContentWords(ContentFileState state, const std::u16string& path,
                                      std::string_view missingCode,
                                      const std::u16string& blankWhat) {
   switch (state) {
@@ -118,9 +106,10 @@ ContentFileProblem EmptyContentWords(ContentFileState state,
     case ContentFileState::kFolder:
       return {"blank-page", path + u" is a folder, not a file: " + blankWhat};
     case ContentFileState::kNotPlain:
-      return {"not-a-file",
-              path + u" is not a plain file (a pipe or a device): reading it "
-                     u"may hold the player up, and gives " + blankWhat};
+      return {"not-a-file", path +
+                                u" is not a plain file (a pipe or a device): reading it "
+                                u"may hold the player up, and gives " +
+                                blankWhat};
     case ContentFileState::kEmpty:
       break;
   }

@@ -39,16 +39,13 @@ std::u16string BlankTemplateWords(const std::u16string& typeKey);
 
 // Why the composed page at page, in the slide folder folder, could not be
 // written: the folder is missing, the page is a link, or it is closed.
-ContentFileProblem UnwrittenPageWords(const std::u16string& folder,
-                                      const std::u16string& page);
+ContentFileProblem UnwrittenPageWords(const std::u16string& folder, const std::u16string& page);
 
 // Why a template or slide page read as empty, from what stands at its path.
 enum class ContentFileState { kMissing, kFolder, kNotPlain, kEmpty };
 ContentFileState StateOfContentFile(const std::u16string& path);
-ContentFileProblem EmptyContentWords(ContentFileState state,
-                                     const std::u16string& path,
-                                     std::string_view missingCode,
-                                     const std::u16string& blankWhat);
+ContentFileProblem EmptyContentWords(ContentFileState state, const std::u16string& path,
+                                     std::string_view missingCode, const std::u16string& blankWhat);
 
 // The known type a mistyped one was most likely meant to be: same letters
 // in another case, or at most two letters off.
@@ -67,8 +64,7 @@ class ProblemReports {
   // page, its type, a template...), or nothing when it has been told
   // already or this minute's lines are used up (then, once, a line that
   // says so).
-  std::optional<std::string> Report(const std::string& subject,
-                                    const std::string& line,
+  std::optional<std::string> Report(const std::string& subject, const std::string& line,
                                     const platform::LocalTime& now);
   // The subject has no problem any more.
   void Clear(const std::string& subject) { told_.erase(subject); }

@@ -37,11 +37,14 @@ class LinkedLog : public Failure {
 File OpenLog() {
   File log;
   switch (platform::OpenForAppending(kLogName, log)) {
-    case platform::AppendOpen::kOpened: return log;
-    case platform::AppendOpen::kLink: throw LinkedLog();
+    case platform::AppendOpen::kOpened:
+      return log;
+    case platform::AppendOpen::kLink:
+      throw LinkedLog();
     case platform::AppendOpen::kNotPlainFile:
       throw Failure("the trace log is not a plain file");
-    case platform::AppendOpen::kFailed: break;
+    case platform::AppendOpen::kFailed:
+      break;
   }
   throw Failure("cannot open the trace log");
 }
@@ -64,15 +67,14 @@ std::u16string CutToLimit(std::u16string text) {
 // "dd/mm/yyyy hh:nn:ss : texte" and CR LF, in the code page.
 std::string LogLine(const platform::LocalTime& t, const std::u16string& texte) {
   char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d:%02d:%02d : ", t.day,
-                t.month, t.year, t.hour, t.minute, t.second);
+  std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d:%02d:%02d : ", t.day, t.month, t.year,
+                t.hour, t.minute, t.second);
   return stamp + ToAnsi(texte) + "\r\n";
 }
 
 }  // namespace
 
-DEBUGGER::DEBUGGER(platform::Control& host, platform::Control& traceur,
-                   platform::Clock& clock)
+DEBUGGER::DEBUGGER(platform::Control& host, platform::Control& traceur, platform::Clock& clock)
     : host_(host), traceur_(traceur), clock_(clock) {}
 
 // Each step may fail on its own and is then skipped: the trace text is
@@ -91,7 +93,8 @@ void DEBUGGER::add(std::u16string texte, bool logger) {
     } catch (const LinkedLog&) {
       if (!linkReported_)
         std::fprintf(stderr,
-                     VELANE_PLAYER_NAME ": %s is a symbolic link: it is not "
+                     VELANE_PLAYER_NAME
+                     ": %s is a symbolic link: it is not "
                      "followed, and no trace line is logged while it is one\n",
                      kLogName);
       linkReported_ = true;

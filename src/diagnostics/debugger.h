@@ -11,8 +11,7 @@ namespace velane {
 class DEBUGGER {
  public:
   // host is the composite control, traceur its label.
-  DEBUGGER(platform::Control& host, platform::Control& traceur,
-           platform::Clock& clock);
+  DEBUGGER(platform::Control& host, platform::Control& traceur, platform::Clock& clock);
 
   // Each step is skipped on failure; nothing reaches the caller.
   void add(std::u16string texte, bool logger = false);

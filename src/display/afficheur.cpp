@@ -28,8 +28,7 @@ double DisplaySize(const SettingsStore& settings, PlaylistKey key) {
     return StrictNumber(text);
   } catch (const TypeMismatch&) {
     throw TypeMismatch("Type mismatch: \"" + ToAnsi(key.name) +
-                       "\" in section \"Systeme\" is not a number: \"" +
-                       ToAnsi(text) + "\"");
+                       "\" in section \"Systeme\" is not a number: \"" + ToAnsi(text) + "\"");
   }
 }
 
@@ -42,19 +41,15 @@ Afficheur::Afficheur(Program& program) : program_(program) {
   // before the window's controls are made: the web engine takes a few
   // hundred milliseconds to set up, and that belongs inside the first
   // second, not in front of it.
-  reboot_ = toolkit.CreateTimer(kRebootIntervalMs, [&program] {
-    Raise(program, Event::Afficheur_reboot_Timer);
-  });
-  sourisbouge_ = toolkit.CreateTimer(kSourisbougeIntervalMs, [&program] {
-    Raise(program, Event::Afficheur_sourisbouge_Timer);
-  });
-  timer1_ = toolkit.CreateTimer(kTimer1IntervalMs, [&program] {
-    Raise(program, Event::Afficheur_Timer1_Timer);
-  });
+  reboot_ = toolkit.CreateTimer(kRebootIntervalMs,
+                                [&program] { Raise(program, Event::Afficheur_reboot_Timer); });
+  sourisbouge_ = toolkit.CreateTimer(
+      kSourisbougeIntervalMs, [&program] { Raise(program, Event::Afficheur_sourisbouge_Timer); });
+  timer1_ = toolkit.CreateTimer(kTimer1IntervalMs,
+                                [&program] { Raise(program, Event::Afficheur_Timer1_Timer); });
   window_ = toolkit.CreateWindow(AfficheurDesign());
   webcam_ = window_->Child("Webcam");
-  motionWatched_ = program.platform.cursor.WatchMotion(
-      [this] { sourisbouge_->Resume(); });
+  motionWatched_ = program.platform.cursor.WatchMotion([this] { sourisbouge_->Resume(); });
 }
 
 // Handles no failure: a display size that is not a number stops the load
@@ -81,8 +76,7 @@ void Afficheur::sourisbouge_Timer() {
   // the pointer moves: where the platform reports motion, the timer rests
   // too, instead of waking the machine a hundred times a second for
   // nothing. The first motion wakes it; its next tick sees the movement.
-  if (motionWatched_ && cursorWatch.idleCounter == kIdleLimit + 1)
-    sourisbouge_->Pause();
+  if (motionWatched_ && cursorWatch.idleCounter == kIdleLimit + 1) sourisbouge_->Pause();
 }
 
 void Afficheur::reboot_Timer() { RebootTick(program_); }

@@ -47,8 +47,7 @@ bool AtEnd(std::FILE* f, bool& failed) {
 
 }  // namespace
 
-std::u16string ReadWholeFile(const std::u16string& path,
-                             platform::MessagePump& pump) {
+std::u16string ReadWholeFile(const std::u16string& path, platform::MessagePump& pump) {
   try {
     const std::string name = ToAnsi(path);
     // A NUL inside the path would silently open a shorter name.
@@ -56,8 +55,7 @@ std::u16string ReadWholeFile(const std::u16string& path,
     // Only a plain file: opening a pipe or a device could block the player
     // for good.
     std::error_code error;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(name), error))
-      return {};
+    if (!std::filesystem::is_regular_file(std::filesystem::path(name), error)) return {};
     File file(std::fopen(name.c_str(), "rb"));
     if (!file) return {};
 
@@ -79,11 +77,10 @@ std::u16string ReadWholeFile(const std::u16string& path,
   }
 }
 
-void SetWindowTopmost(platform::Toolkit& toolkit, std::uint32_t hwnd,
-                      std::int16_t topmost) {
+void SetWindowTopmost(platform::Toolkit& toolkit, std::uint32_t hwnd, std::int16_t topmost) {
   toolkit.SetWindowPos(hwnd, topmost ? platform::kHwndTopmost : platform::kHwndNoTopmost,
-                       platform::kSwpNoSize | platform::kSwpNoMove |
-                           platform::kSwpNoActivate | platform::kSwpShowWindow);
+                       platform::kSwpNoSize | platform::kSwpNoMove | platform::kSwpNoActivate |
+                           platform::kSwpShowWindow);
 }
 
 }  // namespace velane

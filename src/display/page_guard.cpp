@@ -20,8 +20,8 @@ std::string Normalised(std::string_view uri) {
   std::string out;
   out.reserve(uri.size());
   for (std::size_t i = 0; i < uri.size(); ++i) {
-    if (uri[i] == '%' && i + 2 < uri.size() &&
-        HexDigit(uri[i + 1]) >= 0 && HexDigit(uri[i + 2]) >= 0) {
+    if (uri[i] == '%' && i + 2 < uri.size() && HexDigit(uri[i + 1]) >= 0 &&
+        HexDigit(uri[i + 2]) >= 0) {
       out += char(HexDigit(uri[i + 1]) * 16 + HexDigit(uri[i + 2]));
       i += 2;
     } else {

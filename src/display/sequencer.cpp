@@ -34,8 +34,7 @@ class TickGuard {
 };
 
 // A playlist key of the section, created with its default when absent.
-std::u16string ReadSlideKey(Program& program, std::int16_t section,
-                            PlaylistKey key) {
+std::u16string ReadSlideKey(Program& program, std::int16_t section, PlaylistKey key) {
   return program.settings.ReadSetting(SectionName(section), std::u16string(key.name),
                                       std::u16string(key.defaultValue), u"", 2);
 }
@@ -62,10 +61,9 @@ void WriteComposedPage(const std::u16string& path, const std::u16string& text) {
 // (ProblemReports); the steps themselves go on as before.
 
 // Why a template or slide page read as empty; nothing when it has text.
-void TellContent(Program& program, const std::string& subject,
-                 const std::u16string& place, const std::u16string& path,
-                 const std::u16string& text, std::string_view missingCode,
-                 const std::u16string& blankWhat) {
+void TellContent(Program& program, const std::string& subject, const std::u16string& place,
+                 const std::u16string& path, const std::u16string& text,
+                 std::string_view missingCode, const std::u16string& blankWhat) {
   if (!text.empty()) return ContentProblemGone(program, subject);
   Step([&] {
     const ContentFileProblem problem =
@@ -78,8 +76,7 @@ void TellType(Program& program, std::int16_t section, const std::u16string& type
   const std::string subject = "type of " + ToAnsi(SectionName(section));
   if (FindSlideType(type)) return ContentProblemGone(program, subject);
   Step([&] {
-    ReportContentProblem(program, subject, kWrongTypeCode,
-                         SectionName(section) + u", \"Type\"",
+    ReportContentProblem(program, subject, kWrongTypeCode, SectionName(section) + u", \"Type\"",
                          WrongTypeWords(type));
   });
 }
@@ -92,8 +89,7 @@ void TellPageWrite(Program& program, std::int16_t section, bool written,
   Step([&] {
     const ContentFileProblem problem =
         UnwrittenPageWords(SlideFolder(program.contentRoot, section), composed);
-    ReportContentProblem(program, subject, problem.code, SectionName(section),
-                         problem.message);
+    ReportContentProblem(program, subject, problem.code, SectionName(section), problem.message);
   });
 }
 
@@ -134,8 +130,8 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
     const std::u16string path = ModelPath(program.contentRoot, slideType->model);
     std::u16string model = ReadWholeFile(path, pump);
     // A template belongs to no section: one problem for all its slides.
-    TellContent(program, "template " + ToAnsi(path), u"", path, model,
-                kMissingTemplateCode, BlankTemplateWords(std::u16string(key.name)));
+    TellContent(program, "template " + ToAnsi(path), u"", path, model, kMissingTemplateCode,
+                BlankTemplateWords(std::u16string(key.name)));
     Step([&] {
       std::u16string value = ReadSlideKey(program, section, key);
       page = FillTemplate(*slideType, std::move(model), std::move(value));
@@ -143,8 +139,7 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
   } else {
     std::u16string path;
     if (Step([&] {
-          path = SlideFilePath(program.contentRoot, section,
-                               ReadSlideKey(program, section, key));
+          path = SlideFilePath(program.contentRoot, section, ReadSlideKey(program, section, key));
         })) {
       page = ReadWholeFile(path, pump);
       TellContent(program, "own page of " + ToAnsi(SectionName(section)),
@@ -161,27 +156,25 @@ void Advance(Program& program, SequencerState& state) {
   // A next section that is no 16-bit number leaves the current one, which
   // is then composed and shown again.
   Step([&] {
-    state.currentSection = StrictInteger(ReadSlideKey(
-        program, state.currentSection, kNextSectionKey));
+    state.currentSection =
+        StrictInteger(ReadSlideKey(program, state.currentSection, kNextSectionKey));
   });
   const std::int16_t section = state.currentSection;
 
   // Closes the previous trace line, then opens the new one with a marker.
   Step([&] { program.GetPrincipal().DEBUGGER1().ADDvalueWAIT(u""); });
-  Step([&] {
-    program.GetPrincipal().DEBUGGER1().ADDandWAIT(u"section : " +
-                                                  DecimalText(section));
-  });
+  Step(
+      [&] { program.GetPrincipal().DEBUGGER1().ADDandWAIT(u"section : " + DecimalText(section)); });
   state.secondsCounter = 0;
 
   std::u16string page = ComposeContent(program, section);
 
   std::u16string markup;
   Step([&] {
-    std::u16string number = SignedText(LenientNumber(
-        ReadSlideKey(program, section, kTransitionKey)));
-    markup = program.settings.ReadSetting(
-        number, kTransitionMarkupKey, u"", TransitionsPath(program.contentRoot), 1);
+    std::u16string number =
+        SignedText(LenientNumber(ReadSlideKey(program, section, kTransitionKey)));
+    markup = program.settings.ReadSetting(number, kTransitionMarkupKey, u"",
+                                          TransitionsPath(program.contentRoot), 1);
   });
   Step([&] { page = WithTransitionMarkup(page, markup); });
   Step([&] { page = WithoutScrollBars(page); });
@@ -205,17 +198,14 @@ void SequencerTick(Program& program, SequencerState& state) {
   Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });
 
   double dwell = 0;
-  Step([&] {
-    dwell = LenientNumber(ReadSlideKey(program, state.currentSection, kDwellKey));
-  });
+  Step([&] { dwell = LenientNumber(ReadSlideKey(program, state.currentSection, kDwellKey)); });
 
   // The counter is 0 only before the very first tick, which always advances.
   if (state.secondsCounter == 0 || dwell < state.secondsCounter) {
     Advance(program, state);
   } else {
     Step([&] {
-      program.GetPrincipal().DEBUGGER1().ADDvalueWAIT(
-          std::u16string{u'.', kTraceMarker});
+      program.GetPrincipal().DEBUGGER1().ADDvalueWAIT(std::u16string{u'.', kTraceMarker});
     });
   }
   state.secondsCounter += 1;

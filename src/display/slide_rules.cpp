@@ -22,8 +22,7 @@ constexpr char16_t kBodyTagWithoutScrollBars[] = u"<body scroll=NO ";
 // assigning it to a window position would be.
 int ToPixel(double value) {
   const double r = std::nearbyint(value);
-  if (!(r >= std::numeric_limits<int>::min() / 2 &&
-        r <= std::numeric_limits<int>::max() / 2)) {
+  if (!(r >= std::numeric_limits<int>::min() / 2 && r <= std::numeric_limits<int>::max() / 2)) {
     char text[64];
     std::snprintf(text, sizeof text, "%g", value);
     throw Overflow(std::string("Overflow: ") + text + " is not a pixel position");
@@ -33,17 +32,14 @@ int ToPixel(double value) {
 
 }  // namespace
 
-std::u16string SectionName(std::int16_t section) {
-  return u"section " + DecimalText(section);
-}
+std::u16string SectionName(std::int16_t section) { return u"section " + DecimalText(section); }
 
 std::optional<std::int16_t> SectionNumberOf(std::string_view name) {
   constexpr std::size_t kPrefix = 8;  // "section "
   if (name.size() <= kPrefix) return std::nullopt;
   const std::string_view digits = name.substr(kPrefix);
   int value = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (error != std::errc() || end != digits.data() + digits.size() ||
       value < std::numeric_limits<std::int16_t>::min() ||
       value > std::numeric_limits<std::int16_t>::max())
@@ -85,21 +81,17 @@ std::u16string SlideTypeNames(std::u16string_view lastJoin) {
   std::u16string names;
   for (std::size_t i = 0; i < kSlideTypes.size(); ++i) {
     if (i > 0)
-      names += i + 1 == kSlideTypes.size() ? u" " + std::u16string(lastJoin) + u" "
-                                           : u", ";
+      names += i + 1 == kSlideTypes.size() ? u" " + std::u16string(lastJoin) + u" " : u", ";
     names += u"\"" + std::u16string(kSlideTypes[i].name) + u"\"";
   }
   return names;
 }
 
-std::u16string FillTemplate(const SlideType& type, std::u16string model,
-                            std::u16string value) {
-  return ReplaceAll(std::move(model), std::u16string(type.placeholder),
-                    std::move(value));
+std::u16string FillTemplate(const SlideType& type, std::u16string model, std::u16string value) {
+  return ReplaceAll(std::move(model), std::u16string(type.placeholder), std::move(value));
 }
 
-std::u16string WithTransitionMarkup(std::u16string page,
-                                    const std::u16string& markup) {
+std::u16string WithTransitionMarkup(std::u16string page, const std::u16string& markup) {
   return ReplaceAll(std::move(page), kContentTypeMeta, markup + kContentTypeMeta);
 }
 
@@ -112,8 +104,7 @@ WebcamExtent WebcamExtentOf(double width, double height, double margin) {
 }
 
 platform::PixelRect ToPixels(const WebcamExtent& extent) {
-  return {ToPixel(extent.left), ToPixel(extent.top), ToPixel(extent.width),
-          ToPixel(extent.height)};
+  return {ToPixel(extent.left), ToPixel(extent.top), ToPixel(extent.width), ToPixel(extent.height)};
 }
 
 }  // namespace velane

@@ -89,8 +89,7 @@ std::u16string SlideTypeNames(std::u16string_view lastJoin);
 
 // The template with the slide's value in place of every placeholder. Throws
 // Overflow as ReplaceAll does.
-std::u16string FillTemplate(const SlideType& type, std::u16string model,
-                            std::u16string value);
+std::u16string FillTemplate(const SlideType& type, std::u16string model, std::u16string value);
 
 // The tag in front of which a transition's markup goes.
 inline constexpr char16_t kContentTypeMeta[] = u"<meta http-equiv=\"Content-Type\"";
@@ -98,8 +97,7 @@ inline constexpr char16_t kContentTypeMeta[] = u"<meta http-equiv=\"Content-Type
 // The transition's markup in front of every content-type meta tag, and the
 // browser's scroll bars turned off on every body tag that has attributes.
 // Both throw Overflow as ReplaceAll does.
-std::u16string WithTransitionMarkup(std::u16string page,
-                                    const std::u16string& markup);
+std::u16string WithTransitionMarkup(std::u16string page, const std::u16string& markup);
 std::u16string WithoutScrollBars(std::u16string page);
 
 // The browser control's place in the display window: the display area (at

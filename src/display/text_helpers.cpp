@@ -22,11 +22,16 @@ char16_t FoldCase(char16_t c) {
   if (c >= u'A' && c <= u'Z') return c + 0x20;
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;  // À..Þ but ×
   switch (c) {
-    case 0x0160: return 0x0161;  // Š
-    case 0x0152: return 0x0153;  // Œ
-    case 0x017D: return 0x017E;  // Ž
-    case 0x0178: return 0x00FF;  // Ÿ
-    default: return c;
+    case 0x0160:
+      return 0x0161;  // Š
+    case 0x0152:
+      return 0x0153;  // Œ
+    case 0x017D:
+      return 0x017E;  // Ž
+    case 0x0178:
+      return 0x00FF;  // Ÿ
+    default:
+      return c;
   }
 }
 
@@ -54,8 +59,7 @@ void ThrowOverflow() { throw Overflow("Overflow"); }
 // unread index) lies at position out.size() + (j - i) + 1 of the rewritten
 // text, and the resume position is out.size() + 1 once the replacement is in.
 // This keeps long pages with many placeholders linear.
-std::u16string ReplaceAll(std::u16string text, std::u16string search,
-                          std::u16string replacement) {
+std::u16string ReplaceAll(std::u16string text, std::u16string search, std::u16string replacement) {
   if (search.empty() || text.size() < search.size()) return text;
 
   std::u16string folded;

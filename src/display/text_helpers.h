@@ -9,8 +9,7 @@ namespace velane {
 // replaced; the search resumes right behind each replacement. Positions are
 // 16-bit: throws Overflow when an occurrence starts beyond 32767 or a resume
 // position passes it. An empty search returns the text unchanged.
-std::u16string ReplaceAll(std::u16string text, std::u16string search,
-                          std::u16string replacement);
+std::u16string ReplaceAll(std::u16string text, std::u16string search, std::u16string replacement);
 std::u16string ReplaceAllNoCase(std::u16string text, std::u16string search,
                                 std::u16string replacement);
 

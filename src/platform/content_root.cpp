@@ -36,8 +36,7 @@ ContentRoot ChooseContentRoot(const std::u16string& executableFolder,
                          ToAnsi(executableFolder));
     return root;
   }
-  while (folder.size() > 1 && EndsInSeparator(folder))
-    folder.pop_back();
+  while (folder.size() > 1 && EndsInSeparator(folder)) folder.pop_back();
   root.folder = FromAnsi(folder);
   root.playlist = root.folder + kPathSeparator + kPlaylistName;
   root.fromVariable = true;
@@ -45,16 +44,19 @@ ContentRoot ChooseContentRoot(const std::u16string& executableFolder,
   std::error_code error;
   const auto status = std::filesystem::status(std::filesystem::path(folder), error);
   if (!std::filesystem::exists(status)) {
-    root.notes.push_back(named + ", which does not exist: nothing can be read or "
-                                 "written there until it is created");
+    root.notes.push_back(named +
+                         ", which does not exist: nothing can be read or "
+                         "written there until it is created");
   } else if (!std::filesystem::is_directory(status)) {
-    root.notes.push_back(named + ", which is not a folder: nothing can be read or "
-                                 "written there");
+    root.notes.push_back(named +
+                         ", which is not a folder: nothing can be read or "
+                         "written there");
   } else if (!MayCreateIn(folder)) {
-    root.notes.push_back(named + ", which this user cannot write: the player can "
-                                 "neither fill in missing settings nor write its "
-                                 "composed pages there (is the user in the "
-                                 "folder's group?)");
+    root.notes.push_back(named +
+                         ", which this user cannot write: the player can "
+                         "neither fill in missing settings nor write its "
+                         "composed pages there (is the user in the "
+                         "folder's group?)");
   }
   return root;
 }

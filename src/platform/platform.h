@@ -107,8 +107,7 @@ class Toolkit {
  public:
   virtual ~Toolkit() = default;
   virtual std::unique_ptr<Window> CreateWindow(const WindowDesign& design) = 0;
-  virtual std::unique_ptr<Timer> CreateTimer(int intervalMs,
-                                             std::function<void()> tick) = 0;
+  virtual std::unique_ptr<Timer> CreateTimer(int intervalMs, std::function<void()> tick) = 0;
   virtual PixelSize ScreenSize() = 0;
   // SetWindowPos with place and size left alone: z-order, show, activation.
   virtual void SetWindowPos(std::uint32_t handle, std::int32_t insertAfter,
@@ -158,8 +157,8 @@ class Process {
   // a request (the restart command schedules the restart and returns) has
   // then had it accepted before this program goes. Returns its exit
   // status, or nothing when it was still running at the timeout.
-  virtual std::optional<int> StartAndWait(const std::u16string& commandLine,
-                                          int showWindow, int timeoutMs) = 0;
+  virtual std::optional<int> StartAndWait(const std::u16string& commandLine, int showWindow,
+                                          int timeoutMs) = 0;
   // Ends the program at once; no handler runs after it.
   [[noreturn]] virtual void End(int exitCode) = 0;
   // Full path of the running executable.

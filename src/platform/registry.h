@@ -77,35 +77,28 @@ class Registry {
 
   // Creates subKey (with any missing parents) under key, or opens it when it
   // exists; *disposition tells which. An empty subKey opens key itself.
-  virtual RegStatus RegCreateKeyExA(RegHandle key, const char* subKey,
-                                    std::uint32_t reserved,
-                                    const char* keyClass,
-                                    std::uint32_t options, std::uint32_t rights,
-                                    const SecurityAttributes* security,
-                                    RegHandle* result,
-                                    std::uint32_t* disposition) = 0;
+  virtual RegStatus RegCreateKeyExA(RegHandle key, const char* subKey, std::uint32_t reserved,
+                                    const char* keyClass, std::uint32_t options,
+                                    std::uint32_t rights, const SecurityAttributes* security,
+                                    RegHandle* result, std::uint32_t* disposition) = 0;
   // Opens an existing key; creates nothing. *result is 0 on failure.
-  virtual RegStatus RegOpenKeyExA(RegHandle key, const char* subKey,
-                                  std::uint32_t options, std::uint32_t rights,
-                                  RegHandle* result) = 0;
+  virtual RegStatus RegOpenKeyExA(RegHandle key, const char* subKey, std::uint32_t options,
+                                  std::uint32_t rights, RegHandle* result) = 0;
   virtual RegStatus RegCloseKey(RegHandle key) = 0;
   // Without data, only the size (and type) is reported. With data, *dataSize
   // is the buffer size in and the data size out; a buffer too small gives
   // kRegMoreData with the size needed.
-  virtual RegStatus RegQueryValueExA(RegHandle key, const char* valueName,
-                                     std::uint32_t* reserved,
+  virtual RegStatus RegQueryValueExA(RegHandle key, const char* valueName, std::uint32_t* reserved,
                                      std::uint32_t* type, std::uint8_t* data,
                                      std::uint32_t* dataSize) = 0;
-  virtual RegStatus RegSetValueExA(RegHandle key, const char* valueName,
-                                   std::uint32_t reserved, std::uint32_t type,
-                                   const std::uint8_t* data,
+  virtual RegStatus RegSetValueExA(RegHandle key, const char* valueName, std::uint32_t reserved,
+                                   std::uint32_t type, const std::uint8_t* data,
                                    std::uint32_t dataSize) = 0;
   // *nameSize is the name buffer's capacity in characters (its NUL included)
   // in, the name's length out. type, data and dataSize may be null.
-  virtual RegStatus RegEnumValueA(RegHandle key, std::uint32_t index,
-                                  char* name, std::uint32_t* nameSize,
-                                  std::uint32_t* reserved, std::uint32_t* type,
-                                  std::uint8_t* data,
+  virtual RegStatus RegEnumValueA(RegHandle key, std::uint32_t index, char* name,
+                                  std::uint32_t* nameSize, std::uint32_t* reserved,
+                                  std::uint32_t* type, std::uint8_t* data,
                                   std::uint32_t* dataSize) = 0;
   // Copies the subkey's name and its NUL into a buffer of nameSize chars.
   virtual RegStatus RegEnumKeyA(RegHandle key, std::uint32_t index, char* name,

@@ -27,9 +27,7 @@ void CursorWatchTick(Program& program, CursorWatchState& state) {
   }
 
   if (state.idleCounter >= kIdleLimit) {
-    Step([&] {
-      SetWindowTopmost(p.toolkit, program.GetQuitter().hWnd(), 1);
-    });
+    Step([&] { SetWindowTopmost(p.toolkit, program.GetQuitter().hWnd(), 1); });
     Step([&] { p.cursor.ShowCursor(true); });
   }
   state.idleCounter = 0;

@@ -8,8 +8,9 @@ namespace velane {
 
 Quitter::Quitter(Program& program) : program_(program) {
   window_ = program.platform.toolkit.CreateWindow(QuitterDesign());
-  window_->Child("Command1")->OnClick(
-      [&program] { Raise(program, Event::Quitter_Command1_Click); });
+  window_->Child("Command1")->OnClick([&program] {
+    Raise(program, Event::Quitter_Command1_Click);
+  });
 }
 
 void Quitter::Command1_Click() { program_.platform.process.End(0); }

@@ -25,12 +25,11 @@ void RebootTick(Program& program) {
   const std::optional<int> status =
       p.process.StartAndWait(kRestartCommand, kSwShowMinimized, kRestartWaitMs);
   if (status != 0) {
-    ReportProblem(&program,
-                  "the restart command \"" + ToAnsi(kRestartCommand) + "\" " +
-                      (status ? "ended with status " + std::to_string(*status)
-                              : "had not ended after " +
-                                    std::to_string(kRestartWaitMs / 1000) + " s") +
-                      "; the player ends all the same");
+    ReportProblem(&program, "the restart command \"" + ToAnsi(kRestartCommand) + "\" " +
+                                (status ? "ended with status " + std::to_string(*status)
+                                        : "had not ended after " +
+                                              std::to_string(kRestartWaitMs / 1000) + " s") +
+                                "; the player ends all the same");
   }
   p.cursor.ShowCursor(true);
   p.process.End(0);

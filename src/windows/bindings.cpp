@@ -43,15 +43,13 @@ const Binding& Find(Event event) {
   std::terminate();  // every Event has its row
 }
 
-
 }  // namespace
 
 std::string EventName(Event event) { return Find(event).name; }
 
-void ReportFailure(Program* program, const std::string& where,
-                   const std::string& what) {
-  ReportProblem(program, where + " failed: " + what +
-                             " (handler abandoned, the player keeps running)");
+void ReportFailure(Program* program, const std::string& where, const std::string& what) {
+  ReportProblem(program,
+                where + " failed: " + what + " (handler abandoned, the player keeps running)");
 }
 
 // One line on stderr, which a service manager sends to its journal.
@@ -65,9 +63,7 @@ static std::string PrintReport(const std::string& text) {
 void ReportProblem(Program* program, const std::string& text) {
   const std::string line = PrintReport(text);
   // Reporting never creates the trace window: that would run the start-up.
-  if (program == nullptr || !program->PrincipalExists() ||
-      program->reportingFailure)
-    return;
+  if (program == nullptr || !program->PrincipalExists() || program->reportingFailure) return;
   // A failure while reporting is not reported again.
   program->reportingFailure = true;
   try {
@@ -77,15 +73,12 @@ void ReportProblem(Program* program, const std::string& text) {
   program->reportingFailure = false;
 }
 
-void ReportContentProblem(Program& program, const std::string& subject,
-                          const std::string& code, const std::u16string& place,
-                          const std::u16string& message) {
-  const std::string line = "[" + code + "] " +
-                           (place.empty() ? "" : ToAnsi(place) + ": ") +
-                           ToAnsi(message);
+void ReportContentProblem(Program& program, const std::string& subject, const std::string& code,
+                          const std::u16string& place, const std::u16string& message) {
+  const std::string line =
+      "[" + code + "] " + (place.empty() ? "" : ToAnsi(place) + ": ") + ToAnsi(message);
   // Not in the trace, whose lines are the slides shown.
-  if (const auto told =
-          program.problems.Report(subject, line, program.platform.clock.Now()))
+  if (const auto told = program.problems.Report(subject, line, program.platform.clock.Now()))
     PrintReport(*told);
 }
 

@@ -27,17 +27,15 @@ void Raise(Program& program, Event event);
 std::string EventName(Event event);
 
 // Reports an unhandled failure: one line on stderr, and the trace log.
-void ReportFailure(Program* program, const std::string& where,
-                   const std::string& what);
+void ReportFailure(Program* program, const std::string& where, const std::string& what);
 // Reports something the operator should know of, the same way.
 void ReportProblem(Program* program, const std::string& text);
 
 // Reports a problem of the content met while running, in the checker's
 // words ("[code] place: message"), when it is new for its subject (a
 // section's page, its type, a template) and the minute has lines left.
-void ReportContentProblem(Program& program, const std::string& subject,
-                          const std::string& code, const std::u16string& place,
-                          const std::u16string& message);
+void ReportContentProblem(Program& program, const std::string& subject, const std::string& code,
+                          const std::u16string& place, const std::u16string& message);
 // The subject's problem has been put right: one coming back is told again.
 void ContentProblemGone(Program& program, const std::string& subject);
 

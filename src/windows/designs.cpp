@@ -2,8 +2,7 @@
 
 namespace velane {
 
-const char16_t kMakerNotice[] =
-    u"\u00A9 VELANE Tarvin 2004 - tous droits r\u00E9serv\u00E9s";
+const char16_t kMakerNotice[] = u"\u00A9 VELANE Tarvin 2004 - tous droits r\u00E9serv\u00E9s";
 
 namespace {
 constexpr Rgb kBlack{0, 0, 0};
@@ -52,15 +51,12 @@ const WindowDesign& QuitterDesign() {
     w.rect = ToPixels({2430, 2310, 6555, 810});
     w.noActivate = true;
 
-    ControlDesign button = Make("Command1", ControlKind::Button, 1,
-                                {5040, 120, 1455, 375});
+    ControlDesign button = Make("Command1", ControlKind::Button, 1, {5040, 120, 1455, 375});
     button.caption = u"Quitter";
-    ControlDesign notice =
-        Make("erreur", ControlKind::Label, 2, {720, 480, 3855, 255});
+    ControlDesign notice = Make("erreur", ControlKind::Label, 2, {720, 480, 3855, 255});
     notice.caption = kMakerNotice;
     notice.font = {"MS Sans Serif", "Sans", 7.5, 400};  // one line in 257 px
-    ControlDesign title =
-        Make("Label1", ControlKind::Label, 0, {0, 0, 5295, 735});
+    ControlDesign title = Make("Label1", ControlKind::Label, 0, {0, 0, 5295, 735});
     title.caption = u"VELANE Tarvin";
     title.font = {"MS Sans Serif", "Sans", 24, 700};
     // Creation order: a later child lies above an earlier one.
@@ -72,10 +68,8 @@ const WindowDesign& QuitterDesign() {
 
 const ControlDesign& DebuggerDesign() {
   static const ControlDesign design = [] {
-    ControlDesign c = Make("DEBUGGER1", ControlKind::Composite, 1,
-                           {120, 2160, 7935, 1695});
-    ControlDesign traceur =
-        Make("traceur", ControlKind::Label, 0, {0, 0, 3975, 2655});
+    ControlDesign c = Make("DEBUGGER1", ControlKind::Composite, 1, {120, 2160, 7935, 1695});
+    ControlDesign traceur = Make("traceur", ControlKind::Label, 0, {0, 0, 3975, 2655});
     traceur.caption = u"VELANE Tarvin 2004 - debugger";
     traceur.background = kBlack;
     traceur.foreground = kGreen;
@@ -94,8 +88,7 @@ const WindowDesign& PrincipalDesign() {
     w.frame = true;
     w.taskbar = true;
     w.rect = ToPixels({11745, 4230, 8190, 5835});
-    w.children = {Make("List1", ControlKind::ListBox, 0, {120, 120, 2295, 1815}),
-                  DebuggerDesign()};
+    w.children = {Make("List1", ControlKind::ListBox, 0, {120, 120, 2295, 1815}), DebuggerDesign()};
     return w;
   }();
   return design;

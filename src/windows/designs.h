@@ -27,14 +27,14 @@ struct TwipsRect {
 inline constexpr int kTwipsPerPixel = 15;
 
 inline platform::PixelRect ToPixels(TwipsRect r) {
-  return {r.left / kTwipsPerPixel, r.top / kTwipsPerPixel,
-          r.width / kTwipsPerPixel, r.height / kTwipsPerPixel};
+  return {r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
+          r.height / kTwipsPerPixel};
 }
 
 struct FontDesign {
-  std::string face;        // as designed ("System", "MS Sans Serif")
-  std::string fallback;    // what a Linux machine has instead
-  double points = 0;       // 0: the toolkit's default font
+  std::string face;      // as designed ("System", "MS Sans Serif")
+  std::string fallback;  // what a Linux machine has instead
+  double points = 0;     // 0: the toolkit's default font
   int weight = 400;
 };
 
@@ -55,10 +55,10 @@ struct ControlDesign {
 struct WindowDesign {
   std::string name;
   std::u16string caption;
-  bool frame = false;    // standard resizable frame, title bar, system boxes
-  bool taskbar = false;  // shown in the task bar
-  std::optional<Rgb> background;  // none: the system's window colour
-  platform::PixelRect rect;       // client area on the screen, in pixels
+  bool frame = false;                   // standard resizable frame, title bar, system boxes
+  bool taskbar = false;                 // shown in the task bar
+  std::optional<Rgb> background;        // none: the system's window colour
+  platform::PixelRect rect;             // client area on the screen, in pixels
   std::vector<ControlDesign> children;  // in creation order
   // A window that floats above the others without ever taking the focus.
   bool noActivate = false;

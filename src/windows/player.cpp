@@ -20,9 +20,8 @@ int RunPlayer(platform::Platform& platform, const PlayerHost& host) {
   // The browser control's own troubles (a page process that ended, a
   // control that cannot be created) are told as they are; no handler was
   // abandoned for them.
-  host.reportBrowserTo([&program](const std::string& line) {
-    ReportProblem(&program, "Webcam: " + line);
-  });
+  host.reportBrowserTo(
+      [&program](const std::string& line) { ReportProblem(&program, "Webcam: " + line); });
 
   try {
     program.Start();

@@ -7,11 +7,8 @@
 
 namespace velane {
 
-Program::Program(platform::Platform& platform, SettingsStore& settings,
-                 std::u16string contentRoot)
-    : platform(platform),
-      settings(settings),
-      contentRoot(std::move(contentRoot)) {}
+Program::Program(platform::Platform& platform, SettingsStore& settings, std::u16string contentRoot)
+    : platform(platform), settings(settings), contentRoot(std::move(contentRoot)) {}
 
 Program::~Program() = default;
 

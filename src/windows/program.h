@@ -26,8 +26,7 @@ struct DisplayGeometry {
 
 class Program {
  public:
-  Program(platform::Platform& platform, SettingsStore& settings,
-          std::u16string contentRoot);
+  Program(platform::Platform& platform, SettingsStore& settings, std::u16string contentRoot);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

@@ -34,13 +34,9 @@ class FakeControl : public platform::Control {
   platform::PixelRect Placement() const override { return rect; }
   void SetText(const std::u16string& t) override { text = t; }
   std::u16string Text() const override { return text; }
-  void Navigate(const std::u16string& path) override {
-    navigations.push_back(path);
-  }
+  void Navigate(const std::u16string& path) override { navigations.push_back(path); }
   void OnClick(std::function<void()> h) override { onClick = std::move(h); }
-  void OnResize(std::function<void(int, int)> h) override {
-    onResize = std::move(h);
-  }
+  void OnResize(std::function<void(int, int)> h) override { onResize = std::move(h); }
 
   std::string name;
   ControlKind kind;
@@ -55,10 +51,8 @@ class FakeControl : public platform::Control {
 
 class FakeWindow : public platform::Window {
  public:
-  FakeWindow(const WindowDesign& d, std::uint32_t handle,
-             std::vector<FakeWindow*>& registry)
-      : name(d.name), caption(d.caption), rect(d.rect), handle_(handle),
-        registry_(registry) {
+  FakeWindow(const WindowDesign& d, std::uint32_t handle, std::vector<FakeWindow*>& registry)
+      : name(d.name), caption(d.caption), rect(d.rect), handle_(handle), registry_(registry) {
     for (const ControlDesign& c : d.children) AddControl(c);
     registry_.push_back(this);
   }
@@ -76,9 +70,7 @@ class FakeWindow : public platform::Window {
     auto it = controls.find(std::string(n));
     return it == controls.end() ? nullptr : it->second.get();
   }
-  void OnCloseRequest(std::function<void()> h) override {
-    onClose = std::move(h);
-  }
+  void OnCloseRequest(std::function<void()> h) override { onClose = std::move(h); }
   FakeControl& control(const std::string& n) { return *controls.at(n); }
   // The user closes the window through its frame.
   void UserClose() {
@@ -110,13 +102,10 @@ class FakeTimer;
 
 class FakeToolkit : public platform::Toolkit {
  public:
-  std::unique_ptr<platform::Window> CreateWindow(
-      const WindowDesign& design) override;
-  std::unique_ptr<platform::Timer> CreateTimer(
-      int intervalMs, std::function<void()> tick) override;
+  std::unique_ptr<platform::Window> CreateWindow(const WindowDesign& design) override;
+  std::unique_ptr<platform::Timer> CreateTimer(int intervalMs, std::function<void()> tick) override;
   platform::PixelSize ScreenSize() override { return screen; }
-  void SetWindowPos(std::uint32_t handle, std::int32_t insertAfter,
-                    std::uint32_t flags) override {
+  void SetWindowPos(std::uint32_t handle, std::int32_t insertAfter, std::uint32_t flags) override {
     windowPosCalls.push_back({handle, insertAfter, flags});
     for (FakeWindow* w : windows) {
       if (w->Handle() != handle) continue;
@@ -154,9 +143,7 @@ class FakeTimer : public platform::Timer {
       : kit_(kit), interval(interval), tick(std::move(tick)) {
     kit_.timers.push_back(this);
   }
-  ~FakeTimer() override {
-    std::erase(kit_.timers, this);
-  }
+  ~FakeTimer() override { std::erase(kit_.timers, this); }
   void Pause() override { paused = true; }
   void Resume() override { paused = false; }
   FakeToolkit& kit_;
@@ -165,15 +152,14 @@ class FakeTimer : public platform::Timer {
   std::function<void()> tick;
 };
 
-inline std::unique_ptr<platform::Window> FakeToolkit::CreateWindow(
-    const WindowDesign& design) {
+inline std::unique_ptr<platform::Window> FakeToolkit::CreateWindow(const WindowDesign& design) {
   auto w = std::make_unique<FakeWindow>(design, nextHandle++, windows);
   w->zCounter = &zCounter;
   return w;
 }
 
-inline std::unique_ptr<platform::Timer> FakeToolkit::CreateTimer(
-    int intervalMs, std::function<void()> tick) {
+inline std::unique_ptr<platform::Timer> FakeToolkit::CreateTimer(int intervalMs,
+                                                                 std::function<void()> tick) {
   return std::make_unique<FakeTimer>(*this, intervalMs, std::move(tick));
 }
 
@@ -238,8 +224,8 @@ class FakeProcess : public platform::Process {
     if (failStart) throw std::runtime_error("cannot start the command");
     started.push_back({commandLine, showWindow});
   }
-  std::optional<int> StartAndWait(const std::u16string& commandLine,
-                                  int showWindow, int timeoutMs) override {
+  std::optional<int> StartAndWait(const std::u16string& commandLine, int showWindow,
+                                  int timeoutMs) override {
     Start(commandLine, showWindow);
     started.back().waitedMs = timeoutMs;
     return exitStatus;

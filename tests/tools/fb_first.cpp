@@ -16,7 +16,6 @@
 
 #include "xwd_pixel.h"
 
-
 int main(int argc, char** argv) {
   if (argc < 7) {
     std::fprintf(stderr, "usage: fb_first FILE X Y RRGGBB TIMEOUT_MS COMMAND [ARGS...]\n");
@@ -36,9 +35,9 @@ int main(int argc, char** argv) {
   long ms = -1;
   for (;;) {
     std::uint32_t px = pixel.Read();
-    long elapsed = long(std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - t0)
-                            .count());
+    long elapsed = long(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count());
     if (px == want) {
       ms = elapsed;
       break;

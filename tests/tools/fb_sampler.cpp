@@ -15,7 +15,6 @@
 
 #include "xwd_pixel.h"
 
-
 int main(int argc, char** argv) {
   if (argc != 7) {
     std::fprintf(stderr, "usage: fb_sampler FILE X Y SECONDS RRGGBB RRGGBB\n");

@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     for (long x = x0; x < x0 + w && x < long(width); ++x) {
       std::size_t o = offset + std::size_t(y) * bytesPerLine + std::size_t(x) * 4;
       if (o + 4 > d.size()) continue;
-      std::uint32_t px = std::uint32_t(d[o]) | std::uint32_t(d[o + 1]) << 8 | std::uint32_t(d[o + 2]) << 16;
+      std::uint32_t px =
+          std::uint32_t(d[o]) | std::uint32_t(d[o + 1]) << 8 | std::uint32_t(d[o + 2]) << 16;
       if ((px & 0xFFFFFF) != colour) ++count;
     }
   std::printf("%ld\n", count);

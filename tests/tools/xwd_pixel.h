@@ -21,8 +21,8 @@ class XwdPixel {
     close(fd);
     if (m == MAP_FAILED) return;
     data_ = static_cast<const unsigned char*>(m);
-    std::size_t o = Be32(0) + std::size_t(Be32(76)) * 12 + std::size_t(y) * Be32(48) +
-                    std::size_t(x) * 4;
+    std::size_t o =
+        Be32(0) + std::size_t(Be32(76)) * 12 + std::size_t(y) * Be32(48) + std::size_t(x) * 4;
     if (Be32(44) == 32 && o + 4 <= std::size_t(st.st_size)) offset_ = o;
   }
   bool ok() const { return offset_ != 0; }

@@ -121,8 +121,8 @@ TEST_F(Win32RegistryTest, HandlesCrossAs32BitValuesAndWorkAfterwards) {
   RegHandle h = 0;
   std::uint32_t disposition = 0;
   SecurityAttributes sa;
-  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, Sub("A\\B").c_str(), 0, "", 0,
-                                 kKeyAllAccess, &sa, &h, &disposition),
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, Sub("A\\B").c_str(), 0, "", 0, kKeyAllAccess,
+                                 &sa, &h, &disposition),
             kRegSuccess);
   EXPECT_NE(h, 0u);
   EXPECT_EQ(disposition, kRegCreatedNewKey);
@@ -133,8 +133,8 @@ TEST_F(Win32RegistryTest, HandlesCrossAs32BitValuesAndWorkAfterwards) {
   EXPECT_EQ(reg_.RegCloseKey(h), kRegSuccess);
 
   RegHandle again = 0;
-  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, Sub("A\\B").c_str(), 0, "", 0,
-                                 kKeyAllAccess, nullptr, &again, &disposition),
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, Sub("A\\B").c_str(), 0, "", 0, kKeyAllAccess,
+                                 nullptr, &again, &disposition),
             kRegSuccess);
   EXPECT_EQ(disposition, kRegOpenedExistingKey);
   reg_.RegCloseKey(again);
@@ -142,8 +142,8 @@ TEST_F(Win32RegistryTest, HandlesCrossAs32BitValuesAndWorkAfterwards) {
 
 TEST_F(Win32RegistryTest, QueriesReportSizesTypesAndShortBuffers) {
   RegHandle h = 0;
-  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, base_.c_str(), 0, "", 0, kKeyAllAccess,
-                                 nullptr, &h, nullptr),
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, base_.c_str(), 0, "", 0, kKeyAllAccess, nullptr,
+                                 &h, nullptr),
             kRegSuccess);
   const char data[] = "abcdef";
   reg_.RegSetValueExA(h, "v", 0, kRegSz, reinterpret_cast<const std::uint8_t*>(data), 7);
@@ -163,8 +163,8 @@ TEST_F(Win32RegistryTest, QueriesReportSizesTypesAndShortBuffers) {
 
 TEST_F(Win32RegistryTest, EnumerationsEndWithNoMoreItems) {
   RegHandle h = 0;
-  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, base_.c_str(), 0, "", 0, kKeyAllAccess,
-                                 nullptr, &h, nullptr),
+  ASSERT_EQ(reg_.RegCreateKeyExA(kHkeyCurrentUser, base_.c_str(), 0, "", 0, kKeyAllAccess, nullptr,
+                                 &h, nullptr),
             kRegSuccess);
   RegHandle child = 0;
   reg_.RegCreateKeyExA(h, "child", 0, "", 0, kKeyAllAccess, nullptr, &child, nullptr);
@@ -244,8 +244,7 @@ TEST(Win32Process, StartsWithoutWaitingAndReportsWhatCannotStart) {
 }
 
 TEST(Win32Process, ThePlaylistSitsBesideTheExecutable) {
-  EXPECT_EQ(PlayerPlaylistBeside(u"D:\\x\\afficheur-settings.exe"),
-            u"D:\\x\\VELANE_Afficheur.ini");
+  EXPECT_EQ(PlayerPlaylistBeside(u"D:\\x\\afficheur-settings.exe"), u"D:\\x\\VELANE_Afficheur.ini");
   const auto self = RunningExecutablePath();
   ASSERT_TRUE(self.has_value());
   EXPECT_NE(self->find("unit_tests"), std::string::npos);
@@ -335,8 +334,7 @@ TEST(Win32Windows, TheBrowserIsPlacedInPixelsEvenAtNegativePositions) {
   webcam->SetVisible(false);
   webcam->Place({-2, -2, 772, 580});
   EXPECT_FALSE(webcam->IsVisible());
-  HWND container = FindWindowExA(HwndOf(display->Handle()), nullptr, "VelaneBrowserHost",
-                                 nullptr);
+  HWND container = FindWindowExA(HwndOf(display->Handle()), nullptr, "VelaneBrowserHost", nullptr);
   ASSERT_NE(container, nullptr);
   RECT r{};
   GetWindowRect(container, &r);

@@ -1,14 +1,14 @@
 #include "platform/gtk/gtk_platform.h"
 
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/extensions/scrnsaver.h>
 #include <gdk/gdkx.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <webkit2/webkit2.h>
-#include <X11/extensions/XInput2.h>
-#include <X11/extensions/Xfixes.h>
-#include <X11/extensions/scrnsaver.h>
 
 #include <cerrno>
 #include <chrono>
@@ -39,9 +39,8 @@ std::string CssColour(const Rgb& c) {
 void AddCss(const std::string& css) {
   GtkCssProvider* provider = gtk_css_provider_new();
   gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
-  gtk_style_context_add_provider_for_screen(
-      gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
-      GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   g_object_unref(provider);
 }
 
@@ -147,8 +146,8 @@ class GtkControlImpl : public platform::Control {
     // One page at a time, never revisited: no memory cache for pages to
     // come back to.
     webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-    g_signal_connect(context_, "download-started",
-                     G_CALLBACK(&GtkControlImpl::DownloadStarted), this);
+    g_signal_connect(context_, "download-started", G_CALLBACK(&GtkControlImpl::DownloadStarted),
+                     this);
     GtkWidget* view = webkit_web_view_new_with_context(context_);
     WebKitSettings* s = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
     // Software rendering: cheaper on an idle kiosk, and a view placed at a
@@ -166,8 +165,7 @@ class GtkControlImpl : public platform::Control {
     WebKitUserStyleSheet* noScroll = webkit_user_style_sheet_new(
         "body[scroll=\"no\" i], html:has(> body[scroll=\"no\" i]) "
         "{ overflow: hidden !important; }",
-        WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER,
-        nullptr, nullptr);
+        WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
     webkit_user_content_manager_add_style_sheet(
         webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)), noScroll);
     webkit_user_style_sheet_unref(noScroll);
@@ -316,10 +314,9 @@ class GtkControlImpl : public platform::Control {
   // Load the page again, within the recovery budget.
   static void WebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                    GtkControlImpl* self) {
-    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
-                      : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
-                          ? "over its memory limit"
-                          : "ended";
+    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
+                      : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "over its memory limit"
+                                                                           : "ended";
     auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
                    .count();
@@ -436,7 +433,10 @@ class GtkControlImpl : public platform::Control {
 class GtkWindowImpl : public platform::Window {
  public:
   GtkWindowImpl(GtkToolkit& kit, const WindowDesign& d, std::uint32_t handle)
-      : kit_(kit), handle_(handle), rect_(d.rect), noActivate_(d.noActivate),
+      : kit_(kit),
+        handle_(handle),
+        rect_(d.rect),
+        noActivate_(d.noActivate),
         keepOnScreen_(d.keepOnScreen) {
     // A window that must float above the full-screen display window and
     // never take the focus is a popup: the window manager, if there is one,
@@ -577,9 +577,7 @@ class GtkWindowImpl : public platform::Window {
     return TRUE;
   }
 
-  static void Realized(GtkWidget*, GtkWindowImpl* self) {
-    self->ApplyPointer(self->pointerHidden);
-  }
+  static void Realized(GtkWidget*, GtkWindowImpl* self) { self->ApplyPointer(self->pointerHidden); }
 
   // Unmapped or minimised by someone else (a window manager, another
   // client): the desktop would show until someone came. Bring the window
@@ -603,8 +601,9 @@ class GtkWindowImpl : public platform::Window {
     if (!self->wanted_ || w == nullptr) return G_SOURCE_REMOVE;
     if (!gdk_window_is_visible(w) ||
         (gdk_window_get_state(w) & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN))) {
-      std::fprintf(stderr, VELANE_PLAYER_NAME ": the display window was unmapped by another "
-                           "program; shown again\n");
+      std::fprintf(stderr, VELANE_PLAYER_NAME
+                   ": the display window was unmapped by another "
+                   "program; shown again\n");
       gdk_window_deiconify(w);
       gdk_window_show_unraised(w);
       gtk_window_move(GTK_WINDOW(self->window_), ClampPos(self->rect_.x), ClampPos(self->rect_.y));
@@ -682,7 +681,8 @@ const char* ChooseBackend() {
   if (asked != nullptr && *asked != '\0') {
     if (std::strcmp(asked, "x11") == 0 || std::strcmp(asked, "wayland") == 0) return asked;
     std::fprintf(stderr,
-                 VELANE_PLAYER_NAME ": VELANE_BACKEND=%s is neither x11 nor wayland; "
+                 VELANE_PLAYER_NAME
+                 ": VELANE_BACKEND=%s is neither x11 nor wayland; "
                  "chosen from the session\n",
                  asked);
   }
@@ -718,8 +718,7 @@ platform::PixelSize GtkToolkit::ScreenSize() {
   return {r.x + r.width, r.y + r.height};
 }
 
-void GtkToolkit::SetWindowPos(std::uint32_t handle, std::int32_t insertAfter,
-                              std::uint32_t flags) {
+void GtkToolkit::SetWindowPos(std::uint32_t handle, std::int32_t insertAfter, std::uint32_t flags) {
   auto it = windows_.find(handle);
   if (it == windows_.end()) return;
   it->second->RaiseAbove(insertAfter == platform::kHwndTopmost,
@@ -843,8 +842,9 @@ struct WaylandIdleInhibitor {
   WaylandIdleInhibitor() {
     display = wl_display_connect(nullptr);
     if (display == nullptr) {
-      std::fprintf(stderr, VELANE_PLAYER_NAME ": cannot reach the Wayland compositor to keep "
-                           "the screen on\n");
+      std::fprintf(stderr, VELANE_PLAYER_NAME
+                   ": cannot reach the Wayland compositor to keep "
+                   "the screen on\n");
       return;
     }
     static const wl_registry_listener listener = {&WaylandIdleInhibitor::Global,
@@ -854,8 +854,9 @@ struct WaylandIdleInhibitor {
     wl_display_roundtrip(display);
     wl_registry_destroy(registry);
     if (compositor == nullptr || manager == nullptr) {
-      std::fprintf(stderr, VELANE_PLAYER_NAME ": the Wayland compositor offers no idle inhibitor; "
-                           "its own settings must keep the screen on\n");
+      std::fprintf(stderr, VELANE_PLAYER_NAME
+                   ": the Wayland compositor offers no idle inhibitor; "
+                   "its own settings must keep the screen on\n");
       return;
     }
     surface = wl_compositor_create_surface(compositor);
@@ -863,8 +864,7 @@ struct WaylandIdleInhibitor {
     wl_display_roundtrip(display);
     // Nothing is asked of the compositor afterwards, but its events must
     // still be read, and a lost compositor noticed.
-    watch = g_unix_fd_add(wl_display_get_fd(display),
-                          GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR),
+    watch = g_unix_fd_add(wl_display_get_fd(display), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR),
                           &WaylandIdleInhibitor::Readable, this);
   }
 
@@ -880,8 +880,8 @@ struct WaylandIdleInhibitor {
     }
   }
 
-  static void Global(void* data, wl_registry* registry, std::uint32_t name,
-                     const char* interface, std::uint32_t) {
+  static void Global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                     std::uint32_t) {
     auto* self = static_cast<WaylandIdleInhibitor*>(data);
     if (std::strcmp(interface, wl_compositor_interface.name) == 0 && self->compositor == nullptr)
       self->compositor = static_cast<wl_compositor*>(
@@ -896,8 +896,9 @@ struct WaylandIdleInhibitor {
   static gboolean Readable(gint, GIOCondition condition, gpointer data) {
     auto* self = static_cast<WaylandIdleInhibitor*>(data);
     if ((condition & (G_IO_HUP | G_IO_ERR)) || wl_display_dispatch(self->display) < 0) {
-      std::fprintf(stderr, VELANE_PLAYER_NAME ": the connection to the Wayland compositor was "
-                           "lost; the screen may idle\n");
+      std::fprintf(stderr, VELANE_PLAYER_NAME
+                   ": the connection to the Wayland compositor was "
+                   "lost; the screen may idle\n");
       self->watch = 0;
       return G_SOURCE_REMOVE;
     }

@@ -22,13 +22,10 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
   GtkToolkit();
   ~GtkToolkit() override;
 
-  std::unique_ptr<platform::Window> CreateWindow(
-      const WindowDesign& design) override;
-  std::unique_ptr<platform::Timer> CreateTimer(
-      int intervalMs, std::function<void()> tick) override;
+  std::unique_ptr<platform::Window> CreateWindow(const WindowDesign& design) override;
+  std::unique_ptr<platform::Timer> CreateTimer(int intervalMs, std::function<void()> tick) override;
   platform::PixelSize ScreenSize() override;
-  void SetWindowPos(std::uint32_t handle, std::int32_t insertAfter,
-                    std::uint32_t flags) override;
+  void SetWindowPos(std::uint32_t handle, std::int32_t insertAfter, std::uint32_t flags) override;
   void DoEvents() override;
 
   // Pointer visibility, applied to every window of ours (and the screen).

@@ -19,9 +19,7 @@ std::optional<std::string> RunningExecutablePath() {
   }
 }
 
-std::unique_ptr<ProfileStrings> MachineProfile() {
-  return std::make_unique<IniProfile>();
-}
+std::unique_ptr<ProfileStrings> MachineProfile() { return std::make_unique<IniProfile>(); }
 
 bool MachineProfileIsOurEngine() { return true; }
 

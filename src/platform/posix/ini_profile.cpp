@@ -46,8 +46,7 @@ class FileBytes {
   // Reads a regular file whole; nullopt when it is not one, is too large
   // or cannot be read.
   static std::optional<FileBytes> Read(int fd, const struct stat& st) {
-    if (!S_ISREG(st.st_mode) || std::size_t(st.st_size) > kMaxIniFileBytes)
-      return std::nullopt;
+    if (!S_ISREG(st.st_mode) || std::size_t(st.st_size) > kMaxIniFileBytes) return std::nullopt;
     FileBytes bytes;
     std::size_t capacity = std::size_t(st.st_size) + 1;
     bytes.data_ = std::make_unique_for_overwrite<char[]>(capacity);
@@ -60,8 +59,7 @@ class FileBytes {
         std::memcpy(larger.get(), bytes.data_.get(), bytes.size_);
         bytes.data_ = std::move(larger);
       }
-      const ssize_t n = ::read(fd, bytes.data_.get() + bytes.size_,
-                               capacity - bytes.size_);
+      const ssize_t n = ::read(fd, bytes.data_.get() + bytes.size_, capacity - bytes.size_);
       if (n < 0) {
         if (errno == EINTR) continue;
         return std::nullopt;
@@ -92,8 +90,7 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 }
 
 bool Unchanged(const struct stat& a, const struct stat& b) {
-  return SameFile(a, b) && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+  return SameFile(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
          a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
@@ -134,9 +131,8 @@ bool LockFile(int fd, const char* file) {
 #endif
     const bool busy = errno == EACCES || errno == EAGAIN || errno == EINTR;
     if (!busy || !wait || steady_clock::now() > deadline) {
-      const std::string why =
-          busy ? "locked by another writer for over 1 s"
-               : std::string("cannot be locked: ") + std::strerror(errno);
+      const std::string why = busy ? "locked by another writer for over 1 s"
+                                   : std::string("cannot be locked: ") + std::strerror(errno);
       if (!lockGivenUp.exchange(true)) {
         std::fprintf(stderr,
                      "%s: %s: %s; this write and the next ones are given up "
@@ -182,8 +178,8 @@ enum class WriteOutcome { kDone, kRefused, kRetry };
 // Whether a default written back now would replace a value: the key is
 // there and reads as neither empty nor the default itself. The reader
 // decided on the write-back from an older file, before that value came.
-bool HoldsAnotherValue(std::string_view text, std::string_view section,
-                       std::string_view key, std::string_view value) {
+bool HoldsAnotherValue(std::string_view text, std::string_view section, std::string_view key,
+                       std::string_view value) {
   const auto found = FindIniKey(text, section, key);
   if (!found || !found->key) return false;
   const std::string_view now = CleanIniValue(found->key->value);
@@ -192,9 +188,8 @@ bool HoldsAnotherValue(std::string_view text, std::string_view section,
 
 enum class WriteKind { kSet, kDefaultBack };
 
-WriteOutcome TryWrite(const char* file, std::string_view section,
-                      std::string_view key, std::string_view value,
-                      WriteKind kind) {
+WriteOutcome TryWrite(const char* file, std::string_view section, std::string_view key,
+                      std::string_view value, WriteKind kind) {
   // Re-read the file now, under our lock, so that an edit made just before
   // is kept.
   UniqueFd original(OpenForReading(file, O_RDWR));
@@ -207,8 +202,7 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
   struct stat st {};
   std::optional<FileBytes> current;
   if (exists) {
-    if (::fstat(original.get(), &st) != 0 || !S_ISREG(st.st_mode))
-      return WriteOutcome::kRefused;
+    if (::fstat(original.get(), &st) != 0 || !S_ISREG(st.st_mode)) return WriteOutcome::kRefused;
     // A file without any write permission is read-only, even for root.
     if ((st.st_mode & 0222) == 0 ||
         ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
@@ -217,14 +211,12 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
     // The lock may have been won on a file another writer has just
     // replaced: start again on the new one.
     struct stat now;
-    if (::stat(target.path.c_str(), &now) != 0 || !SameFile(now, st))
-      return WriteOutcome::kRetry;
+    if (::stat(target.path.c_str(), &now) != 0 || !SameFile(now, st)) return WriteOutcome::kRetry;
     current = FileBytes::Read(original.get(), st);
     if (!current) return WriteOutcome::kRefused;
   }
   const std::string_view text = current ? current->view() : std::string_view();
-  if (kind == WriteKind::kDefaultBack &&
-      HoldsAnotherValue(text, section, key, value))
+  if (kind == WriteKind::kDefaultBack && HoldsAnotherValue(text, section, key, value))
     return WriteOutcome::kDone;
 
   auto updated = WithIniValue(text, section, key, value);
@@ -256,12 +248,9 @@ WriteOutcome TryWrite(const char* file, std::string_view section,
 
 }  // namespace
 
-std::uint32_t IniProfile::GetPrivateProfileStringA(const char* section,
-                                                   const char* key,
-                                                   const char* defaultValue,
-                                                   std::string& out,
-                                                   std::uint32_t size,
-                                                   const char* file) {
+std::uint32_t IniProfile::GetPrivateProfileStringA(const char* section, const char* key,
+                                                   const char* defaultValue, std::string& out,
+                                                   std::uint32_t size, const char* file) {
   try {
     out.clear();
     if (size == 0) return 0;
@@ -285,17 +274,20 @@ std::uint32_t IniProfile::GetPrivateProfileStringA(const char* section,
 
 namespace {
 
-bool Write(const char* section, const char* key, const char* value,
-           const char* file, WriteKind kind) {
+bool Write(const char* section, const char* key, const char* value, const char* file,
+           WriteKind kind) {
   if (!section || !key || !value || !file || !*file) return false;
   const std::size_t fileLength = std::strlen(file);
   if (file[fileLength - 1] == '/') return false;
   try {
     for (int attempt = 0; attempt < 4; ++attempt) {
       switch (TryWrite(file, section, key, value, kind)) {
-        case WriteOutcome::kDone: return true;
-        case WriteOutcome::kRefused: return false;
-        case WriteOutcome::kRetry: break;
+        case WriteOutcome::kDone:
+          return true;
+        case WriteOutcome::kRefused:
+          return false;
+        case WriteOutcome::kRetry:
+          break;
       }
     }
   } catch (...) {
@@ -305,14 +297,13 @@ bool Write(const char* section, const char* key, const char* value,
 
 }  // namespace
 
-bool IniProfile::WritePrivateProfileStringA(const char* section,
-                                            const char* key, const char* value,
+bool IniProfile::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                             const char* file) {
   return Write(section, key, value, file, WriteKind::kSet);
 }
 
-bool IniProfile::WriteBackDefaultA(const char* section, const char* key,
-                                   const char* value, const char* file) {
+bool IniProfile::WriteBackDefaultA(const char* section, const char* key, const char* value,
+                                   const char* file) {
   return Write(section, key, value, file, WriteKind::kDefaultBack);
 }
 

@@ -25,9 +25,8 @@ class IniProfile : public platform::ProfileStrings {
   // empty. Null section or key (the platform's listing forms) are not
   // supported and read as missing. Never creates a file.
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue,
-                                         std::string& out, std::uint32_t size,
-                                         const char* file) override;
+                                         const char* defaultValue, std::string& out,
+                                         std::uint32_t size, const char* file) override;
 
   // Refused (false, nothing changed) for null arguments (the platform's
   // deletion forms are not supported), texts that would not read back, a
@@ -35,15 +34,15 @@ class IniProfile : public platform::ProfileStrings {
   // bit at all, as the platform's read-only attribute), a missing folder or
   // one where no temporary file can be made. A write that would leave the
   // file byte for byte as it is does not touch the disk.
-  bool WritePrivateProfileStringA(const char* section, const char* key,
-                                  const char* value, const char* file) override;
+  bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                  const char* file) override;
 
   // Decided under the same lock, on the file as it is then: writes only
   // when the key is missing, or reads as empty or as the value itself;
   // otherwise it leaves the file alone and reports success (the key holds
   // a value someone wrote since the caller's read).
-  bool WriteBackDefaultA(const char* section, const char* key,
-                         const char* value, const char* file) override;
+  bool WriteBackDefaultA(const char* section, const char* key, const char* value,
+                         const char* file) override;
 };
 
 }  // namespace velane

@@ -55,8 +55,7 @@ pid_t Spawn(const std::u16string& commandLine) {
   argv.push_back(nullptr);
   pid_t pid = 0;
   int err = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (err != 0)
-    throw std::runtime_error("cannot start \"" + line + "\": " + std::strerror(err));
+  if (err != 0) throw std::runtime_error("cannot start \"" + line + "\": " + std::strerror(err));
   return pid;
 }
 
@@ -66,16 +65,14 @@ void PosixProcess::Start(const std::u16string& commandLine, int /*showWindow*/) 
   Spawn(commandLine);
 }
 
-std::optional<int> PosixProcess::StartAndWait(const std::u16string& commandLine,
-                                              int /*showWindow*/, int timeoutMs) {
+std::optional<int> PosixProcess::StartAndWait(const std::u16string& commandLine, int /*showWindow*/,
+                                              int timeoutMs) {
   const pid_t pid = Spawn(commandLine);
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     int status = 0;
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid)
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (done < 0 && errno != EINTR) return std::nullopt;  // not ours to wait for
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -18,8 +18,8 @@ class PosixProcess : public platform::Process {
  public:
   PosixProcess(int argc, char** argv);
   void Start(const std::u16string& commandLine, int showWindow) override;
-  std::optional<int> StartAndWait(const std::u16string& commandLine,
-                                  int showWindow, int timeoutMs) override;
+  std::optional<int> StartAndWait(const std::u16string& commandLine, int showWindow,
+                                  int timeoutMs) override;
   [[noreturn]] void End(int exitCode) override;
   std::u16string ExecutablePath() override;
   std::u16string ArgumentText() override { return arguments_; }

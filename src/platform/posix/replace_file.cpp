@@ -40,11 +40,9 @@ FileReplacement::~FileReplacement() {
 bool FileReplacement::Create(const std::string& folder, const std::string& base) {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string path = folder + "/." + base.substr(0, 64) + "." +
-                       std::to_string(::getpid()) + "." +
+    std::string path = folder + "/." + base.substr(0, 64) + "." + std::to_string(::getpid()) + "." +
                        std::to_string((stamp + attempt) & 0xFFFFFF) + ".tmp";
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd >= 0) {
       fd_.Reset(fd);
       folder_ = folder;
@@ -104,8 +102,9 @@ FileWrite ReplaceFileWhole(const std::string& path, std::string_view bytes) {
   if (exists && ::access(path.c_str(), W_OK) != 0) return FileWrite::kFailed;
 
   const std::size_t slash = path.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
 
   // The page is written again at the next advance: no flush to the disk,
@@ -113,15 +112,13 @@ FileWrite ReplaceFileWhole(const std::string& path, std::string_view bytes) {
   FileReplacement next;
   if (next.Create(folder, base)) {
     if (exists) next.KeepAttributesOf(old);
-    return next.WriteAndClose(bytes, false) && next.RenameOver(path, false)
-               ? FileWrite::kWritten
-               : FileWrite::kFailed;
+    return next.WriteAndClose(bytes, false) && next.RenameOver(path, false) ? FileWrite::kWritten
+                                                                            : FileWrite::kFailed;
   }
   if (!exists || (errno != EACCES && errno != EPERM)) return FileWrite::kFailed;
   // A folder closed to this user holding a page open to it: written in
   // place, as the only way left (a reader may then meet a part).
-  UniqueFd in(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
-                                       O_NOCTTY));
+  UniqueFd in(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat now;
   if (in.get() < 0 || ::fstat(in.get(), &now) != 0 || !S_ISREG(now.st_mode))
     return FileWrite::kFailed;

@@ -16,10 +16,8 @@ const char16_t kPathSeparators[] = u"/";
 const char16_t kRestartCommand[] = u"shutdown -r";
 
 AppendOpen OpenForAppending(const char* path, UniqueFile& file) {
-  const int fd = ::open(path,
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
-                            O_NOCTTY | O_CLOEXEC,
-                        0666);
+  const int fd = ::open(
+      path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return errno == ELOOP ? AppendOpen::kLink : AppendOpen::kFailed;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -34,12 +32,8 @@ AppendOpen OpenForAppending(const char* path, UniqueFile& file) {
   return AppendOpen::kOpened;
 }
 
-bool MayOpenForWriting(const std::string& path) {
-  return ::access(path.c_str(), W_OK) == 0;
-}
+bool MayOpenForWriting(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
-bool MayCreateIn(const std::string& folder) {
-  return ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
+bool MayCreateIn(const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
 
 }  // namespace velane::platform

@@ -16,10 +16,8 @@ bool IsFolder(const std::string& path) {
 }
 
 std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-    return home;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir)
-    return pw->pw_dir;
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir) return pw->pw_dir;
   return {};
 }
 
@@ -27,8 +25,7 @@ std::string HomeFolder() {
 
 std::string UserDataHome() {
   // A relative XDG_DATA_HOME is invalid and must be ignored.
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/')
-    return xdg;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') return xdg;
   const std::string home = HomeFolder();
   return home.empty() ? std::string() : home + "/.local/share";
 }
@@ -38,8 +35,7 @@ bool MakePrivateFolders(const std::string& path) {
   for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string part = path.substr(0, slash);
     // The mode is applied through the umask, which may only take bits away.
-    if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-      return false;
+    if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     if (slash == std::string::npos) break;
   }
   return IsFolder(path);

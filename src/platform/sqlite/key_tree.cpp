@@ -75,8 +75,7 @@ void Refold(sqlite3* db, const char* table, const char* owner, const char* order
 }
 
 StoredValue ReadValueRow(const Statement& row) {
-  return StoredValue{row.Bytes(0), static_cast<std::uint32_t>(row.Int(1)),
-                     row.Bytes(2)};
+  return StoredValue{row.Bytes(0), static_cast<std::uint32_t>(row.Int(1)), row.Bytes(2)};
 }
 
 }  // namespace
@@ -147,8 +146,7 @@ std::optional<std::string> SubKeyAt(sqlite3* db, KeyId key, std::uint32_t index)
 }
 
 std::optional<StoredValue> FindValue(sqlite3* db, KeyId key, std::string_view name) {
-  Statement q(db,
-              "SELECT name, type, data FROM key_values WHERE key = ? AND fold = ?");
+  Statement q(db, "SELECT name, type, data FROM key_values WHERE key = ? AND fold = ?");
   q.Bind(1, key).BindBytes(2, FoldName(name));
   if (!q.Step()) return std::nullopt;
   return ReadValueRow(q);

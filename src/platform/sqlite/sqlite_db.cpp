@@ -26,8 +26,7 @@ void Execute(sqlite3* db, const char* sql) {
 
 Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
   sqlite3_stmt* raw = nullptr;
-  const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()),
-                                    &raw, nullptr);
+  const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
   stmt_.reset(raw);
   if (rc != SQLITE_OK) Throw(db, rc);
 }
@@ -42,8 +41,7 @@ Statement& Statement::BindBytes(int index, std::string_view bytes) {
   // A null pointer would bind NULL: point at a real (empty) buffer instead.
   static constexpr char kEmpty[1] = {0};
   const char* data = bytes.empty() ? kEmpty : bytes.data();
-  const int rc = sqlite3_bind_blob64(stmt_.get(), index, data, bytes.size(),
-                                     SQLITE_TRANSIENT);
+  const int rc = sqlite3_bind_blob64(stmt_.get(), index, data, bytes.size(), SQLITE_TRANSIENT);
   if (rc != SQLITE_OK) Throw(db_, rc);
   return *this;
 }
@@ -55,9 +53,7 @@ bool Statement::Step() {
   Throw(db_, rc);
 }
 
-std::int64_t Statement::Int(int column) const {
-  return sqlite3_column_int64(stmt_.get(), column);
-}
+std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_.get(), column); }
 
 std::string Statement::Bytes(int column) const {
   const void* data = sqlite3_column_blob(stmt_.get(), column);

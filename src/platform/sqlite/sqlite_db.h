@@ -15,8 +15,7 @@ namespace velane::platform::sqlite {
 
 class DbError : public std::runtime_error {
  public:
-  DbError(int code, const std::string& what)
-      : std::runtime_error(what), code_(code) {}
+  DbError(int code, const std::string& what) : std::runtime_error(what), code_(code) {}
   // SQLite's primary result code (SQLITE_BUSY, SQLITE_CORRUPT, ...).
   int Code() const { return code_ & 0xFF; }
 

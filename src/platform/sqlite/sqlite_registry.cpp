@@ -62,9 +62,7 @@ KeyId RootId(RegHandle h) {
   return sqlite::kFirstRootId + static_cast<KeyId>(h - kHkeyClassesRoot);
 }
 
-bool IsRootId(KeyId id) {
-  return id >= sqlite::kFirstRootId && id <= sqlite::kLastRootId;
-}
+bool IsRootId(KeyId id) { return id >= sqlite::kFirstRootId && id <= sqlite::kLastRootId; }
 
 std::string_view NameOf(const char* name) {
   return name == nullptr ? std::string_view() : std::string_view(name);
@@ -126,8 +124,7 @@ bool CopyName(const std::string& name, char* out, std::uint32_t capacity) {
 
 // Reports data size (and data, when a buffer is given) as the query and
 // enumeration functions do.
-RegStatus ReportData(const std::string& bytes, std::uint8_t* data,
-                     std::uint32_t* dataSize) {
+RegStatus ReportData(const std::string& bytes, std::uint8_t* data, std::uint32_t* dataSize) {
   const auto size = static_cast<std::uint32_t>(bytes.size());
   if (data != nullptr) {
     if (*dataSize < size) {
@@ -144,10 +141,9 @@ class SqliteRegistry : public Registry {
  public:
   explicit SqliteRegistry(std::string path) : path_(std::move(path)) {}
 
-  RegStatus RegCreateKeyExA(RegHandle key, const char* subKey, std::uint32_t,
-                            const char*, std::uint32_t, std::uint32_t rights,
-                            const SecurityAttributes*, RegHandle* result,
-                            std::uint32_t* disposition) override {
+  RegStatus RegCreateKeyExA(RegHandle key, const char* subKey, std::uint32_t, const char*,
+                            std::uint32_t, std::uint32_t rights, const SecurityAttributes*,
+                            RegHandle* result, std::uint32_t* disposition) override {
     if (result == nullptr) return kRegInvalidParameter;
     *result = 0;
     return Guarded([&] {
@@ -168,8 +164,8 @@ class SqliteRegistry : public Registry {
     });
   }
 
-  RegStatus RegOpenKeyExA(RegHandle key, const char* subKey, std::uint32_t,
-                          std::uint32_t rights, RegHandle* result) override {
+  RegStatus RegOpenKeyExA(RegHandle key, const char* subKey, std::uint32_t, std::uint32_t rights,
+                          RegHandle* result) override {
     if (result == nullptr) return kRegInvalidParameter;
     *result = 0;
     return Guarded([&] {
@@ -189,9 +185,8 @@ class SqliteRegistry : public Registry {
     return handles_.erase(key) == 1 ? kRegSuccess : kRegInvalidHandle;
   }
 
-  RegStatus RegQueryValueExA(RegHandle key, const char* valueName,
-                             std::uint32_t*, std::uint32_t* type,
-                             std::uint8_t* data,
+  RegStatus RegQueryValueExA(RegHandle key, const char* valueName, std::uint32_t*,
+                             std::uint32_t* type, std::uint8_t* data,
                              std::uint32_t* dataSize) override {
     return Guarded([&] {
       const auto entry = Find(key);
@@ -209,9 +204,8 @@ class SqliteRegistry : public Registry {
     });
   }
 
-  RegStatus RegSetValueExA(RegHandle key, const char* valueName, std::uint32_t,
-                           std::uint32_t type, const std::uint8_t* data,
-                           std::uint32_t dataSize) override {
+  RegStatus RegSetValueExA(RegHandle key, const char* valueName, std::uint32_t, std::uint32_t type,
+                           const std::uint8_t* data, std::uint32_t dataSize) override {
     return Guarded([&] {
       const auto entry = Find(key);
       if (!entry) return kRegInvalidHandle;
@@ -219,8 +213,7 @@ class SqliteRegistry : public Registry {
       if (data == nullptr && dataSize > 0) return kRegInvalidParameter;
       std::string bytes(reinterpret_cast<const char*>(data), data ? dataSize : 0);
       // A string given without its terminating NUL is stored with one.
-      if ((type == kRegSz || type == kRegExpandSz) && !bytes.empty() &&
-          bytes.back() != '\0')
+      if ((type == kRegSz || type == kRegExpandSz) && !bytes.empty() && bytes.back() != '\0')
         bytes.push_back('\0');
       return Write(*entry, [&](sqlite3* db) {
         sqlite::PutValue(db, entry->id, NameOf(valueName), type, bytes);
@@ -229,9 +222,8 @@ class SqliteRegistry : public Registry {
     });
   }
 
-  RegStatus RegEnumValueA(RegHandle key, std::uint32_t index, char* name,
-                          std::uint32_t* nameSize, std::uint32_t*,
-                          std::uint32_t* type, std::uint8_t* data,
+  RegStatus RegEnumValueA(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                          std::uint32_t*, std::uint32_t* type, std::uint8_t* data,
                           std::uint32_t* dataSize) override {
     return Guarded([&] {
       const auto entry = Find(key);
@@ -303,9 +295,7 @@ class SqliteRegistry : public Registry {
       if (!(entry->rights & kKeySetValue)) return kRegAccessDenied;
       if (!Exists()) return IsRootId(entry->id) ? kRegNotFound : kRegKeyDeleted;
       return Write(*entry, [&](sqlite3* db) {
-        return sqlite::RemoveValue(db, entry->id, NameOf(valueName))
-                   ? kRegSuccess
-                   : kRegNotFound;
+        return sqlite::RemoveValue(db, entry->id, NameOf(valueName)) ? kRegSuccess : kRegNotFound;
       });
     });
   }
@@ -349,8 +339,7 @@ class SqliteRegistry : public Registry {
   sqlite3* WriteConnection() {
     if (db_) return db_.get();
     const std::size_t slash = path_.rfind('/');
-    if (slash == std::string::npos ||
-        !sqlite::MakePrivateFolders(path_.substr(0, slash)))
+    if (slash == std::string::npos || !sqlite::MakePrivateFolders(path_.substr(0, slash)))
       throw DbError(SQLITE_CANTOPEN, "no folder for the registry database");
     Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     return db_.get();
@@ -378,8 +367,7 @@ class SqliteRegistry : public Registry {
   }
 
   // Walks `parts` down from the key of `from` without changing anything.
-  RegStatus Walk(const OpenKeyEntry& from,
-                 const std::vector<std::string_view>& parts, KeyId& id) {
+  RegStatus Walk(const OpenKeyEntry& from, const std::vector<std::string_view>& parts, KeyId& id) {
     id = from.id;
     const RegStatus withoutDatabase = parts.empty() ? kRegSuccess : kRegNotFound;
     return Read(from, withoutDatabase, [&](sqlite3* db) {
@@ -392,9 +380,8 @@ class SqliteRegistry : public Registry {
     });
   }
 
-  RegStatus WalkCreating(const OpenKeyEntry& from,
-                         const std::vector<std::string_view>& parts, KeyId& id,
-                         bool& created) {
+  RegStatus WalkCreating(const OpenKeyEntry& from, const std::vector<std::string_view>& parts,
+                         KeyId& id, bool& created) {
     return Write(from, [&](sqlite3* db) {
       id = from.id;
       for (std::string_view part : parts) {
@@ -415,8 +402,7 @@ class SqliteRegistry : public Registry {
   template <class F>
   RegStatus Read(const OpenKeyEntry& entry, RegStatus withoutDatabase, F&& body) {
     sqlite3* db = ReadConnection();
-    if (db == nullptr)
-      return IsRootId(entry.id) ? withoutDatabase : kRegKeyDeleted;
+    if (db == nullptr) return IsRootId(entry.id) ? withoutDatabase : kRegKeyDeleted;
     Transaction tx(db, Transaction::Kind::kRead);
     if (!sqlite::KeyExists(db, entry.id)) return kRegKeyDeleted;
     return body(db);

@@ -20,8 +20,7 @@ namespace {
 // redirected, it writes to the console it was started from.
 int PrintOnConsole(const std::string& text) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if ((out == nullptr || out == INVALID_HANDLE_VALUE) &&
-      AttachConsole(ATTACH_PARENT_PROCESS))
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS))
     std::freopen("CONOUT$", "w", stdout);
   std::fputs(text.c_str(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
@@ -56,8 +55,8 @@ int main() {
   const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 
-  return RunPlayer(platform, {
-      *profile, registry.get(),
-      [&toolkit](auto report) { toolkit->SetBrowserReporter(std::move(report)); },
-      [&toolkit] { return toolkit->Run(); }});
+  return RunPlayer(platform,
+                   {*profile, registry.get(),
+                    [&toolkit](auto report) { toolkit->SetBrowserReporter(std::move(report)); },
+                    [&toolkit] { return toolkit->Run(); }});
 }

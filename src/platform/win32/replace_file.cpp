@@ -30,20 +30,17 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   while (!bytes.empty()) {
     const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size(), 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0)
-      return false;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
     bytes.remove_prefix(written);
   }
   return true;
 }
 
 FileWrite WriteInPlace(const std::string& path, std::string_view bytes) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
-  return file.ok() && WriteAll(file.get(), bytes) && file.Close()
-             ? FileWrite::kWritten
-             : FileWrite::kFailed;
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.ok() && WriteAll(file.get(), bytes) && file.Close() ? FileWrite::kWritten
+                                                                  : FileWrite::kFailed;
 }
 
 }  // namespace
@@ -52,16 +49,16 @@ FileWrite ReplaceFileWhole(const std::string& path, std::string_view bytes) {
   if (path.empty() || path.find('\0') != std::string::npos) return FileWrite::kFailed;
   const DWORD attributes = GetFileAttributesA(path.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                               FILE_ATTRIBUTE_DEVICE)))
+  if (exists && (attributes &
+                 (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
     return FileWrite::kNotPlainFile;
   if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return FileWrite::kFailed;
 
   const std::size_t slash = path.find_last_of("\\/");
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   const std::string temp = folder + "\\~" +
-                           path.substr(slash == std::string::npos ? 0 : slash + 1) +
-                           "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+                           path.substr(slash == std::string::npos ? 0 : slash + 1) + "." +
+                           std::to_string(GetCurrentProcessId()) + ".tmp";
   FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) {

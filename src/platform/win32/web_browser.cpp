@@ -53,8 +53,7 @@ class ComRef {
 // A BSTR for one call.
 class Bstr {
  public:
-  explicit Bstr(const std::wstring& s)
-      : b_(SysAllocStringLen(s.data(), UINT(s.size()))) {}
+  explicit Bstr(const std::wstring& s) : b_(SysAllocStringLen(s.data(), UINT(s.size()))) {}
   ~Bstr() { SysFreeString(b_); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
@@ -105,8 +104,7 @@ class BrowserSite : public IOleClientSite,
   // returned with the step that failed.
   HRESULT Create(std::string& step) {
     step = "CoCreateInstance";
-    HRESULT hr = CoCreateInstance(kWebBrowserClsid, nullptr,
-                                  CLSCTX_INPROC_SERVER, IID_IOleObject,
+    HRESULT hr = CoCreateInstance(kWebBrowserClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                                   object_.out());
     if (FAILED(hr)) return hr;
     step = "SetClientSite";
@@ -115,9 +113,8 @@ class BrowserSite : public IOleClientSite,
     OleSetContainedObject(object_.get(), TRUE);
     step = "in-place activation";
     RECT rect = ClientOf(container_);
-    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr,
-                         static_cast<IOleClientSite*>(this), 0, container_,
-                         &rect);
+    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(this), 0,
+                         container_, &rect);
     if (FAILED(hr)) return hr;
     step = "IWebBrowser2";
     hr = object_->QueryInterface(IID_IWebBrowser2, browser_.out());
@@ -167,8 +164,7 @@ class BrowserSite : public IOleClientSite,
     if (out == nullptr) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite)) {
       *out = static_cast<IOleClientSite*>(this);
-    } else if (IsEqualIID(riid, IID_IOleWindow) ||
-               IsEqualIID(riid, IID_IOleInPlaceSite)) {
+    } else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite)) {
       *out = static_cast<IOleInPlaceSite*>(this);
     } else if (IsEqualIID(riid, IID_IOleInPlaceUIWindow) ||
                IsEqualIID(riid, IID_IOleInPlaceFrame)) {
@@ -216,8 +212,7 @@ class BrowserSite : public IOleClientSite,
   HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame,
-                                             IOleInPlaceUIWindow** doc,
+  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
                                              LPRECT posRect, LPRECT clipRect,
                                              LPOLEINPLACEFRAMEINFO info) override {
     if (frame) {
@@ -254,22 +249,17 @@ class BrowserSite : public IOleClientSite,
     return INPLACE_E_NOTOOLSPACE;
   }
   HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*,
-                                            LPCOLESTR) override {
+  HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override {
     return S_OK;
   }
 
   // IOleInPlaceFrame
-  HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override {
-    return S_FALSE;
-  }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
   // IDocHostUIHandler: no context menu, no drops, no help; the rest as the
   // control does it by itself.
@@ -278,8 +268,8 @@ class BrowserSite : public IOleClientSite,
   }
   HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override {
     if (info == nullptr) return E_POINTER;
-    info->dwFlags = DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_DISABLE_HELP_MENU |
-                    DOCHOSTUIFLAG_NO3DBORDER;
+    info->dwFlags =
+        DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_DISABLE_HELP_MENU | DOCHOSTUIFLAG_NO3DBORDER;
     info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
     return S_OK;
   }
@@ -406,14 +396,12 @@ void WebBrowserHost::RegisterContainerClass(HINSTANCE instance) {
   RegisterClassExA(&wc);
 }
 
-WebBrowserHost::WebBrowserHost(
-    HWND parent, RECT rect,
-    const std::function<void(const std::string&)>& report)
+WebBrowserHost::WebBrowserHost(HWND parent, RECT rect,
+                               const std::function<void(const std::string&)>& report)
     : report_(report) {
-  container_ = CreateWindowExA(
-      0, kContainerClass, "", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-      rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-      parent, nullptr, GetModuleHandleA(nullptr), this);
+  container_ = CreateWindowExA(0, kContainerClass, "", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                               rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                               parent, nullptr, GetModuleHandleA(nullptr), this);
   if (container_ == nullptr) {
     if (report_) report_("the browser container cannot be created");
     return;
@@ -425,8 +413,8 @@ WebBrowserHost::WebBrowserHost(
     site_->Close();
     site_.reset();
     if (report_)
-      report_("the WebBrowser control cannot be created (" + step + ": " +
-              Hex(hr) + "); slides are composed but not shown");
+      report_("the WebBrowser control cannot be created (" + step + ": " + Hex(hr) +
+              "); slides are composed but not shown");
   }
 }
 
@@ -455,15 +443,13 @@ void WebBrowserHost::FitControl() {
   if (site_) site_->Fit();
 }
 
-LRESULT CALLBACK WebBrowserHost::ContainerProc(HWND hwnd, UINT message,
-                                               WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WebBrowserHost::ContainerProc(HWND hwnd, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
   }
-  auto* self =
-      reinterpret_cast<WebBrowserHost*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* self = reinterpret_cast<WebBrowserHost*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (message == WM_SIZE && self != nullptr) self->FitControl();
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }

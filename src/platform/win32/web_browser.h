@@ -19,8 +19,7 @@ class WebBrowserHost {
   // control inside it. When the control cannot be created, report is told
   // why and the container stays as a black area: the rest of the player
   // goes on without it.
-  WebBrowserHost(HWND parent, RECT rect,
-                 const std::function<void(const std::string&)>& report);
+  WebBrowserHost(HWND parent, RECT rect, const std::function<void(const std::string&)>& report);
   ~WebBrowserHost();
   WebBrowserHost(const WebBrowserHost&) = delete;
   WebBrowserHost& operator=(const WebBrowserHost&) = delete;
@@ -33,8 +32,7 @@ class WebBrowserHost {
   static void RegisterContainerClass(HINSTANCE instance);
 
  private:
-  static LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam,
-                                        LPARAM lParam);
+  static LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void FitControl();
 
   HWND container_ = nullptr;

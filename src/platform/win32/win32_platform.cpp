@@ -44,8 +44,7 @@ RECT RectOf(const platform::PixelRect& r) {
 class GdiObject {
  public:
   GdiObject() = default;
-  explicit GdiObject(HGDIOBJ object, bool owned = true)
-      : object_(object), owned_(owned) {}
+  explicit GdiObject(HGDIOBJ object, bool owned = true) : object_(object), owned_(owned) {}
   ~GdiObject() {
     if (owned_ && object_ != nullptr) DeleteObject(object_);
   }
@@ -77,10 +76,9 @@ GdiObject FontOf(const FontDesign& f) {
   const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   if (screen) ReleaseDC(nullptr, screen);
   const int height = -static_cast<int>(f.points * dpi / 72.0 + 0.5);
-  HFONT font = CreateFontA(height, 0, 0, 0, f.weight, FALSE, FALSE, FALSE,
-                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                           f.face.c_str());
+  HFONT font = CreateFontA(height, 0, 0, 0, f.weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, f.face.c_str());
   if (font == nullptr) return GdiObject(GetStockObject(DEFAULT_GUI_FONT), false);
   return GdiObject(font);
 }
@@ -89,19 +87,15 @@ GdiObject FontOf(const FontDesign& f) {
 class MessageTarget {
  public:
   virtual ~MessageTarget() = default;
-  virtual LRESULT Handle(HWND hwnd, UINT message, WPARAM wParam,
-                         LPARAM lParam) = 0;
+  virtual LRESULT Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) = 0;
 };
 
-LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam,
-                            LPARAM lParam) {
+LRESULT CALLBACK TargetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
   }
-  auto* target =
-      reinterpret_cast<MessageTarget*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* target = reinterpret_cast<MessageTarget*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (target != nullptr) return target->Handle(hwnd, message, wParam, lParam);
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -138,16 +132,14 @@ class Win32Control : public platform::Control, public MessageTarget {
         break;
       case ControlKind::Button:
         hwnd_ = CreateWindowExA(0, "BUTTON", ToAnsi(d.caption).c_str(),
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                r.left, r.top, w, h, parent_.hwnd, nullptr, Instance(),
-                                nullptr);
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, r.left, r.top,
+                                w, h, parent_.hwnd, nullptr, Instance(), nullptr);
         break;
       case ControlKind::ListBox:
-        hwnd_ = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
-                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP |
-                                    LBS_NOINTEGRALHEIGHT,
-                                r.left, r.top, w, h, parent_.hwnd, nullptr, Instance(),
-                                nullptr);
+        hwnd_ =
+            CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
+                            r.left, r.top, w, h, parent_.hwnd, nullptr, Instance(), nullptr);
         break;
       case ControlKind::Browser:
         browser_ = std::make_unique<WebBrowserHost>(
@@ -158,15 +150,14 @@ class Win32Control : public platform::Control, public MessageTarget {
         break;
       case ControlKind::Composite:
         surface_.background = BackgroundBrush(d.background);
-        hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, kCompositeClass, "",
-                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, r.left, r.top, w,
-                                h, parent_.hwnd, nullptr, Instance(),
-                                static_cast<MessageTarget*>(this));
+        hwnd_ =
+            CreateWindowExA(WS_EX_CONTROLPARENT, kCompositeClass, "",
+                            WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, r.left, r.top, w, h,
+                            parent_.hwnd, nullptr, Instance(), static_cast<MessageTarget*>(this));
         surface_.hwnd = hwnd_;
         break;
     }
-    if (hwnd_ != nullptr && d.kind != ControlKind::Composite &&
-        d.kind != ControlKind::Browser) {
+    if (hwnd_ != nullptr && d.kind != ControlKind::Composite && d.kind != ControlKind::Browser) {
       // Buttons report their clicks to whoever holds them through this.
       SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
@@ -244,8 +235,8 @@ class Win32Control : public platform::Control, public MessageTarget {
     RECT r = RectOf(rect_);
     if (labelBrush_.get() != nullptr) FillRect(dc, &r, labelBrush_.brush());
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, design_.foreground ? ColourOf(*design_.foreground)
-                                        : GetSysColor(COLOR_BTNTEXT));
+    SetTextColor(dc,
+                 design_.foreground ? ColourOf(*design_.foreground) : GetSysColor(COLOR_BTNTEXT));
     HGDIOBJ old = SelectObject(dc, font_.get());
     const std::string text = ToAnsi(text_);
     // A new line at each CR LF, word wrap at the width, cut at the bottom.
@@ -318,8 +309,7 @@ bool ForwardClick(WPARAM wParam, LPARAM lParam) {
   return true;
 }
 
-LRESULT Win32Control::Handle(HWND hwnd, UINT message, WPARAM wParam,
-                             LPARAM lParam) {
+LRESULT Win32Control::Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // painted with the labels
@@ -342,7 +332,10 @@ LRESULT Win32Control::Handle(HWND hwnd, UINT message, WPARAM wParam,
 class Win32Window : public platform::Window, public MessageTarget {
  public:
   Win32Window(Win32Toolkit& kit, const WindowDesign& d)
-      : kit_(kit), rect_(d.rect), frame_(d.frame), noActivate_(d.noActivate),
+      : kit_(kit),
+        rect_(d.rect),
+        frame_(d.frame),
+        noActivate_(d.noActivate),
         keepOnScreen_(d.keepOnScreen) {
     DWORD style = WS_CLIPCHILDREN | (d.frame ? WS_OVERLAPPEDWINDOW : WS_POPUP);
     DWORD exStyle = d.taskbar ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
@@ -352,12 +345,11 @@ class Win32Window : public platform::Window, public MessageTarget {
     RECT outer = RectOf(d.rect);
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);
     surface_.background = BackgroundBrush(d.background);
-    surface_.hwnd = CreateWindowExA(
-        exStyle, kWindowClass, ToAnsi(d.caption).c_str(), style, outer.left,
-        outer.top, outer.right - outer.left, outer.bottom - outer.top, nullptr,
-        nullptr, Instance(), static_cast<MessageTarget*>(this));
-    if (surface_.hwnd == nullptr)
-      throw std::runtime_error("cannot create the window " + d.name);
+    surface_.hwnd =
+        CreateWindowExA(exStyle, kWindowClass, ToAnsi(d.caption).c_str(), style, outer.left,
+                        outer.top, outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                        nullptr, Instance(), static_cast<MessageTarget*>(this));
+    if (surface_.hwnd == nullptr) throw std::runtime_error("cannot create the window " + d.name);
     for (const ControlDesign& c : d.children) AddControl(c, surface_);
   }
 
@@ -466,11 +458,11 @@ void RegisterTargetClass(const char* name, HICON icon, HICON smallIcon) {
 
 Win32Toolkit::Win32Toolkit() {
   HINSTANCE instance = Instance();
-  HICON icon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconId), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXICON),
-                                             GetSystemMetrics(SM_CYICON), 0));
-  HICON smallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconId),
-                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+  HICON icon =
+      static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconId), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  HICON smallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconId), IMAGE_ICON,
+                                                  GetSystemMetrics(SM_CXSMICON),
                                                   GetSystemMetrics(SM_CYSMICON), 0));
   RegisterTargetClass(kWindowClass, icon, smallIcon);
   RegisterTargetClass(kCompositeClass, nullptr, nullptr);
@@ -483,10 +475,9 @@ Win32Toolkit::Win32Toolkit() {
   wc.lpszClassName = kTimerClass;
   RegisterClassExA(&wc);
   // A message-only window: it receives the ticks and is never shown.
-  timerWindow_ = CreateWindowExA(0, kTimerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                 nullptr, instance, nullptr);
-  if (timerWindow_ == nullptr)
-    throw std::runtime_error("cannot create the timer window");
+  timerWindow_ =
+      CreateWindowExA(0, kTimerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  if (timerWindow_ == nullptr) throw std::runtime_error("cannot create the timer window");
   SetWindowLongPtrA(timerWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
@@ -624,8 +615,8 @@ HANDLE StartProcess(const std::u16string& commandLine, int showWindow) {
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = static_cast<WORD>(showWindow);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &si, &pi)) {
+  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
     throw std::runtime_error("cannot start \"" + line + "\": error " +
                              std::to_string(GetLastError()));
   }
@@ -640,8 +631,8 @@ void Win32Process::Start(const std::u16string& commandLine, int showWindow) {
   CloseHandle(StartProcess(commandLine, showWindow));
 }
 
-std::optional<int> Win32Process::StartAndWait(const std::u16string& commandLine,
-                                              int showWindow, int timeoutMs) {
+std::optional<int> Win32Process::StartAndWait(const std::u16string& commandLine, int showWindow,
+                                              int timeoutMs) {
   const HANDLE process = StartProcess(commandLine, showWindow);
   std::optional<int> status;
   DWORD code = 0;

@@ -28,13 +28,10 @@ class Win32Toolkit : public platform::Toolkit, public platform::MessagePump {
   Win32Toolkit(const Win32Toolkit&) = delete;
   Win32Toolkit& operator=(const Win32Toolkit&) = delete;
 
-  std::unique_ptr<platform::Window> CreateWindow(
-      const WindowDesign& design) override;
-  std::unique_ptr<platform::Timer> CreateTimer(
-      int intervalMs, std::function<void()> tick) override;
+  std::unique_ptr<platform::Window> CreateWindow(const WindowDesign& design) override;
+  std::unique_ptr<platform::Timer> CreateTimer(int intervalMs, std::function<void()> tick) override;
   platform::PixelSize ScreenSize() override;
-  void SetWindowPos(std::uint32_t handle, std::int32_t insertAfter,
-                    std::uint32_t flags) override;
+  void SetWindowPos(std::uint32_t handle, std::int32_t insertAfter, std::uint32_t flags) override;
   void DoEvents() override;
 
   // The message loop of the program; returns the exit code of WM_QUIT.
@@ -51,8 +48,7 @@ class Win32Toolkit : public platform::Toolkit, public platform::MessagePump {
   void RemoveTimer(UINT_PTR id);
 
  private:
-  static LRESULT CALLBACK TimerWindowProc(HWND hwnd, UINT message,
-                                          WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK TimerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static bool Dispatch(MSG& msg);
 
   HWND timerWindow_ = nullptr;
@@ -102,8 +98,8 @@ class Win32Process : public platform::Process {
   // command: the program's folder, the current folder, the system folders,
   // then PATH), shown as asked, without waiting for it.
   void Start(const std::u16string& commandLine, int showWindow) override;
-  std::optional<int> StartAndWait(const std::u16string& commandLine,
-                                  int showWindow, int timeoutMs) override;
+  std::optional<int> StartAndWait(const std::u16string& commandLine, int showWindow,
+                                  int timeoutMs) override;
   [[noreturn]] void End(int exitCode) override;
   std::u16string ExecutablePath() override;
   std::u16string ArgumentText() override;

@@ -11,8 +11,7 @@ using platform::RegHandle;
 using platform::RegStatus;
 
 HKEY KeyOf(RegHandle handle) {
-  return reinterpret_cast<HKEY>(
-      static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
+  return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
 }
 
 // A handle the system gave back, as the 32-bit value the program keeps. One
@@ -34,8 +33,7 @@ RegStatus Keep(RegStatus status, HKEY key, RegHandle* result) {
 // caller's 32-bit value (or none, for a null pointer).
 class DwordArg {
  public:
-  explicit DwordArg(std::uint32_t* target)
-      : target_(target), value_(target ? *target : 0) {}
+  explicit DwordArg(std::uint32_t* target) : target_(target), value_(target ? *target : 0) {}
   ~DwordArg() {
     if (target_ != nullptr) *target_ = static_cast<std::uint32_t>(value_);
   }
@@ -50,12 +48,11 @@ class DwordArg {
 
 }  // namespace
 
-RegStatus Win32Registry::RegCreateKeyExA(RegHandle key, const char* subKey,
-                                         std::uint32_t reserved, const char* keyClass,
-                                         std::uint32_t options, std::uint32_t rights,
+RegStatus Win32Registry::RegCreateKeyExA(RegHandle key, const char* subKey, std::uint32_t reserved,
+                                         const char* keyClass, std::uint32_t options,
+                                         std::uint32_t rights,
                                          const platform::SecurityAttributes* security,
-                                         RegHandle* result,
-                                         std::uint32_t* disposition) {
+                                         RegHandle* result, std::uint32_t* disposition) {
   SECURITY_ATTRIBUTES sa{};
   if (security != nullptr) {
     sa.nLength = sizeof sa;
@@ -64,15 +61,14 @@ RegStatus Win32Registry::RegCreateKeyExA(RegHandle key, const char* subKey,
   }
   HKEY opened = nullptr;
   DwordArg how(disposition);
-  const LONG status = ::RegCreateKeyExA(
-      KeyOf(key), subKey, reserved, const_cast<char*>(keyClass), options, rights,
-      security != nullptr ? &sa : nullptr, &opened, how.get());
+  const LONG status =
+      ::RegCreateKeyExA(KeyOf(key), subKey, reserved, const_cast<char*>(keyClass), options, rights,
+                        security != nullptr ? &sa : nullptr, &opened, how.get());
   return Keep(status, opened, result);
 }
 
-RegStatus Win32Registry::RegOpenKeyExA(RegHandle key, const char* subKey,
-                                       std::uint32_t options, std::uint32_t rights,
-                                       RegHandle* result) {
+RegStatus Win32Registry::RegOpenKeyExA(RegHandle key, const char* subKey, std::uint32_t options,
+                                       std::uint32_t rights, RegHandle* result) {
   HKEY opened = nullptr;
   const LONG status = ::RegOpenKeyExA(KeyOf(key), subKey, options, rights, &opened);
   return Keep(status, opened, result);
@@ -104,8 +100,8 @@ RegStatus Win32Registry::RegEnumValueA(RegHandle key, std::uint32_t index, char*
   DwordArg reservedArg(reserved);
   DwordArg typeArg(type);
   DwordArg sizeArg(dataSize);
-  return ::RegEnumValueA(KeyOf(key), index, name, nameArg.get(), reservedArg.get(),
-                         typeArg.get(), data, sizeArg.get());
+  return ::RegEnumValueA(KeyOf(key), index, name, nameArg.get(), reservedArg.get(), typeArg.get(),
+                         data, sizeArg.get());
 }
 
 RegStatus Win32Registry::RegEnumKeyA(RegHandle key, std::uint32_t index, char* name,
@@ -126,9 +122,7 @@ RegStatus Win32Registry::RegDeleteValueA(RegHandle key, const char* valueName) {
 namespace velane::platform {
 
 // On Windows the user's registry is the system's.
-std::unique_ptr<Registry> OpenUserRegistry() {
-  return std::make_unique<win32::Win32Registry>();
-}
+std::unique_ptr<Registry> OpenUserRegistry() { return std::make_unique<win32::Win32Registry>(); }
 
 // The system keeps the registry; there is no file of ours.
 std::string UserRegistryPath() { return {}; }

@@ -22,22 +22,18 @@ class Win32Registry : public platform::Registry {
   platform::RegStatus RegCloseKey(platform::RegHandle key) override;
   platform::RegStatus RegQueryValueExA(platform::RegHandle key, const char* valueName,
                                        std::uint32_t* reserved, std::uint32_t* type,
-                                       std::uint8_t* data,
-                                       std::uint32_t* dataSize) override;
+                                       std::uint8_t* data, std::uint32_t* dataSize) override;
   platform::RegStatus RegSetValueExA(platform::RegHandle key, const char* valueName,
                                      std::uint32_t reserved, std::uint32_t type,
-                                     const std::uint8_t* data,
-                                     std::uint32_t dataSize) override;
-  platform::RegStatus RegEnumValueA(platform::RegHandle key, std::uint32_t index,
-                                    char* name, std::uint32_t* nameSize,
-                                    std::uint32_t* reserved, std::uint32_t* type,
-                                    std::uint8_t* data,
+                                     const std::uint8_t* data, std::uint32_t dataSize) override;
+  platform::RegStatus RegEnumValueA(platform::RegHandle key, std::uint32_t index, char* name,
+                                    std::uint32_t* nameSize, std::uint32_t* reserved,
+                                    std::uint32_t* type, std::uint8_t* data,
                                     std::uint32_t* dataSize) override;
-  platform::RegStatus RegEnumKeyA(platform::RegHandle key, std::uint32_t index,
-                                  char* name, std::uint32_t nameSize) override;
+  platform::RegStatus RegEnumKeyA(platform::RegHandle key, std::uint32_t index, char* name,
+                                  std::uint32_t nameSize) override;
   platform::RegStatus RegDeleteKeyA(platform::RegHandle key, const char* subKey) override;
-  platform::RegStatus RegDeleteValueA(platform::RegHandle key,
-                                      const char* valueName) override;
+  platform::RegStatus RegDeleteValueA(platform::RegHandle key, const char* valueName) override;
 };
 
 }  // namespace velane::win32
