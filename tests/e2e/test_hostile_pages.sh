@@ -85,7 +85,15 @@ slide() {  # slide SECTION TYPE VALUE DWELL NEXT
 } >"$ROOT_DIR/VELANE_Afficheur.ini"
 
 start_player RUNTIME
-check "the display window is mapped" wait_until 20 fullscreen_window_mapped
+if ! wait_until 20 fullscreen_window_mapped; then
+  fail "the display window is mapped"
+  # What the screen and the player were doing, for whoever reads the log.
+  xwininfo -root -tree | grep -v '(has no name): ()  1x1+' | head -20 >&2 || true
+  tail -20 "$ROOT_DIR/player.log" >&2 || true
+  if player_alive; then echo "the player is running" >&2; else echo "the player has ended" >&2; fi
+else
+  pass "the display window is mapped"
+fi
 
 # Watch the centre of the display area and the mapped windows; act as a
 # passer-by when the slides that need a hand come up.
