@@ -143,7 +143,7 @@ check "the unit sets the content root" test "$environment" = "VELANE_CONTENT_ROO
 check "and runs the player there" test "$(unit_value WorkingDirectory)" = "$ROOT"
 FAKE="$WORK/bin"
 mkdir -p "$FAKE"
-printf '#!/bin/sh\necho "fake shutdown (nothing restarted): shutdown $*" >&2\n' >"$FAKE/shutdown"
+cp "$FAKE_RESTART_BIN/shutdown" "$FAKE/shutdown"  # the stand-in lib.sh made
 chmod -R 755 "$FAKE"
 paint_root '#3060c0'
 setpriv --reuid "$KIOSK" --regid "$KIOSK" --init-groups \
