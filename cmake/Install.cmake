@@ -27,7 +27,7 @@ if(DPKG_BUILDFLAGS AND NOT VELANE_SANITIZE)
     list(FILTER flags EXCLUDE REGEX "^-(O.*|g)$")
     set(HARDENING_${kind} ${flags})
   endforeach()
-  foreach(t velane_core velane_registry velane_gtk ${VELANE_PROGRAMS})
+  foreach(t velane_core velane_registry velane_gtk velane_webview ${VELANE_PROGRAMS})
     if(NOT TARGET ${t})
       continue()
     endif()
@@ -38,7 +38,7 @@ if(DPKG_BUILDFLAGS AND NOT VELANE_SANITIZE)
     # Fortification needs an optimised build.
     target_compile_options(${t} PRIVATE
       "$<$<NOT:$<CONFIG:Debug>>:${HARDENING_CPPFLAGS}>" ${HARDENING_CXXFLAGS})
-    if(type STREQUAL "EXECUTABLE")
+    if(type STREQUAL "EXECUTABLE" OR type STREQUAL "MODULE_LIBRARY")
       target_link_options(${t} PRIVATE ${HARDENING_LDFLAGS})
     endif()
   endforeach()
@@ -61,6 +61,9 @@ foreach(program ${VELANE_PROGRAMS})
        SYMBOLIC)
   install(FILES ${CMAKE_BINARY_DIR}/packaging/bin/${program} DESTINATION bin)
 endforeach()
+# The web engine's module, where the installed player looks for it.
+install(TARGETS velane_webview LIBRARY DESTINATION ${VELANE_LIB_DIR}
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/demo/ DESTINATION ${VELANE_SHARE_DIR}/demo
         PATTERN ".keep" EXCLUDE)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/velane-afficheur-autostart.desktop

@@ -41,11 +41,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A new content root holding a copy of the player; any other files are the
-# test's to add.
+# A new content root holding a copy of the player (with its web engine
+# module, which it finds beside itself); any other files are the test's to
+# add.
 make_root() {
   ROOT_DIR="$(mktemp -d "$FOREIGN_ROOT/tmp/velane-e2e-XXXXXX")"
-  cp "$PLAYER_BIN" "$ROOT_DIR/VELANE_Afficheur"
+  cp "$PLAYER_BIN" "$(dirname "$PLAYER_BIN")/libvelane-webview.so" "$ROOT_DIR/"
   mkdir -p "$ROOT_DIR/modeles" "$ROOT_DIR/flashs"
 }
 

@@ -21,6 +21,7 @@ w="${size%x*}"; h="${size#*x}"
 black="$(count_colour "$ROOT_DIR/shot.png" "${size}+0+0" '#000000')"
 check "the whole screen is black ($black of $((w * h)) pixels)" test "$black" -eq $((w * h))
 check "the player is still running" player_alive
+check "its web engine is loaded" test -z "$(grep 'web engine cannot be loaded' "$ROOT_DIR/player.log")"
 stop_player
 
 # An operator's value is kept, and the window follows it.
@@ -38,4 +39,18 @@ start_player RUNTIME
 sleep 4
 check "the player survives TailleEcranL=768px" player_alive
 check "the failure is reported on stderr" grep -q 'Afficheur.Form_Load.*768px' "$ROOT_DIR/player.log"
+stop_player
+
+# A copy of the player without its web engine's module: told, and the
+# screen stays black with the player running.
+sed -i 's/^TailleEcranL=768px/TailleEcranL=768/' "$ROOT_DIR/VELANE_Afficheur.ini"
+rm "$ROOT_DIR/libvelane-webview.so"
+start_player RUNTIME
+check "the player starts without its web engine" wait_until 20 fullscreen_window_mapped
+sleep 2
+screenshot "$ROOT_DIR/shot.png"
+black="$(count_colour "$ROOT_DIR/shot.png" "${size}+0+0" '#000000')"
+check "without it the whole screen is black ($black of $((w * h)) pixels)" test "$black" -eq $((w * h))
+check "the missing engine is reported" grep -q 'web engine cannot be loaded' "$ROOT_DIR/player.log"
+check "the player runs without it" player_alive
 finish

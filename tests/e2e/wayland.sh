@@ -47,7 +47,7 @@ wl_start() {  # wl_start PLAYER_BIN
   # No player started here may restart the machine.
   printf '#!/bin/sh\necho "fake shutdown (nothing restarted): shutdown $*" >&2\n' >"$WL_WORK/bin/shutdown"
   chmod 755 "$WL_WORK/bin/shutdown"
-  cp "$1" "$WL_WORK/root/VELANE_Afficheur"
+  cp "$1" "$(dirname "$1")/libvelane-webview.so" "$WL_WORK/root/"
   cat >"$WL_WORK/sway.conf" <<CONF
 output HEADLESS-1 resolution ${WL_WIDTH}x${WL_HEIGHT} bg #3060c0 solid_color
 xwayland force

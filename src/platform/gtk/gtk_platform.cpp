@@ -3,12 +3,12 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/scrnsaver.h>
+#include <dlfcn.h>
 #include <gdk/gdkx.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 #include <wayland-client.h>
-#include <webkit2/webkit2.h>
 
 #include <cerrno>
 #include <chrono>
@@ -18,8 +18,8 @@
 #include <utility>
 
 #include "config/ansi.h"
-#include "display/page_guard.h"
 #include "idle-inhibit-client.h"
+#include "platform/gtk/web_view.h"
 #include "velane_version.h"
 #include "windows/designs.h"
 
@@ -70,7 +70,9 @@ class GtkControlImpl : public platform::Control {
         AddCss("#" + d.name + " { background-color: white; border: 1px solid #7a7a7a; }");
         break;
       case ControlKind::Browser:
-        widget_ = CreateWebView();
+        webView_ = kit.CreateWebView();
+        // Without its engine the control stays an empty, black area.
+        widget_ = webView_ ? webView_->Widget() : gtk_drawing_area_new();
         break;
       case ControlKind::Composite:
         widget_ = gtk_layout_new(nullptr, nullptr);
@@ -85,24 +87,27 @@ class GtkControlImpl : public platform::Control {
 
   ~GtkControlImpl() override {
     if (resizeIdle_ != 0) g_source_remove(resizeIdle_);
-    if (reloadSource_ != 0) g_source_remove(reloadSource_);
-    if (hangSource_ != 0) g_source_remove(hangSource_);
     g_signal_handlers_disconnect_by_data(widget_, this);
     g_object_unref(widget_);
-    if (context_ != nullptr) {
-      g_signal_handlers_disconnect_by_data(context_, this);
-      g_object_unref(context_);
-    }
   }
 
   GtkWidget* widget() { return widget_; }
 
-  void SetVisible(bool v) override { gtk_widget_set_visible(widget_, v); }
-  bool IsVisible() const override { return gtk_widget_get_visible(widget_); }
+  // A web view is never unmapped: hidden, it waits outside its window,
+  // sized and drawn, so showing it costs the page no new layout (some 50 ms
+  // at the first slide, which waits for it).
+  void SetVisible(bool v) override {
+    if (webView_ == nullptr) return gtk_widget_set_visible(widget_, v);
+    shown_ = v;
+    Place(rect_);
+  }
+  bool IsVisible() const override { return webView_ ? shown_ : gtk_widget_get_visible(widget_); }
 
   void Place(platform::PixelRect r) override {
     rect_ = r;
-    gtk_layout_move(GTK_LAYOUT(parent_), widget_, ClampPos(r.x), ClampPos(r.y));
+    // Sizes are at most 32767: at -32768 the whole view is left of the window.
+    const bool away = webView_ != nullptr && !shown_;
+    gtk_layout_move(GTK_LAYOUT(parent_), widget_, away ? -32768 : ClampPos(r.x), ClampPos(r.y));
     gtk_widget_set_size_request(widget_, ClampSize(r.width), ClampSize(r.height));
   }
   platform::PixelRect Placement() const override { return rect_; }
@@ -114,238 +119,17 @@ class GtkControlImpl : public platform::Control {
   std::u16string Text() const override { return text_; }
 
   void Navigate(const std::u16string& path) override {
-    if (design_.kind != ControlKind::Browser) return;
+    if (webView_ == nullptr) return;
     gchar* uri = g_filename_to_uri(ToAnsi(path).c_str(), nullptr, nullptr);
     if (uri == nullptr) return;
-    uri_ = uri;
+    webView_->Navigate(uri);
     g_free(uri);
-    // A new slide: a clean slate for the recoveries and the reports.
-    budget_.Reset();
-    refused_ = 0;
-    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
   }
 
   void OnClick(std::function<void()> h) override { onClick_ = std::move(h); }
   void OnResize(std::function<void(int, int)> h) override { onResize_ = std::move(h); }
 
  private:
-  // The browser control of a public screen: the page in it is untrusted, so
-  // nothing it does may show a dialog, a menu or a file chooser, write a
-  // file, read local files, or take the view away from the player's page.
-  GtkWidget* CreateWebView() {
-    // A page that hogs memory is ended by the engine (and recovered below)
-    // long before the machine's out-of-memory killer would pick a victim.
-    WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
-    webkit_memory_pressure_settings_set_memory_limit(
-        memory, PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
-                                  std::uint64_t(sysconf(_SC_PAGESIZE))));
-    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-    context_ = WEBKIT_WEB_CONTEXT(
-        g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", memory, nullptr));
-    webkit_memory_pressure_settings_free(memory);
-    // One page at a time, never revisited: no memory cache for pages to
-    // come back to.
-    webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-    g_signal_connect(context_, "download-started", G_CALLBACK(&GtkControlImpl::DownloadStarted),
-                     this);
-    GtkWidget* view = webkit_web_view_new_with_context(context_);
-    WebKitSettings* s = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
-    // Software rendering: cheaper on an idle kiosk, and a view placed at a
-    // negative position keeps all its rows.
-    webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    // A composed page still shows the pictures, styles and frames of its
-    // folder; what it may not do is read other local files from script.
-    webkit_settings_set_allow_file_access_from_file_urls(s, FALSE);
-    webkit_settings_set_allow_universal_access_from_file_urls(s, FALSE);
-    webkit_settings_set_javascript_can_open_windows_automatically(s, FALSE);
-    webkit_settings_set_enable_developer_extras(s, FALSE);
-    webkit_settings_set_enable_page_cache(s, FALSE);
-    // The body attribute scroll=NO hides a page's scroll bars in the
-    // browser control the slides were written for; do the same here.
-    WebKitUserStyleSheet* noScroll = webkit_user_style_sheet_new(
-        "body[scroll=\"no\" i], html:has(> body[scroll=\"no\" i]) "
-        "{ overflow: hidden !important; }",
-        WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
-    webkit_user_content_manager_add_style_sheet(
-        webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)), noScroll);
-    webkit_user_style_sheet_unref(noScroll);
-    // Black until the first page arrives, as the window behind it; then
-    // white beneath pages without a background of their own, as in every
-    // browser.
-    GdkRGBA black = {0, 0, 0, 1};
-    webkit_web_view_set_background_color(WEBKIT_WEB_VIEW(view), &black);
-    // Drops would navigate the view away.
-    gtk_drag_dest_unset(view);
-    g_signal_connect(view, "web-process-terminated",
-                     G_CALLBACK(&GtkControlImpl::WebProcessTerminated), this);
-    g_signal_connect(view, "notify::is-web-process-responsive",
-                     G_CALLBACK(&GtkControlImpl::ResponsivenessChanged), this);
-    g_signal_connect(view, "script-dialog", G_CALLBACK(&GtkControlImpl::ScriptDialog), this);
-    g_signal_connect(view, "print", G_CALLBACK(&GtkControlImpl::Refuse), this);
-    g_signal_connect(view, "context-menu", G_CALLBACK(&GtkControlImpl::Refuse), this);
-    g_signal_connect(view, "decide-policy", G_CALLBACK(&GtkControlImpl::DecidePolicy), this);
-    g_signal_connect(view, "load-changed", G_CALLBACK(&GtkControlImpl::LoadChanged), this);
-    g_signal_connect(view, "load-failed", G_CALLBACK(&GtkControlImpl::LoadFailed), this);
-    // Start the page process now, while the view is still hidden, so the
-    // first slide does not wait for it.
-    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), kBlankPage);
-    return view;
-  }
-
-  // Reported once per page for each kind of thing refused, so a page that
-  // keeps trying cannot flood the journal.
-  void ReportRefused(unsigned kind, const char* what, const char* target = nullptr) {
-    if (refused_ & kind) return;
-    refused_ |= kind;
-    std::string line = std::string("refused: ") + what;
-    if (target != nullptr) line += std::string(" (") + std::string(target).substr(0, 200) + ")";
-    kit_.ReportBrowser(line);
-  }
-
-  static gboolean Refuse(WebKitWebView*, gpointer, GtkControlImpl*) { return TRUE; }
-
-  // alert: nothing; confirm and "leave this page?": the answer that lets the
-  // player go on; prompt: cancelled (no text is given).
-  static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, GtkControlImpl*) {
-    switch (webkit_script_dialog_get_dialog_type(dialog)) {
-      case WEBKIT_SCRIPT_DIALOG_CONFIRM:
-      case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
-        break;
-      default:
-        break;
-    }
-    return TRUE;
-  }
-
-  static void DownloadStarted(WebKitWebContext*, WebKitDownload* download, GtkControlImpl* self) {
-    webkit_download_cancel(download);
-    self->ReportRefused(kRefusedDownload, "a download");
-  }
-
-  static bool IsAttachment(WebKitURIResponse* response) {
-    SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
-    if (headers == nullptr) return false;
-    const char* disposition = soup_message_headers_get_one(headers, "Content-Disposition");
-    return disposition != nullptr && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
-  }
-
-  static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                               WebKitPolicyDecisionType type, GtkControlImpl* self) {
-    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-      webkit_policy_decision_ignore(decision);
-      self->ReportRefused(kRefusedWindow, "a new window");
-      return TRUE;
-    }
-    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
-    auto* r = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-    WebKitURIResponse* response = webkit_response_policy_decision_get_response(r);
-    if (!webkit_response_policy_decision_is_mime_type_supported(r) || IsAttachment(response)) {
-      webkit_policy_decision_ignore(decision);
-      self->ReportRefused(kRefusedDownload, "a download");
-      return TRUE;
-    }
-    // Whatever happens inside the frames of a site stays the site's own;
-    // the top-level view shows only the player's page.
-    // (The blank page that starts the page process passes here; should a
-    // page load it over the slide, LoadChanged puts the slide back.)
-    const char* target = webkit_uri_response_get_uri(response);
-    if (webkit_response_policy_decision_is_main_frame_main_resource(r) &&
-        g_strcmp0(target, kBlankPage) != 0 && !IsPlayersPage(target, self->uri_)) {
-      webkit_policy_decision_ignore(decision);
-      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide", target);
-      return TRUE;
-    }
-    return FALSE;
-  }
-
-  // A page that cannot be loaded (a missing composed page, a site that does
-  // not answer) leaves the view as it was: the engine's error page would put
-  // a file name or an address on a public screen.
-  static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, GtkControlImpl*) {
-    return TRUE;
-  }
-
-  static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, GtkControlImpl* self) {
-    if (event != WEBKIT_LOAD_COMMITTED) return;
-    const char* uri = webkit_web_view_get_uri(view);
-    // The blank page that started the process may arrive after the first
-    // slide was asked for, whose load goes on.
-    const bool warming = std::exchange(self->warming_, false);
-    if (self->uri_.empty() || (warming && g_strcmp0(uri, kBlankPage) == 0)) return;
-    if (uri != nullptr && !IsPlayersPage(uri, self->uri_)) {
-      // A page the response check never saw (about:blank, history): back to
-      // the slide.
-      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide", uri);
-      webkit_web_view_load_uri(view, self->uri_.c_str());
-      return;
-    }
-    if (!self->whiteBackground_) {
-      self->whiteBackground_ = true;
-      GdkRGBA white = {1, 1, 1, 1};
-      webkit_web_view_set_background_color(view, &white);
-    }
-  }
-
-  // The engine tells when the page process stops answering (a script in an
-  // endless loop): past a short grace it is ended, and recovered below.
-  static void ResponsivenessChanged(WebKitWebView* view, GParamSpec*, GtkControlImpl* self) {
-    if (webkit_web_view_get_is_web_process_responsive(view)) {
-      if (self->hangSource_ != 0) g_source_remove(self->hangSource_);
-      self->hangSource_ = 0;
-    } else if (self->hangSource_ == 0) {
-      self->hangSource_ = g_timeout_add(kHangGraceMs, &GtkControlImpl::EndHungPage, self);
-    }
-  }
-
-  static gboolean EndHungPage(gpointer data) {
-    auto* self = static_cast<GtkControlImpl*>(data);
-    self->hangSource_ = 0;
-    WebKitWebView* view = WEBKIT_WEB_VIEW(self->widget_);
-    if (!webkit_web_view_get_is_web_process_responsive(view)) {
-      self->kit_.ReportBrowser("the web page stopped answering; its process is ended");
-      webkit_web_view_terminate_web_process(view);
-    }
-    return G_SOURCE_REMOVE;
-  }
-
-  // The page process died (out of memory, a bad page, a hang ended above):
-  // the view would stay blank until the next slide, perhaps an hour away.
-  // Load the page again, within the recovery budget.
-  static void WebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
-                                   GtkControlImpl* self) {
-    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
-                      : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "over its memory limit"
-                                                                           : "ended";
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-                   .count();
-    const bool spentBefore = self->budget_.GaveUp();
-    if (!self->budget_.TryRecover(now)) {
-      if (!spentBefore)
-        self->kit_.ReportBrowser(std::string("the web page process ended (") + why +
-                                 ") too often; the page is given up until the next slide");
-      return;
-    }
-    self->kit_.ReportBrowser(std::string("the web page process ended (") + why +
-                             "); the page is loaded again");
-    if (self->reloadSource_ != 0) return;
-    auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
-                     std::chrono::steady_clock::now() - self->lastReload_)
-                     .count();
-    guint delay = since >= 300 ? 0 : guint(300 - since);
-    self->reloadSource_ = g_timeout_add(delay, &GtkControlImpl::Reload, self);
-  }
-
-  static gboolean Reload(gpointer data) {
-    auto* self = static_cast<GtkControlImpl*>(data);
-    self->reloadSource_ = 0;
-    self->lastReload_ = std::chrono::steady_clock::now();
-    if (!self->uri_.empty())
-      webkit_web_view_load_uri(WEBKIT_WEB_VIEW(self->widget_), self->uri_.c_str());
-    return G_SOURCE_REMOVE;
-  }
-
   static void Clicked(GtkButton*, GtkControlImpl* self) {
     if (self->onClick_) self->onClick_();
   }
@@ -407,21 +191,9 @@ class GtkControlImpl : public platform::Control {
   GtkWidget* widget_ = nullptr;
   platform::PixelRect rect_;
   std::u16string text_;
-  static constexpr const char* kBlankPage = "about:blank";
-  std::string uri_;
-  WebKitWebContext* context_ = nullptr;
-  RecoveryBudget budget_;
-  static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4;
-  unsigned refused_ = 0;
-  bool whiteBackground_ = false;
-  bool warming_ = true;  // until the first page is committed
-  // The engine notices a silent page process after about 3 s; with this
-  // grace it is ended within kUnresponsivePageMs.
-  static constexpr guint kHangGraceMs = kUnresponsivePageMs - 3000;
-  guint hangSource_ = 0;
-  std::chrono::steady_clock::time_point lastReload_{};
+  std::unique_ptr<WebView> webView_;
+  bool shown_ = true;  // a web view's visibility (see SetVisible)
   guint resizeIdle_ = 0;
-  guint reloadSource_ = 0;
   int lastWidth_ = -1;
   int lastHeight_ = -1;
   std::function<void()> onClick_;
@@ -746,6 +518,36 @@ void GtkToolkit::ApplyPointerHidden(bool hidden) {
   else
     XFixesShowCursor(x, DefaultRootWindow(x));
   XFlush(x);
+}
+
+std::unique_ptr<WebView> GtkToolkit::CreateWebView() {
+  if (!webModuleTried_) {
+    webModuleTried_ = true;
+    // Beside the player's real file (the package's /usr/bin link leads
+    // there), never through a search path a passer-by could add to.
+    std::string path = kWebViewModule;
+    if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
+      gchar* folder = g_path_get_dirname(exe);
+      path = std::string(folder) + "/" + kWebViewModule;
+      g_free(folder);
+      g_free(exe);
+    }
+    webModule_ = path.front() == '/' ? dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+    if (webModule_ == nullptr) {
+      const char* why = path.front() == '/' ? dlerror() : "the player's own folder is unknown";
+      ReportBrowser(std::string("the web engine cannot be loaded (") + (why ? why : path.c_str()) +
+                    "); nothing will be shown");
+    }
+  }
+  if (webModule_ == nullptr) return nullptr;
+  auto factory = reinterpret_cast<WebViewFactory>(dlsym(webModule_, kWebViewFactory));
+  if (factory == nullptr) {
+    ReportBrowser(std::string(kWebViewModule) + " is not this player's (no " + kWebViewFactory +
+                  "); nothing will be shown");
+    return nullptr;
+  }
+  return std::unique_ptr<WebView>(
+      factory([this](const std::string& line) { ReportBrowser(line); }));
 }
 
 void GtkToolkit::ReportBrowser(const std::string& line) {

@@ -16,6 +16,7 @@ typedef struct _GtkWidget GtkWidget;
 namespace velane::gtk {
 
 class GtkWindowImpl;
+class WebView;
 
 class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
  public:
@@ -35,6 +36,9 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
     browserReporter_ = std::move(report);
   }
   void ReportBrowser(const std::string& line);
+  // A web view from the engine's module, loaded at the first call; nullptr
+  // (told through ReportBrowser) when the module cannot be loaded.
+  std::unique_ptr<WebView> CreateWebView();
 
   void Forget(GtkWindowImpl* window);
   // A Wayland compositor owns the screen (through XWayland or not): it
@@ -50,6 +54,9 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
   std::uint32_t nextHandle_ = 1;
   bool pointerHidden_ = false;
   std::function<void(const std::string&)> browserReporter_;
+  // The engine's module is never unloaded: its threads run until the end.
+  void* webModule_ = nullptr;
+  bool webModuleTried_ = false;
 };
 
 // The platform's cursor display count, kept here as Windows keeps it: the

@@ -24,6 +24,21 @@ int main(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
   gdk_set_allowed_backends(gtk::ChooseBackend());
+  // Nothing of ours draws with OpenGL (the web view renders in software):
+  // without this, GDK loads and probes the GL driver as it opens the
+  // display, a tenth of a second of a start that counts. An operator's own
+  // GDK_GL stays.
+  g_setenv("GDK_GL", "disable", FALSE);
+  // The web engine then says it "failed" to get GL from GTK, a warning at
+  // every start that would read as a fault in the journal: the view renders
+  // in software whatever GDK offers. Every other warning is kept.
+  g_log_set_handler(
+      nullptr, G_LOG_LEVEL_WARNING,
+      [](const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+        if (!g_str_has_prefix(message, "Disabled hardware acceleration because GTK failed"))
+          g_log_default_handler(domain, level, message, nullptr);
+      },
+      nullptr);
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr, VELANE_PLAYER_NAME ": cannot open the display\n");
     return 1;

@@ -1,0 +1,289 @@
+#include "platform/gtk/web_view.h"
+
+#include <gtk/gtk.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "display/page_guard.h"
+
+namespace velane::gtk {
+namespace {
+
+class EngineView : public WebView {
+ public:
+  explicit EngineView(WebViewReporter report) : report_(std::move(report)) {
+    widget_ = CreateWebView();
+    g_object_ref_sink(widget_);
+  }
+
+  ~EngineView() override {
+    if (reloadSource_ != 0) g_source_remove(reloadSource_);
+    if (hangSource_ != 0) g_source_remove(hangSource_);
+    g_signal_handlers_disconnect_by_data(widget_, this);
+    g_object_unref(widget_);
+    g_signal_handlers_disconnect_by_data(context_, this);
+    g_object_unref(context_);
+  }
+
+  GtkWidget* Widget() override { return widget_; }
+
+  void Navigate(const std::string& uri) override {
+    uri_ = uri;
+    // A new slide: a clean slate for the recoveries and the reports.
+    budget_.Reset();
+    refused_ = 0;
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
+  }
+
+ private:
+  // The browser control of a public screen: the page in it is untrusted, so
+  // nothing it does may show a dialog, a menu or a file chooser, write a
+  // file, read local files, or take the view away from the player's page.
+  GtkWidget* CreateWebView() {
+    // A page that hogs memory is ended by the engine (and recovered below)
+    // long before the machine's out-of-memory killer would pick a victim.
+    WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_memory_limit(
+        memory, PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
+                                  std::uint64_t(sysconf(_SC_PAGESIZE))));
+    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
+    context_ = WEBKIT_WEB_CONTEXT(
+        g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", memory, nullptr));
+    webkit_memory_pressure_settings_free(memory);
+    // One page at a time, never revisited: no memory cache for pages to
+    // come back to.
+    webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    g_signal_connect(context_, "download-started", G_CALLBACK(&EngineView::DownloadStarted), this);
+    // The settings come before the view: created with them, the view never
+    // looks for a GL context (the player gives GDK none).
+    WebKitSettings* s = webkit_settings_new();
+    // Software rendering: cheaper on an idle kiosk, and a view placed at a
+    // negative position keeps all its rows.
+    webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    // A composed page still shows the pictures, styles and frames of its
+    // folder; what it may not do is read other local files from script.
+    webkit_settings_set_allow_file_access_from_file_urls(s, FALSE);
+    webkit_settings_set_allow_universal_access_from_file_urls(s, FALSE);
+    webkit_settings_set_javascript_can_open_windows_automatically(s, FALSE);
+    webkit_settings_set_enable_developer_extras(s, FALSE);
+    webkit_settings_set_enable_page_cache(s, FALSE);
+    GtkWidget* view = GTK_WIDGET(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings", s, nullptr));
+    g_object_unref(s);
+    // The body attribute scroll=NO hides a page's scroll bars in the
+    // browser control the slides were written for; do the same here.
+    WebKitUserStyleSheet* noScroll = webkit_user_style_sheet_new(
+        "body[scroll=\"no\" i], html:has(> body[scroll=\"no\" i]) "
+        "{ overflow: hidden !important; }",
+        WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(
+        webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)), noScroll);
+    webkit_user_style_sheet_unref(noScroll);
+    // Black until the first page arrives, as the window behind it; then
+    // white beneath pages without a background of their own, as in every
+    // browser.
+    GdkRGBA black = {0, 0, 0, 1};
+    webkit_web_view_set_background_color(WEBKIT_WEB_VIEW(view), &black);
+    // Drops would navigate the view away.
+    gtk_drag_dest_unset(view);
+    g_signal_connect(view, "web-process-terminated", G_CALLBACK(&EngineView::WebProcessTerminated),
+                     this);
+    g_signal_connect(view, "notify::is-web-process-responsive",
+                     G_CALLBACK(&EngineView::ResponsivenessChanged), this);
+    g_signal_connect(view, "script-dialog", G_CALLBACK(&EngineView::ScriptDialog), this);
+    g_signal_connect(view, "print", G_CALLBACK(&EngineView::Refuse), this);
+    g_signal_connect(view, "context-menu", G_CALLBACK(&EngineView::Refuse), this);
+    g_signal_connect(view, "decide-policy", G_CALLBACK(&EngineView::DecidePolicy), this);
+    g_signal_connect(view, "load-changed", G_CALLBACK(&EngineView::LoadChanged), this);
+    g_signal_connect(view, "load-failed", G_CALLBACK(&EngineView::LoadFailed), this);
+    // Start the page process now, while the view is still hidden, so the
+    // first slide does not wait for it.
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), kBlankPage);
+    return view;
+  }
+
+  // Reported once per page for each kind of thing refused, so a page that
+  // keeps trying cannot flood the journal.
+  void ReportRefused(unsigned kind, const char* what, const char* target = nullptr) {
+    if (refused_ & kind) return;
+    refused_ |= kind;
+    std::string line = std::string("refused: ") + what;
+    if (target != nullptr) line += std::string(" (") + std::string(target).substr(0, 200) + ")";
+    report_(line);
+  }
+
+  static gboolean Refuse(WebKitWebView*, gpointer, EngineView*) { return TRUE; }
+
+  // alert: nothing; confirm and "leave this page?": the answer that lets the
+  // player go on; prompt: cancelled (no text is given).
+  static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, EngineView*) {
+    switch (webkit_script_dialog_get_dialog_type(dialog)) {
+      case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+      case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+        break;
+      default:
+        break;
+    }
+    return TRUE;
+  }
+
+  static void DownloadStarted(WebKitWebContext*, WebKitDownload* download, EngineView* self) {
+    webkit_download_cancel(download);
+    self->ReportRefused(kRefusedDownload, "a download");
+  }
+
+  static bool IsAttachment(WebKitURIResponse* response) {
+    SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+    if (headers == nullptr) return false;
+    const char* disposition = soup_message_headers_get_one(headers, "Content-Disposition");
+    return disposition != nullptr && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
+  }
+
+  static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                               WebKitPolicyDecisionType type, EngineView* self) {
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+      webkit_policy_decision_ignore(decision);
+      self->ReportRefused(kRefusedWindow, "a new window");
+      return TRUE;
+    }
+    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
+    auto* r = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    WebKitURIResponse* response = webkit_response_policy_decision_get_response(r);
+    if (!webkit_response_policy_decision_is_mime_type_supported(r) || IsAttachment(response)) {
+      webkit_policy_decision_ignore(decision);
+      self->ReportRefused(kRefusedDownload, "a download");
+      return TRUE;
+    }
+    // Whatever happens inside the frames of a site stays the site's own;
+    // the top-level view shows only the player's page.
+    // (The blank page that starts the page process passes here; should a
+    // page load it over the slide, LoadChanged puts the slide back.)
+    const char* target = webkit_uri_response_get_uri(response);
+    if (webkit_response_policy_decision_is_main_frame_main_resource(r) &&
+        g_strcmp0(target, kBlankPage) != 0 && !IsPlayersPage(target, self->uri_)) {
+      webkit_policy_decision_ignore(decision);
+      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide", target);
+      return TRUE;
+    }
+    return FALSE;
+  }
+
+  // A page that cannot be loaded (a missing composed page, a site that does
+  // not answer) leaves the view as it was: the engine's error page would put
+  // a file name or an address on a public screen.
+  static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, EngineView*) {
+    return TRUE;
+  }
+
+  static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, EngineView* self) {
+    if (event != WEBKIT_LOAD_COMMITTED) return;
+    const char* uri = webkit_web_view_get_uri(view);
+    // The blank page that started the process may arrive after the first
+    // slide was asked for, whose load goes on.
+    const bool warming = std::exchange(self->warming_, false);
+    if (self->uri_.empty() || (warming && g_strcmp0(uri, kBlankPage) == 0)) return;
+    if (uri != nullptr && !IsPlayersPage(uri, self->uri_)) {
+      // A page the response check never saw (about:blank, history): back to
+      // the slide.
+      self->ReportRefused(kRefusedNavigation, "a navigation away from the slide", uri);
+      webkit_web_view_load_uri(view, self->uri_.c_str());
+      return;
+    }
+    if (!self->whiteBackground_) {
+      self->whiteBackground_ = true;
+      GdkRGBA white = {1, 1, 1, 1};
+      webkit_web_view_set_background_color(view, &white);
+    }
+  }
+
+  // The engine tells when the page process stops answering (a script in an
+  // endless loop): past a short grace it is ended, and recovered below.
+  static void ResponsivenessChanged(WebKitWebView* view, GParamSpec*, EngineView* self) {
+    if (webkit_web_view_get_is_web_process_responsive(view)) {
+      if (self->hangSource_ != 0) g_source_remove(self->hangSource_);
+      self->hangSource_ = 0;
+    } else if (self->hangSource_ == 0) {
+      self->hangSource_ = g_timeout_add(kHangGraceMs, &EngineView::EndHungPage, self);
+    }
+  }
+
+  static gboolean EndHungPage(gpointer data) {
+    auto* self = static_cast<EngineView*>(data);
+    self->hangSource_ = 0;
+    WebKitWebView* view = WEBKIT_WEB_VIEW(self->widget_);
+    if (!webkit_web_view_get_is_web_process_responsive(view)) {
+      self->report_("the web page stopped answering; its process is ended");
+      webkit_web_view_terminate_web_process(view);
+    }
+    return G_SOURCE_REMOVE;
+  }
+
+  // The page process died (out of memory, a bad page, a hang ended above):
+  // the view would stay blank until the next slide, perhaps an hour away.
+  // Load the page again, within the recovery budget.
+  static void WebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                   EngineView* self) {
+    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
+                      : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "over its memory limit"
+                                                                           : "ended";
+    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+                   .count();
+    const bool spentBefore = self->budget_.GaveUp();
+    if (!self->budget_.TryRecover(now)) {
+      if (!spentBefore)
+        self->report_(std::string("the web page process ended (") + why +
+                      ") too often; the page is given up until the next slide");
+      return;
+    }
+    self->report_(std::string("the web page process ended (") + why +
+                  "); the page is loaded again");
+    if (self->reloadSource_ != 0) return;
+    auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - self->lastReload_)
+                     .count();
+    guint delay = since >= 300 ? 0 : guint(300 - since);
+    self->reloadSource_ = g_timeout_add(delay, &EngineView::Reload, self);
+  }
+
+  static gboolean Reload(gpointer data) {
+    auto* self = static_cast<EngineView*>(data);
+    self->reloadSource_ = 0;
+    self->lastReload_ = std::chrono::steady_clock::now();
+    if (!self->uri_.empty())
+      webkit_web_view_load_uri(WEBKIT_WEB_VIEW(self->widget_), self->uri_.c_str());
+    return G_SOURCE_REMOVE;
+  }
+
+  WebViewReporter report_;
+  GtkWidget* widget_ = nullptr;
+  static constexpr const char* kBlankPage = "about:blank";
+  std::string uri_;
+  WebKitWebContext* context_ = nullptr;
+  RecoveryBudget budget_;
+  static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4;
+  unsigned refused_ = 0;
+  bool whiteBackground_ = false;
+  bool warming_ = true;  // until the first page is committed
+  // The engine notices a silent page process after about 3 s; with this
+  // grace it is ended within kUnresponsivePageMs.
+  static constexpr guint kHangGraceMs = kUnresponsivePageMs - 3000;
+  guint hangSource_ = 0;
+  guint reloadSource_ = 0;
+  std::chrono::steady_clock::time_point lastReload_{};
+};
+
+}  // namespace
+}  // namespace velane::gtk
+
+// The module's one entry point (see kWebViewFactory).
+extern "C" __attribute__((visibility("default"))) velane::gtk::WebView* velane_web_view_1(
+    velane::gtk::WebViewReporter report) {
+  return new velane::gtk::EngineView(std::move(report));
+}

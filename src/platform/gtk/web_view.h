@@ -1,0 +1,36 @@
+// The browser control's web engine lives in a module of its own,
+// libvelane-webview.so, beside the player's file (a copy of the player
+// takes the module along). The player loads it once the
+// display window's timers run: linking the engine and its hundred-odd
+// libraries takes about 100 ms, which belongs inside the first second before
+// the first slide, not in front of it.
+#pragma once
+
+#include <functional>
+#include <string>
+
+typedef struct _GtkWidget GtkWidget;
+
+namespace velane::gtk {
+
+// One web view, kept in the kiosk whatever its page does.
+class WebView {
+ public:
+  virtual ~WebView() = default;
+  // The view's widget; the control places and shows it.
+  virtual GtkWidget* Widget() = 0;
+  // Shows the page at this file URI, which becomes the only page the view
+  // may show.
+  virtual void Navigate(const std::string& uri) = 0;
+};
+
+// What the view tells: refusals, a page process ended, recoveries.
+using WebViewReporter = std::function<void(const std::string&)>;
+using WebViewFactory = WebView* (*)(WebViewReporter report);
+
+inline constexpr char kWebViewModule[] = "libvelane-webview.so";
+// Named after this interface's version: a module built for another version
+// is refused, not called.
+inline constexpr char kWebViewFactory[] = "velane_web_view_1";
+
+}  // namespace velane::gtk
