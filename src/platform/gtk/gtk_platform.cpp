@@ -83,32 +83,43 @@ class GtkControlImpl : public platform::Control {
     gtk_layout_put(GTK_LAYOUT(parent_), widget_, ClampPos(rect_.x), ClampPos(rect_.y));
     gtk_widget_set_size_request(widget_, ClampSize(rect_.width), ClampSize(rect_.height));
     gtk_widget_show(widget_);
+    if (webView_ != nullptr) {
+      // Put after the view, so its window lies above the view's.
+      curtain_ = gtk_drawing_area_new();
+      g_object_ref_sink(curtain_);
+      g_signal_connect(curtain_, "draw", G_CALLBACK(&GtkControlImpl::DrawCurtain), nullptr);
+      gtk_layout_put(GTK_LAYOUT(parent_), curtain_, ClampPos(rect_.x), ClampPos(rect_.y));
+      gtk_widget_set_size_request(curtain_, ClampSize(rect_.width), ClampSize(rect_.height));
+    }
   }
 
   ~GtkControlImpl() override {
     if (resizeIdle_ != 0) g_source_remove(resizeIdle_);
     g_signal_handlers_disconnect_by_data(widget_, this);
     g_object_unref(widget_);
+    if (curtain_ != nullptr) g_object_unref(curtain_);
   }
 
   GtkWidget* widget() { return widget_; }
 
-  // A web view is never unmapped: hidden, it waits outside its window,
-  // sized and drawn, so showing it costs the page no new layout (some 50 ms
-  // at the first slide, which waits for it).
+  // A web view is never unmapped: hidden, it stays in place, sized and
+  // drawn, under a black curtain, so showing it is taking the curtain away
+  // (a new layout, or even a move, costs the first slide 15 to 50 ms).
   void SetVisible(bool v) override {
-    if (webView_ == nullptr) return gtk_widget_set_visible(widget_, v);
-    shown_ = v;
-    Place(rect_);
+    if (curtain_ == nullptr) return gtk_widget_set_visible(widget_, v);
+    gtk_widget_set_visible(curtain_, !v);
   }
-  bool IsVisible() const override { return webView_ ? shown_ : gtk_widget_get_visible(widget_); }
+  bool IsVisible() const override {
+    return curtain_ ? !gtk_widget_get_visible(curtain_) : gtk_widget_get_visible(widget_);
+  }
 
   void Place(platform::PixelRect r) override {
     rect_ = r;
-    // Sizes are at most 32767: at -32768 the whole view is left of the window.
-    const bool away = webView_ != nullptr && !shown_;
-    gtk_layout_move(GTK_LAYOUT(parent_), widget_, away ? -32768 : ClampPos(r.x), ClampPos(r.y));
-    gtk_widget_set_size_request(widget_, ClampSize(r.width), ClampSize(r.height));
+    for (GtkWidget* w : {widget_, curtain_}) {
+      if (w == nullptr) continue;
+      gtk_layout_move(GTK_LAYOUT(parent_), w, ClampPos(r.x), ClampPos(r.y));
+      gtk_widget_set_size_request(w, ClampSize(r.width), ClampSize(r.height));
+    }
   }
   platform::PixelRect Placement() const override { return rect_; }
 
@@ -130,6 +141,12 @@ class GtkControlImpl : public platform::Control {
   void OnResize(std::function<void(int, int)> h) override { onResize_ = std::move(h); }
 
  private:
+  static gboolean DrawCurtain(GtkWidget*, cairo_t* cr, gpointer) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    return TRUE;
+  }
+
   static void Clicked(GtkButton*, GtkControlImpl* self) {
     if (self->onClick_) self->onClick_();
   }
@@ -192,7 +209,7 @@ class GtkControlImpl : public platform::Control {
   platform::PixelRect rect_;
   std::u16string text_;
   std::unique_ptr<WebView> webView_;
-  bool shown_ = true;  // a web view's visibility (see SetVisible)
+  GtkWidget* curtain_ = nullptr;  // over a hidden web view (see SetVisible)
   guint resizeIdle_ = 0;
   int lastWidth_ = -1;
   int lastHeight_ = -1;
