@@ -30,7 +30,10 @@ if(VELANE_ARM64_SYSROOT)
   set(VELANE_ARM64_LIBS ${VELANE_ARM64_SYSROOT})
 else()
   set(CMAKE_FIND_ROOT_PATH /usr/${VELANE_ARM64_TRIPLET} /)
-  set(VELANE_ARM64_LIBS /usr/${VELANE_ARM64_TRIPLET})
+  # The :arm64 packages bring their own C library (libc6:arm64): programs
+  # run with it, not with the cross compiler's copy, whose loader would mix
+  # with the multiarch libc.
+  set(VELANE_ARM64_LIBS /)
 endif()
 set(CMAKE_LIBRARY_ARCHITECTURE ${VELANE_ARM64_TRIPLET})
 set(ENV{PKG_CONFIG_LIBDIR}

@@ -13,7 +13,8 @@ ARM64_HOST_PACKAGES=(cmake pkg-config crossbuild-essential-arm64 qemu-user-stati
   binfmt-support debootstrap)
 # What the build needs in the tree (the same as PACKAGES in common.sh).
 ARM64_DEV_PACKAGES=(libgtk-3-dev libwebkit2gtk-4.1-dev libxfixes-dev libxi-dev libxss-dev
-  libx11-dev libsqlite3-dev libgtest-dev libgmock-dev libsystemd-dev libstdc++-12-dev dpkg-dev)
+  libx11-dev libsqlite3-dev libgtest-dev libgmock-dev libsystemd-dev libstdc++-12-dev dpkg-dev
+  libwayland-dev wayland-protocols)
 
 root_cmd() { if [[ $(id -u) -ne 0 ]]; then sudo "$@"; else "$@"; fi; }
 

@@ -195,8 +195,8 @@ class EngineView : public WebView {
       webkit_web_view_load_uri(view, self->uri_.c_str());
       return;
     }
-    if (!self->whiteBackground_) {
-      self->whiteBackground_ = true;
+    if (!self->slideCommitted_) {
+      self->slideCommitted_ = true;
       GdkRGBA white = {1, 1, 1, 1};
       webkit_web_view_set_background_color(view, &white);
     }
@@ -209,7 +209,10 @@ class EngineView : public WebView {
       if (self->hangSource_ != 0) g_source_remove(self->hangSource_);
       self->hangSource_ = 0;
     } else if (self->hangSource_ == 0) {
-      self->hangSource_ = g_timeout_add(kHangGraceMs, &EngineView::EndHungPage, self);
+      // Before the first slide the process is still starting (from a cold
+      // SD card, on a slow board): no page of ours runs in it to hang.
+      const guint grace = self->slideCommitted_ ? kHangGraceMs : kStartGraceMs;
+      self->hangSource_ = g_timeout_add(grace, &EngineView::EndHungPage, self);
     }
   }
 
@@ -269,11 +272,12 @@ class EngineView : public WebView {
   RecoveryBudget budget_;
   static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4;
   unsigned refused_ = 0;
-  bool whiteBackground_ = false;
-  bool warming_ = true;  // until the first page is committed
+  bool slideCommitted_ = false;  // a slide has shown: white beneath pages from then
+  bool warming_ = true;          // until the first page is committed
   // The engine notices a silent page process after about 3 s; with this
   // grace it is ended within kUnresponsivePageMs.
   static constexpr guint kHangGraceMs = kUnresponsivePageMs - 3000;
+  static constexpr guint kStartGraceMs = 30000;
   guint hangSource_ = 0;
   guint reloadSource_ = 0;
   std::chrono::steady_clock::time_point lastReload_{};
