@@ -16,6 +16,12 @@ ARM64_DEV_PACKAGES=(libgtk-3-dev libwebkit2gtk-4.1-dev libxfixes-dev libxi-dev l
   libx11-dev libsqlite3-dev libgtest-dev libgmock-dev libsystemd-dev libstdc++-12-dev dpkg-dev
   libwayland-dev wayland-protocols)
 
+# Unit tests left out under emulation, with the reason: each kills a forked
+# writer at random moments a few milliseconds in, and needs some kills to
+# fall after the child's first write; a forked child under qemu takes
+# longer than that to get there (no key was ever lost, but too few writes
+# happened: PowerCut 4 of 50 needed; AtomicWrite failed once in four runs).
+ARM64_UNIT_LEFT_OUT='^(PowerCut\.KilledWriteBacksLoseNoKey|AtomicWrite\.KilledWriterLeavesAWholeFileWithEveryReportedKey)$'
 root_cmd() { if [[ $(id -u) -ne 0 ]]; then sudo "$@"; else "$@"; fi; }
 
 # The cross compiler and qemu, with arm64 programs run through qemu by the

@@ -20,6 +20,7 @@
 #include "config/ansi.h"
 #include "idle-inhibit-client.h"
 #include "platform/gtk/web_view.h"
+#include "platform/host.h"
 #include "velane_version.h"
 #include "windows/designs.h"
 
@@ -541,30 +542,24 @@ std::unique_ptr<WebView> GtkToolkit::CreateWebView() {
   if (!webModuleTried_) {
     webModuleTried_ = true;
     // Beside the player's real file (the package's /usr/bin link leads
-    // there), never through a search path a passer-by could add to.
-    std::string path = kWebViewModule;
-    if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
-      gchar* folder = g_path_get_dirname(exe);
-      path = std::string(folder) + "/" + kWebViewModule;
-      g_free(folder);
-      g_free(exe);
+    // there), never through a search path a passer-by could add to. The
+    // module is never unloaded: the engine's threads run until the end.
+    std::string why = "the player's own file is unknown";
+    if (const std::optional<std::string> exe = platform::RunningExecutablePath()) {
+      const std::string path = exe->substr(0, exe->rfind('/') + 1) + kWebViewModule;
+      if (void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        why = std::string(kWebViewModule) + " is not this player's: no " + kWebViewFactory;
+        webViewFactory_ = reinterpret_cast<WebViewFactory>(dlsym(module, kWebViewFactory));
+      } else if (const char* error = dlerror()) {
+        why = error;
+      }
     }
-    webModule_ = path.front() == '/' ? dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
-    if (webModule_ == nullptr) {
-      const char* why = path.front() == '/' ? dlerror() : "the player's own folder is unknown";
-      ReportBrowser(std::string("the web engine cannot be loaded (") + (why ? why : path.c_str()) +
-                    "); nothing will be shown");
-    }
+    if (webViewFactory_ == nullptr)
+      ReportBrowser("the web engine cannot be loaded (" + why + "); nothing will be shown");
   }
-  if (webModule_ == nullptr) return nullptr;
-  auto factory = reinterpret_cast<WebViewFactory>(dlsym(webModule_, kWebViewFactory));
-  if (factory == nullptr) {
-    ReportBrowser(std::string(kWebViewModule) + " is not this player's (no " + kWebViewFactory +
-                  "); nothing will be shown");
-    return nullptr;
-  }
+  if (webViewFactory_ == nullptr) return nullptr;
   return std::unique_ptr<WebView>(
-      factory([this](const std::string& line) { ReportBrowser(line); }));
+      webViewFactory_([this](const std::string& line) { ReportBrowser(line); }));
 }
 
 void GtkToolkit::ReportBrowser(const std::string& line) {

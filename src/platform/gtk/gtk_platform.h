@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gtk/web_view.h"
 #include "platform/platform.h"
 
 typedef struct _GtkWidget GtkWidget;
@@ -16,7 +17,6 @@ typedef struct _GtkWidget GtkWidget;
 namespace velane::gtk {
 
 class GtkWindowImpl;
-class WebView;
 
 class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
  public:
@@ -54,8 +54,7 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
   std::uint32_t nextHandle_ = 1;
   bool pointerHidden_ = false;
   std::function<void(const std::string&)> browserReporter_;
-  // The engine's module is never unloaded: its threads run until the end.
-  void* webModule_ = nullptr;
+  WebViewFactory webViewFactory_ = nullptr;  // from the engine's module, once loaded
   bool webModuleTried_ = false;
 };
 
