@@ -14,7 +14,8 @@ ARM64_HOST_PACKAGES=(cmake pkg-config crossbuild-essential-arm64 qemu-user-stati
 # What the build needs in the tree (the same as PACKAGES in common.sh).
 ARM64_DEV_PACKAGES=(libgtk-3-dev libwebkit2gtk-4.1-dev libxfixes-dev libxi-dev libxss-dev
   libx11-dev libsqlite3-dev libgtest-dev libgmock-dev libsystemd-dev libstdc++-12-dev dpkg-dev
-  libwayland-dev wayland-protocols)
+  libwayland-dev wayland-protocols
+  libfaketime)  # the end-to-end tests run the player at a clock they choose
 
 # Unit tests left out under emulation, with the reason: each kills a forked
 # writer at random moments a few milliseconds in, and needs some kills to

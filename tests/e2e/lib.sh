@@ -28,6 +28,29 @@ PLAYER_PID=""
 ROOT_DIR=""
 FAILURES=0
 
+# Every player a test starts runs at a local time the test chose, never at
+# the hour the suite happens to run: a player started during the minute
+# 03:00 would ask for the nightly restart and end. By default midday, today;
+# `test_clock HH:MM:SS` chooses another start for the players that follow.
+# The clock starts there and runs on at the real pace; monotonic time stays
+# real (the player's timers and the tests' waits). Players are started with
+# `env "${TEST_CLOCK_ENV[@]}" ...` (the library itself, not the faketime
+# wrapper, which would stay behind as the player's parent).
+FAKETIME_LIB="$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)"
+[[ -n "$FAKETIME_LIB" || -n "$FOREIGN_ROOT" ]] || { echo "libfaketime is missing (package faketime)" >&2; exit 1; }
+TEST_CLOCK_ENV=()
+test_clock() {  # test_clock HH:MM:SS
+  local preload="$FAKETIME_LIB"
+  if [[ -n "$FOREIGN_ROOT" ]]; then  # the library of the foreign tree, seen from inside it
+    preload="$(cd "$FOREIGN_ROOT" && ls usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)"
+    preload="${preload:+/$preload}"
+  fi
+  TEST_CLOCK_ENV=(FAKETIME="@$(date +%F) $1" FAKETIME_DONT_FAKE_MONOTONIC=1)
+  [[ -n "$preload" ]] && TEST_CLOCK_ENV+=(LD_PRELOAD="$preload")
+  return 0
+}
+test_clock "${VELANE_TEST_TIME:-12:00:00}"
+
 fail() { echo "FAIL: $*" >&2; FAILURES=$((FAILURES + 1)); }
 pass() { echo "ok: $*"; }
 check() {  # check "description" command...
@@ -65,11 +88,11 @@ paint_root() {
 
 start_player() {  # start_player [args...]; stdout/stderr to $ROOT_DIR/player.log
   if [[ -n "$FOREIGN_ROOT" ]]; then
-    (exec chroot "$FOREIGN_ROOT" /bin/sh -c \
+    (exec chroot "$FOREIGN_ROOT" /usr/bin/env "${TEST_CLOCK_ENV[@]}" /bin/sh -c \
       'cd "$1" && shift && PATH="/velane-fake-restart:$PATH" exec ./VELANE_Afficheur "$@"' \
       sh "${ROOT_DIR#"$FOREIGN_ROOT"}" "$@" >"$ROOT_DIR/player.log" 2>&1) &
   else
-    (cd "$ROOT_DIR" && exec ./VELANE_Afficheur "$@" >"$ROOT_DIR/player.log" 2>&1) &
+    (cd "$ROOT_DIR" && exec env "${TEST_CLOCK_ENV[@]}" ./VELANE_Afficheur "$@" >"$ROOT_DIR/player.log" 2>&1) &
   fi
   PLAYER_PID=$!
 }

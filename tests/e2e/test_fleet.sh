@@ -47,7 +47,7 @@ for screen in 1 2 3; do
   XVFB_PIDS+=("$XVFB_PID")
   DISPLAYS[screen]="$DISPLAY"
   xsetroot -solid '#3060c0'
-  (cd "$ROOT_DIR" && exec ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player$screen.log" 2>&1) &
+  (cd "$ROOT_DIR" && exec env "${TEST_CLOCK_ENV[@]}" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player$screen.log" 2>&1) &
   PIDS+=($!)
   PLAYER[screen]=$!
 done

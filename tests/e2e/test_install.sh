@@ -48,7 +48,7 @@ LISTENER=$!
 trap 'cleanup; kill $LISTENER 2>/dev/null || true' EXIT
 wait_until 5 test -S "$ROOT_DIR/notify.sock"
 (cd "$ROOT_DIR" && NOTIFY_SOCKET="$ROOT_DIR/notify.sock" WATCHDOG_USEC=2000000 \
-   exec ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+   exec env "${TEST_CLOCK_ENV[@]}" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
 PLAYER_PID=$!
 check "READY=1 is sent" wait_until 30 grep -q 'READY=1' "$ROOT_DIR/notify.log"
 check "once the display window is mapped" grep -q 'READY=1 mapped' "$ROOT_DIR/notify.log"
@@ -72,7 +72,9 @@ guard() {  # guard FILE: the shell loop of its start command, %% unescaped
 }
 started_at() {  # started_at FILE HH:MM:SS: the local time when the player would start
   local offset=$(($(date -d "$(date +%F) $2" +%s) - $(date +%s)))
-  FAKETIME_DONT_FAKE_MONOTONIC=1 timeout 90 faketime -f "$offset" sh -c "$(guard "$1"); date +%H:%M"
+  # faketime reads an unsigned number as an absolute date: the sign is needed.
+  ((offset >= 0)) && offset="+$offset"
+  FAKETIME_DONT_FAKE_MONOTONIC=1 timeout 90 faketime -f "${offset}s" sh -c "$(guard "$1"); date +%H:%M"
 }
 for file in "$UNIT_FILE" "$AUTOSTART_FILE"; do
   name="$(basename "$file")"
@@ -148,7 +150,7 @@ chmod -R 755 "$FAKE"
 paint_root '#3060c0'
 setpriv --reuid "$KIOSK" --regid "$KIOSK" --init-groups \
   env -i HOME="/home/$KIOSK" USER="$KIOSK" LOGNAME="$KIOSK" DISPLAY="$DISPLAY" \
-  PATH="$FAKE:/usr/bin:/bin" "$environment" \
+  PATH="$FAKE:/usr/bin:/bin" "$environment" "${TEST_CLOCK_ENV[@]}" \
   sh -c "umask $(unit_value UMask); cd $(unit_value WorkingDirectory) && $(unit_value ExecStartPre | sed 's/%%/%/g') && exec $(unit_value ExecStart)" \
   >"$WORK/player.log" 2>&1 &
 PLAYER_PID=$!

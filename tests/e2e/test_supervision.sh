@@ -52,14 +52,13 @@ fi
 PLAYER_PID=""
 
 # The nightly restart, with the clock moved by faketime (monotonic time real).
-export FAKETIME_DONT_FAKE_MONOTONIC=1
 # The player runs in a process group of its own which, as a service
 # manager does with the unit's control group, is killed the moment the
 # player has ended: the request survives only if it was filed by then.
 # (The library itself, not the faketime wrapper, which would outlive the
 # player until the restart command ends.)
-FAKETIME_LIB="$(ls /usr/lib/*/faketime/libfaketime.so.1 | head -n 1)"
-(cd "$ROOT_DIR" && exec setsid env LD_PRELOAD="$FAKETIME_LIB" FAKETIME="@$(date +%Y-%m-%d) 03:00:10" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+test_clock 03:00:10
+(cd "$ROOT_DIR" && exec setsid env "${TEST_CLOCK_ENV[@]}" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
 PLAYER_PID=$!
 check "at 03:00:10 the player ends" wait_until 15 bash -c "! kill -0 $PLAYER_PID"
 kill -KILL -- "-$PLAYER_PID" 2>/dev/null || true
@@ -68,7 +67,8 @@ check "at 03:00:10 the restart request was filed before the player ended" grep -
 PLAYER_PID=""
 rm -f "$ROOT_DIR/shutdown.args"
 
-(cd "$ROOT_DIR" && exec faketime -f "@$(date +%Y-%m-%d) 02:59:56" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+test_clock 02:59:56
+(cd "$ROOT_DIR" && exec env "${TEST_CLOCK_ENV[@]}" ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
 PLAYER_PID=$!
 sleep 2
 check "at 02:59:58 the player keeps running" player_alive
@@ -79,7 +79,8 @@ PLAYER_PID=""
 
 # A restart command that cannot be started: reported, the screen stays.
 rm -f "$BIN/shutdown"
-(cd "$ROOT_DIR" && exec env PATH="$BIN" "$(command -v faketime)" -f "@$(date +%Y-%m-%d) 03:00:10" "$ROOT_DIR/VELANE_Afficheur" RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+test_clock 03:00:10
+(cd "$ROOT_DIR" && exec env PATH="$BIN" "${TEST_CLOCK_ENV[@]}" "$ROOT_DIR/VELANE_Afficheur" RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
 PLAYER_PID=$!
 sleep 4
 check "without a restart command the player keeps running" player_alive

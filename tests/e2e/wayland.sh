@@ -115,7 +115,7 @@ wl_move() { echo "$1 $2" >&7; }
 
 # The player from the content root, as the session's user.
 wl_player_start() {  # wl_player_start [args...]
-  (cd "$WL_WORK/root" && wl_run ./VELANE_Afficheur "$@" >"$WL_WORK/player.log" 2>&1) &
+  (cd "$WL_WORK/root" && wl_run env "${TEST_CLOCK_ENV[@]}" ./VELANE_Afficheur "$@" >"$WL_WORK/player.log" 2>&1) &
   PLAYER_PID=$!
 }
 wl_player_pid() { pgrep -u "$WL_USER" -x VELANE_Afficheu | head -1; }
