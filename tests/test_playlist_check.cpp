@@ -144,20 +144,20 @@ constexpr char kStart[] = "[section 0]\r\nsection suivante=1\r\n";
 
 // ---- the demo -------------------------------------------------------------
 
-TEST_F(PlaylistCheckTest, DemoContentIsCleanAndLoops1To3) {
+TEST_F(PlaylistCheckTest, DemoContentIsCleanAndLoops1To4) {
   CopyDemo();
   const CheckReport report = Check();
   EXPECT_TRUE(report.Clean()) << Dump(report);
-  ASSERT_EQ(ChainSections(report), (std::vector<int>{1, 2, 3}));
+  ASSERT_EQ(ChainSections(report), (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(report.loopsTo, 1);
-  const std::u16string types[] = {u"image", u"html", u"url"};
-  for (std::size_t i = 0; i < 3; ++i) {
+  const std::u16string types[] = {u"image", u"html", u"url", u"video"};
+  for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(report.chain[i].type, types[i]);
     EXPECT_EQ(report.chain[i].dwellSeconds, 6);  // dwell 5: 5 + 1 ticks
   }
   const std::string text = FormatCheckText(report);
   EXPECT_NE(text.find("No problem found."), std::string::npos) << text;
-  EXPECT_NE(text.find("1 -> 2 -> 3 -> 1"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 -> 2 -> 3 -> 4 -> 1"), std::string::npos) << text;
   EXPECT_NE(FormatCheckJson(report).find("\"problems\": []"), std::string::npos);
 }
 
@@ -391,14 +391,30 @@ TEST_F(PlaylistCheckTest, TemplateWithoutPlaceholderAndBlankPages) {
 
 TEST_F(PlaylistCheckTest, LocalFilesNamedBySlides) {
   Models();
-  Folders({"00001", "00002"});
+  Write("modeles/video.html", "<html><body><video src=\"%FICHIER%\"></video></body></html>");
+  Folders({"00001", "00002", "00003", "00004", "00005", "00006", "00007"});
+  // A video is known by how its file begins, not by its name.
+  Write("flashs/00003/a.mp4", std::string("\0\0\0\x20" "ftypisom\0\0\x02\0", 16));
+  Write("flashs/00004/b.webm", std::string("\x1A\x45\xDF\xA3\x01\0\0\0\0\0\0\x1F", 12));
+  Write("flashs/00005/c.mp4", "<html>not a video</html>");
+  Write("flashs/00006/d.webm", "\x1A\x45");
   Playlist(std::string(kSysteme) + kStart + Slide(1, "image", "absent.png", 2) +
-           Slide(2, "url", "www.example.com", 1));
+           Slide(2, "url", "www.example.com", 3) + Slide(3, "video", "a.mp4", 4) +
+           Slide(4, "video", "b.webm", 5) + Slide(5, "video", "c.mp4", 6) +
+           Slide(6, "video", "d.webm", 7) + Slide(7, "video", "absent.mp4", 1));
   const CheckReport report = Check();
   EXPECT_NE(MessageOf(report, "missing-file section 1/image").find("flashs/00001/absent.png"),
             std::string::npos)
       << Dump(report);
   EXPECT_NE(MessageOf(report, "missing-file section 2/url").find("http://"), std::string::npos);
+  EXPECT_FALSE(Has(report, "not-a-video section 3/video")) << Dump(report);
+  EXPECT_FALSE(Has(report, "not-a-video section 4/video"));
+  EXPECT_NE(MessageOf(report, "not-a-video section 5/video").find("not an MP4 or WebM"),
+            std::string::npos);
+  EXPECT_TRUE(Has(report, "not-a-video section 6/video"));  // too short to tell
+  EXPECT_TRUE(Has(report, "missing-file section 7/video"));
+  EXPECT_FALSE(Has(report, "not-a-video section 7/video"));  // said once, as missing
+  EXPECT_EQ(report.chain[2].type, u"video");
 }
 
 TEST_F(PlaylistCheckTest, ComposedPageThatCannotBeWritten) {

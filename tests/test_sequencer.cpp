@@ -264,6 +264,17 @@ TEST_F(SequencerTest, UrlSlideFillsEveryPlaceholderAnyCaseOnce) {
             "<!-- http://x/?q=%URL% -->\r\n\r\n");
 }
 
+TEST_F(SequencerTest, VideoSlideFillsItsOwnTemplate) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=video\r\nvideo=clip.mp4\r\nimage=x\r\n");
+  Content("modeles/image.html", "<img src=\"%FICHIER%\">");
+  Content("modeles/video.html", "<video src=\"%FICHIER%\" muted loop autoplay></video>");
+  SlideFolders({"00001"});
+  Tick();
+  EXPECT_EQ(PageBytes("00001"), "<video src=\"clip.mp4\" muted loop autoplay></video>\r\n\r\n");
+}
+
 TEST_F(SequencerTest, HtmlSlideIsCopiedFromItsFolderWithNothingReplaced) {
   Playlist(
       "[section 0]\r\nsection suivante=1\r\n"
@@ -285,7 +296,7 @@ TEST_F(SequencerTest, HtmlSlideWithEmptyNameGivesABlankPage) {
 
 TEST_F(SequencerTest, UnknownOrWronglyCasedTypeGivesABlankPage) {
   Content("modeles/image.html", "<img src=\"%FICHIER%\">\r\n");
-  for (const char* type : {"Image", "video", "IMAGE", "images"}) {
+  for (const char* type : {"Image", "Video", "IMAGE", "images"}) {
     SCOPED_TRACE(type);
     Playlist(std::string("[section 0]\r\nsection suivante=1\r\n"
                          "[section 1]\r\nType=") +

@@ -532,8 +532,9 @@ class Checker {
     if (value.empty)
       Add(section, key, "empty-value",
           Quoted(key) + u" is empty: the slide will have nothing to show");
-    else if (!value.missing)
-      CheckLocalFile(section, number, key, value.value);
+    else if (!value.missing && CheckLocalFile(section, number, key, value.value) &&
+             type.name == u"video")
+      CheckVideoFile(section, number, key, value.value);
     if (model.empty()) return {};
 
     if (!HasOccurrence(model, placeholder))
@@ -576,13 +577,14 @@ class Checker {
   // browser against the slide folder; one that is not there shows nothing.
   // Addresses (with a scheme), and values with query or fragment parts,
   // are left alone.
-  void CheckLocalFile(const std::u16string& section, std::int16_t number, const std::u16string& key,
-                      const std::u16string& value) {
-    if (value.find_first_of(u":?#%&=\\") != std::u16string::npos) return;
-    const std::u16string path =
-        value.front() == kPathSeparator ? value : SlideFilePath(base_, number, value);
-    if (!StateOf(SlideFolder(base_, number)).folder) return;  // reported with it
-    if (StateOf(path).exists) return;
+  // Whether the value names a file that exists (false for what is not a
+  // file name, or a file that is missing, the latter reported).
+  bool CheckLocalFile(const std::u16string& section, std::int16_t number,
+                      const std::u16string& key, const std::u16string& value) {
+    if (value.find_first_of(u":?#%&=\\") != std::u16string::npos) return false;
+    const std::u16string path = LocalFilePath(number, value);
+    if (!StateOf(SlideFolder(base_, number)).folder) return false;  // reported with it
+    if (StateOf(path).exists) return true;
     std::u16string message = Quoted(key) + u" is " + Quoted(value) +
                              u", which the browser looks "
                              u"for as " +
@@ -590,6 +592,30 @@ class Checker {
     if (key == u"url" && AsciiLowered(value).starts_with(u"www."))
       message += u" (a web address needs its scheme: \"http://" + value + u"\")";
     Add(section, key, "missing-file", std::move(message));
+    return false;
+  }
+
+  std::u16string LocalFilePath(std::int16_t number, const std::u16string& value) const {
+    return value.front() == kPathSeparator ? value : SlideFilePath(base_, number, value);
+  }
+
+  // A video slide's file must be one the engine plays: it is not decoded
+  // here, only known by how it begins.
+  void CheckVideoFile(const std::u16string& section, std::int16_t number,
+                      const std::u16string& key, const std::u16string& value) {
+    const std::u16string path = LocalFilePath(number, value);
+    std::string leading(kVideoSignatureBytes, '\0');
+    if (StateOf(path).regular) {
+      std::ifstream in(ToAnsi(path), std::ios::binary);
+      in.read(leading.data(), static_cast<std::streamsize>(leading.size()));
+      leading.resize(in ? leading.size() : static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    } else {
+      leading.clear();
+    }
+    if (VideoContainerOf(leading)) return;
+    Add(section, key, "not-a-video",
+        Quoted(key) + u" is " + Quoted(value) + u", and " + Shown(path) +
+            u" is not an MP4 or WebM video: the slide will stay black");
   }
 
   // "Transition": its markup from the transitions file, put in front of

@@ -77,6 +77,12 @@ const SlideType* FindSlideType(std::u16string_view type) {
   return nullptr;
 }
 
+std::optional<std::u16string_view> VideoContainerOf(std::string_view leadingBytes) {
+  if (leadingBytes.size() >= 8 && leadingBytes.substr(4, 4) == "ftyp") return u"MP4";
+  if (leadingBytes.starts_with("\x1A\x45\xDF\xA3")) return u"WebM";
+  return std::nullopt;
+}
+
 std::u16string SlideTypeNames(std::u16string_view lastJoin) {
   std::u16string names;
   for (std::size_t i = 0; i < kSlideTypes.size(); ++i) {

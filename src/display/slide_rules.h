@@ -73,11 +73,19 @@ struct SlideType {
   std::u16string_view placeholder;  // in the template
 };
 
-inline constexpr std::array<SlideType, 3> kSlideTypes = {{
+inline constexpr std::array<SlideType, 4> kSlideTypes = {{
     {u"image", u"image", u"image.html", u"%FICHIER%"},
     {u"html", u"html", u"", u""},
     {u"url", u"url", u"url.html", u"%URL%"},
+    {u"video", u"video", u"video.html", u"%FICHIER%"},
 }};
+
+// The video files the engine plays, known by how they begin: an MP4 file
+// (H.264) has "ftyp" after its first box's size, a WebM file (VP8, VP9)
+// begins with the EBML magic. How many leading bytes the test needs, and
+// the container's name for those bytes, if any.
+inline constexpr std::size_t kVideoSignatureBytes = 12;
+std::optional<std::u16string_view> VideoContainerOf(std::string_view leadingBytes);
 
 // The row for a "Type" value, compared exactly (letter case counts); none
 // for any other value, which gives an empty page.

@@ -46,7 +46,7 @@ snapshot() {
     find . -type f -print0 | sort -z | xargs -0 cat | md5sum)
 }
 
-# --- the demo content: clean, exit 0, the chain 1 -> 2 -> 3 -> 1
+# --- the demo content: clean, exit 0, the chain 1 -> 2 -> 3 -> 4 -> 1
 ROOT=$(demo_root demo)
 before=$(snapshot "$ROOT")
 run "$ROOT"
@@ -54,7 +54,7 @@ if [[ $status -eq 0 ]] && grep -q '^No problem found\.$' "$WORK/out" &&
    grep -q '^  section 1: image, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
    grep -q '^  section 2: html, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
    grep -q '^  section 3: url, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
-   grep -q '(1 -> 2 -> 3 -> 1)' "$WORK/out"; then
+   grep -q '(1 -> 2 -> 3 -> 4 -> 1)' "$WORK/out"; then
   pass "demo content is clean"
 else
   fail "demo content: exit $status: $(cat "$WORK/out" "$WORK/err")"
