@@ -33,7 +33,9 @@ FAILURES=0
 # 03:00 would ask for the nightly restart and end. By default midday, today;
 # `test_clock HH:MM:SS` chooses another start for the players that follow.
 # The clock starts there and runs on at the real pace; monotonic time stays
-# real (the player's timers and the tests' waits). Players are started with
+# real (the player's timers and the tests' waits), and so do file times
+# (NO_FAKE_STAT: libfaketime would also serialise every stat through a lock
+# that a process killed in the middle of one keeps). Players are started with
 # `env "${TEST_CLOCK_ENV[@]}" ...` (the library itself, not the faketime
 # wrapper, which would stay behind as the player's parent).
 FAKETIME_LIB="$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)"
@@ -45,7 +47,7 @@ test_clock() {  # test_clock HH:MM:SS
     preload="$(cd "$FOREIGN_ROOT" && ls usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)"
     preload="${preload:+/$preload}"
   fi
-  TEST_CLOCK_ENV=(FAKETIME="@$(date +%F) $1" FAKETIME_DONT_FAKE_MONOTONIC=1)
+  TEST_CLOCK_ENV=(FAKETIME="@$(date +%F) $1" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1)
   [[ -n "$preload" ]] && TEST_CLOCK_ENV+=(LD_PRELOAD="$preload")
   return 0
 }
