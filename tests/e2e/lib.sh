@@ -33,21 +33,28 @@ FAILURES=0
 # 03:00 would ask for the nightly restart and end. By default midday, today;
 # `test_clock HH:MM:SS` chooses another start for the players that follow.
 # The clock starts there and runs on at the real pace; monotonic time stays
-# real (the player's timers and the tests' waits). Players are started with
+# real (the player's timers and the tests' waits), and so do file times
+# (NO_FAKE_STAT: libfaketime would also serialise every stat through a lock
+# that a process killed in the middle of one keeps). Players are started with
 # `env "${TEST_CLOCK_ENV[@]}" ...` (the library itself, not the faketime
-# wrapper, which would stay behind as the player's parent).
+# wrapper, which would stay behind as the player's parent); TEST_CLOCK_VARS
+# are the same settings alone, for `env -i`. A clock faked around the whole
+# suite (scripts/test-at) leaves its shared state in FAKETIME_SHARED, through
+# which a player started minutes later would count its time from the
+# suite's start: the player leaves it.
 FAKETIME_LIB="$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)"
 [[ -n "$FAKETIME_LIB" || -n "$FOREIGN_ROOT" ]] || { echo "libfaketime is missing (package faketime)" >&2; exit 1; }
 TEST_CLOCK_ENV=()
+TEST_CLOCK_VARS=()
 test_clock() {  # test_clock HH:MM:SS
   local preload="$FAKETIME_LIB"
   if [[ -n "$FOREIGN_ROOT" ]]; then  # the library of the foreign tree, seen from inside it
     preload="$(cd "$FOREIGN_ROOT" && ls usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)"
     preload="${preload:+/$preload}"
   fi
-  TEST_CLOCK_ENV=(FAKETIME="@$(date +%F) $1" FAKETIME_DONT_FAKE_MONOTONIC=1)
-  [[ -n "$preload" ]] && TEST_CLOCK_ENV+=(LD_PRELOAD="$preload")
-  return 0
+  TEST_CLOCK_VARS=(FAKETIME="@$(date +%F) $1" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1)
+  [[ -n "$preload" ]] && TEST_CLOCK_VARS+=(LD_PRELOAD="$preload")
+  TEST_CLOCK_ENV=(-u FAKETIME_SHARED "${TEST_CLOCK_VARS[@]}")
 }
 test_clock "${VELANE_TEST_TIME:-12:00:00}"
 

@@ -251,7 +251,7 @@ start_case_player() {
     NOBODY_HOME="$(mktemp -d /tmp/velane-nobody-XXXXXX)"
     chown -R 65534:65534 "$ROOT_DIR" "$NOBODY_HOME"
     (cd "$ROOT_DIR" && exec setpriv --reuid=65534 --regid=65534 --clear-groups \
-      env HOME="$NOBODY_HOME" XDG_RUNTIME_DIR="$NOBODY_HOME" "${TEST_CLOCK_ENV[@]}" \
+      env "${TEST_CLOCK_ENV[@]}" HOME="$NOBODY_HOME" XDG_RUNTIME_DIR="$NOBODY_HOME" \
       ./VELANE_Afficheur RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
     PLAYER_PID=$!
   else

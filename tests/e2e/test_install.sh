@@ -71,10 +71,17 @@ guard() {  # guard FILE: the shell loop of its start command, %% unescaped
   sed -n 's/^Exec[A-Za-z]*=.*-c "\(while [^"]*done\).*/\1/p' "$1" | sed 's/%%/%/g'
 }
 started_at() {  # started_at FILE HH:MM:SS: the local time when the player would start
-  local offset=$(($(date -d "$(date +%F) $2" +%s) - $(date +%s)))
-  # faketime reads an unsigned number as an absolute date: the sign is needed.
+  # The loop starts a new "date" at each turn: every one of them must find
+  # the same clock, so faketime moves the real clock by an offset (with its
+  # sign: unsigned, faketime reads a date), not to a start time ("@"), which
+  # each new process would find again. The offset is reckoned from the real
+  # clock, clear of a clock faked around the whole suite (scripts/test-at),
+  # whose library would also take the wrapper's place.
+  local real=(env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED)
+  local offset=$(($("${real[@]}" date -d "$("${real[@]}" date +%F) $2" +%s) - $("${real[@]}" date +%s)))
   ((offset >= 0)) && offset="+$offset"
-  FAKETIME_DONT_FAKE_MONOTONIC=1 timeout 90 faketime -f "${offset}s" sh -c "$(guard "$1"); date +%H:%M"
+  timeout 90 "${real[@]}" FAKETIME_DONT_FAKE_MONOTONIC=1 \
+    faketime -f "${offset}s" sh -c "$(guard "$1"); date +%H:%M"
 }
 for file in "$UNIT_FILE" "$AUTOSTART_FILE"; do
   name="$(basename "$file")"
@@ -150,7 +157,7 @@ chmod -R 755 "$FAKE"
 paint_root '#3060c0'
 setpriv --reuid "$KIOSK" --regid "$KIOSK" --init-groups \
   env -i HOME="/home/$KIOSK" USER="$KIOSK" LOGNAME="$KIOSK" DISPLAY="$DISPLAY" \
-  PATH="$FAKE:/usr/bin:/bin" "$environment" "${TEST_CLOCK_ENV[@]}" \
+  PATH="$FAKE:/usr/bin:/bin" "$environment" "${TEST_CLOCK_VARS[@]}" \
   sh -c "umask $(unit_value UMask); cd $(unit_value WorkingDirectory) && $(unit_value ExecStartPre | sed 's/%%/%/g') && exec $(unit_value ExecStart)" \
   >"$WORK/player.log" 2>&1 &
 PLAYER_PID=$!

@@ -94,7 +94,7 @@ expect_bytes "$WORK/empty.ini" '[Systeme]\r\nmarge=2\r\n'
 # place and lets go. With no edit, the default is written as usual.
 race() {  # race INI EDIT|- (\r\n for line ends): prints the tool's exit status and output
   python3 - "$TOOL" "$@" <<'PY'
-import fcntl, os, subprocess, sys, time
+import fcntl, os, select, subprocess, sys, time
 tool, ini, edit = sys.argv[1:4]
 fd = os.open(ini, os.O_RDWR)
 fcntl.lockf(fd, fcntl.LOCK_EX)
@@ -108,7 +108,7 @@ def asleep():
         return False
 deadline = time.monotonic() + 10
 while not asleep() and p.poll() is None and time.monotonic() < deadline:
-    time.sleep(0.0002)
+    select.select([], [], [], 0.0002)  # time.sleep fails under scripts/test-at's libfaketime
 if not asleep():
     sys.exit("the tool was never seen waiting for the lock")
 if edit != "-":

@@ -80,7 +80,7 @@ PLAYER_PID=""
 # A restart command that cannot be started: reported, the screen stays.
 rm -f "$BIN/shutdown"
 test_clock 03:00:10
-(cd "$ROOT_DIR" && exec env PATH="$BIN" "${TEST_CLOCK_ENV[@]}" "$ROOT_DIR/VELANE_Afficheur" RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
+(cd "$ROOT_DIR" && exec env "${TEST_CLOCK_ENV[@]}" PATH="$BIN" "$ROOT_DIR/VELANE_Afficheur" RUNTIME >"$ROOT_DIR/player.log" 2>&1) &
 PLAYER_PID=$!
 sleep 4
 check "without a restart command the player keeps running" player_alive
