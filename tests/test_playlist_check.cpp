@@ -135,7 +135,8 @@ constexpr char kSysteme[] = "[Systeme]\r\nTailleEcranL=768\r\nTailleEcranW=576\r
 std::string Slide(int number, const std::string& type, const std::string& own, int next,
                   const std::string& dwell = "5", const std::string& transition = "1") {
   std::string s = "[section " + std::to_string(number) + "]\r\nType=" + type + "\r\n";
-  if (type == "image" || type == "html" || type == "url") s += type + "=" + own + "\r\n";
+  if (type == "image" || type == "html" || type == "url" || type == "video")
+    s += type + "=" + own + "\r\n";
   return s + "delais secondes=" + dwell + "\r\nTransition=" + transition +
          "\r\nsection suivante=" + std::to_string(next) + "\r\n";
 }
