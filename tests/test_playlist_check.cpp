@@ -395,7 +395,9 @@ TEST_F(PlaylistCheckTest, LocalFilesNamedBySlides) {
   Write("modeles/video.html", "<html><body><video src=\"%FICHIER%\"></video></body></html>");
   Folders({"00001", "00002", "00003", "00004", "00005", "00006", "00007"});
   // A video is known by how its file begins, not by its name.
-  Write("flashs/00003/a.mp4", std::string("\0\0\0\x20" "ftypisom\0\0\x02\0", 16));
+  Write("flashs/00003/a.mp4", std::string("\0\0\0\x20"
+                                          "ftypisom\0\0\x02\0",
+                                          16));
   Write("flashs/00004/b.webm", std::string("\x1A\x45\xDF\xA3\x01\0\0\0\0\0\0\x1F", 12));
   Write("flashs/00005/c.mp4", "<html>not a video</html>");
   Write("flashs/00006/d.webm", "\x1A\x45");

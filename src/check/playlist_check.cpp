@@ -579,8 +579,8 @@ class Checker {
   // are left alone.
   // Whether the value names a file that exists (false for what is not a
   // file name, or a file that is missing, the latter reported).
-  bool CheckLocalFile(const std::u16string& section, std::int16_t number,
-                      const std::u16string& key, const std::u16string& value) {
+  bool CheckLocalFile(const std::u16string& section, std::int16_t number, const std::u16string& key,
+                      const std::u16string& value) {
     if (value.find_first_of(u":?#%&=\\") != std::u16string::npos) return false;
     const std::u16string path = LocalFilePath(number, value);
     if (!StateOf(SlideFolder(base_, number)).folder) return false;  // reported with it
@@ -601,14 +601,15 @@ class Checker {
 
   // A video slide's file must be one the engine plays: it is not decoded
   // here, only known by how it begins.
-  void CheckVideoFile(const std::u16string& section, std::int16_t number,
-                      const std::u16string& key, const std::u16string& value) {
+  void CheckVideoFile(const std::u16string& section, std::int16_t number, const std::u16string& key,
+                      const std::u16string& value) {
     const std::u16string path = LocalFilePath(number, value);
     std::string leading(kVideoSignatureBytes, '\0');
     if (StateOf(path).regular) {
       std::ifstream in(ToAnsi(path), std::ios::binary);
       in.read(leading.data(), static_cast<std::streamsize>(leading.size()));
-      leading.resize(in ? leading.size() : static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+      leading.resize(in ? leading.size()
+                        : static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
     } else {
       leading.clear();
     }
