@@ -833,7 +833,7 @@ TEST(PlaylistCheckFormat, JsonEscapesAndEncodesAsUtf8) {
   CheckReport report;
   report.root = FromAnsi("/tmp/caf\xE9");                               // Windows-1252 e acute
   report.playlist = FromAnsi("/tmp/caf\xC3\xA9/VELANE_Afficheur.ini");  // UTF-8
-  report.chain = {{-2, u"Image", 1e300, u"1e300"}};
+  report.chain = {{-2, u"Image", 1e300, u"1e300", false, {}}};
   report.loopsTo = -2;
   report.problems = {
       {std::nullopt, std::nullopt, "missing-playlist", FromAnsi("a \"quoted\" back\\slash\ttab")}};
@@ -857,7 +857,7 @@ TEST(PlaylistCheckFormat, TextNamesSeverityPlaceCodeAndLoop) {
   CheckReport report;
   report.root = u"/r";
   report.playlist = u"/r/VELANE_Afficheur.ini";
-  report.chain = {{1, u"image", 6, u"5"}, {2, u"", 1, u""}};
+  report.chain = {{1, u"image", 6, u"5", false, {}}, {2, u"", 1, u"", false, {}}};
   report.loopsTo = 2;
   report.problems = {
       {u"section 2", u"Type", "wrong-type", u"empty", Severity::kError},

@@ -2,6 +2,7 @@
 
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/dpms.h>
 #include <X11/extensions/scrnsaver.h>
 #include <dlfcn.h>
 #include <gdk/gdkx.h>
@@ -742,6 +743,44 @@ ScreenSaverInhibit::~ScreenSaverInhibit() {
     XScreenSaverSuspend(x, False);
     XFlush(x);
   }
+}
+
+GtkScreen::GtkScreen() : hold_(std::make_unique<ScreenSaverInhibit>()) {}
+
+void GtkScreen::HoldAwake(bool hold) {
+  if (!hold) {
+    hold_.reset();
+  } else if (!hold_) {
+    hold_ = std::make_unique<ScreenSaverInhibit>();
+  }
+}
+
+bool GtkScreen::SetDisplayPower(bool on, std::string& why) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) {
+    why = "under Wayland the display's power is left to the compositor";
+    return false;
+  }
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  int event = 0, error = 0;
+  if (!DPMSQueryExtension(x, &event, &error) || !DPMSCapable(x)) {
+    why = "the X server has no DPMS extension";
+    return false;
+  }
+  if (!on) {
+    CARD16 level = 0;
+    BOOL enabled = False;
+    DPMSInfo(x, &level, &enabled);
+    dpmsWasEnabled_ = enabled;
+    // Forcing a level needs DPMS enabled; it is put back as it was below.
+    if (!enabled) DPMSEnable(x);
+    DPMSForceLevel(x, DPMSModeOff);
+  } else {
+    DPMSForceLevel(x, DPMSModeOn);
+    if (!dpmsWasEnabled_) DPMSDisable(x);
+  }
+  XFlush(x);
+  return true;
 }
 
 int X11Cursor::ShowCursor(bool show) {

@@ -114,4 +114,18 @@ class ScreenSaverInhibit {
   std::unique_ptr<WaylandIdleInhibitor> wayland_;
 };
 
+// The screen under X11: the display's power through the X server's DPMS
+// extension, and the hold of ScreenSaverInhibit, taken at start. Under
+// Wayland only the hold: the display's power is the compositor's.
+class GtkScreen : public platform::Screen {
+ public:
+  GtkScreen();
+  bool SetDisplayPower(bool on, std::string& why) override;
+  void HoldAwake(bool hold) override;
+
+ private:
+  std::unique_ptr<ScreenSaverInhibit> hold_;
+  bool dpmsWasEnabled_ = true;  // as the server had it before a power-down
+};
+
 }  // namespace velane::gtk
