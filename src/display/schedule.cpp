@@ -132,13 +132,13 @@ std::optional<DaySet> ParseDays(std::u16string_view text, std::u16string& why) {
   return days;
 }
 
-std::optional<std::vector<TimeWindow>> ParseWindows(std::u16string_view text,
-                                                    std::u16string& why) {
+std::optional<std::vector<TimeWindow>> ParseWindows(std::u16string_view text, std::u16string& why) {
   std::vector<TimeWindow> windows;
   for (std::u16string_view item : Items(text)) {
     const std::size_t dash = item.find(u'-');
-    const auto start =
-        dash == std::u16string_view::npos ? std::nullopt : ClockTime(Trimmed(item.substr(0, dash)), false);
+    const auto start = dash == std::u16string_view::npos
+                           ? std::nullopt
+                           : ClockTime(Trimmed(item.substr(0, dash)), false);
     auto end = dash == std::u16string_view::npos ? std::nullopt
                                                  : ClockTime(Trimmed(item.substr(dash + 1)), true);
     if (!start || !end) {
@@ -174,9 +174,8 @@ std::optional<DayNumber> ParseDate(std::u16string_view text, std::u16string& why
 }
 
 std::u16string TimeText(int minutes) {
-  const char16_t text[] = {char16_t(u'0' + minutes / 600), char16_t(u'0' + minutes / 60 % 10),
-                           u':', char16_t(u'0' + minutes % 60 / 10),
-                           char16_t(u'0' + minutes % 10)};
+  const char16_t text[] = {char16_t(u'0' + minutes / 600), char16_t(u'0' + minutes / 60 % 10), u':',
+                           char16_t(u'0' + minutes % 60 / 10), char16_t(u'0' + minutes % 10)};
   return std::u16string(text, 5);
 }
 

@@ -85,9 +85,7 @@ struct Schedule {
   std::optional<DayNumber> firstDay;
   std::optional<DayNumber> lastDay;
 
-  bool Always() const {
-    return days == kEveryDay && windows.empty() && !firstDay && !lastDay;
-  }
+  bool Always() const { return days == kEveryDay && windows.empty() && !firstDay && !lastDay; }
   // Whether the day is one of its days, within its dates (a window that
   // crosses midnight belongs to the day it starts on).
   bool OnDay(DayNumber day) const;
