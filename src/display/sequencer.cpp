@@ -295,7 +295,7 @@ void EnterScreenOff(Program& program, SequencerState& state, const platform::Loc
   state.screenOff = true;
   Step([&] { program.GetAfficheur().Webcam().SetVisible(false); });
   ReportProblem(&program, "screen-off hours from " + ClockText(at) +
-                              ": the screen shows black and the display is powered down");
+                              ": the screen shows black and the display is asked to power down");
   std::string why;
   state.poweredDown = program.platform.screen.SetDisplayPower(false, why);
   if (!state.poweredDown && !state.powerToldOnce) {
