@@ -296,6 +296,8 @@ void EnterScreenOff(Program& program, SequencerState& state, const platform::Loc
   Step([&] { program.GetAfficheur().Webcam().SetVisible(false); });
   ReportProblem(&program, "screen-off hours from " + ClockText(at) +
                               ": the screen shows black and the display is asked to power down");
+  // The hold first: a screen saver held off may keep the display on.
+  program.platform.screen.HoldAwake(false);
   std::string why;
   state.poweredDown = program.platform.screen.SetDisplayPower(false, why);
   if (!state.poweredDown && !state.powerToldOnce) {
@@ -303,7 +305,6 @@ void EnterScreenOff(Program& program, SequencerState& state, const platform::Loc
     ReportProblem(&program, "the display cannot be powered down (" + why +
                                 "): the screen stays black through the screen-off hours");
   }
-  program.platform.screen.HoldAwake(false);
 }
 
 // Their end: the display on again and the chain from its start, as at a
