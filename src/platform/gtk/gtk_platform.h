@@ -114,9 +114,10 @@ class ScreenSaverInhibit {
   std::unique_ptr<WaylandIdleInhibitor> wayland_;
 };
 
-// The screen under X11: the display's power through the X server's DPMS
-// extension, and the hold of ScreenSaverInhibit, taken at start. Under
-// Wayland only the hold: the display's power is the compositor's.
+// The screen: the display's power through the X server's DPMS extension,
+// or in a Wayland session through the compositor's output power management
+// (wlroots compositors), and the hold of ScreenSaverInhibit, taken at
+// start.
 class GtkScreen : public platform::Screen {
  public:
   GtkScreen();
