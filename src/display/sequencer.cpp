@@ -227,8 +227,10 @@ std::optional<std::int16_t> NextScheduled(Program& program, SequencerState& stat
     // which is then composed and shown again.
     std::int16_t next = from;
     Step([&] { next = StrictInteger(ReadSlideKey(program, from, kNextSectionKey)); });
-    if (ReadSlideSchedule(program, next).Holds(at)) {
+    Schedule schedule = ReadSlideSchedule(program, next);
+    if (schedule.Holds(at)) {
       state.toldPassedOver.erase(next);
+      state.shownSchedule = std::move(schedule);
       return next;
     }
     if (state.toldPassedOver.insert(next).second)
@@ -319,6 +321,7 @@ void LeaveScreenOff(Program& program, SequencerState& state, const platform::Loc
   state.currentSection = 0;
   state.secondsCounter = 0;
   state.toldPassedOver.clear();
+  state.shownSchedule = Schedule{};
   ReportProblem(&program, "end of the screen-off hours at " + ClockText(at) +
                               ": the chain starts again from section 0");
 }
@@ -348,9 +351,11 @@ void SequencerTick(Program& program, SequencerState& state) {
 
   // The counter is 0 only before the very first tick, which always
   // advances; a black screen tries the chain again at every tick; a slide
-  // whose window closes leaves before the end of its dwell.
+  // whose window closes leaves before the end of its dwell. That is the
+  // schedule it was shown under: reading its four keys again at every tick
+  // would cost a large playlist four more walks of the file a second.
   if (state.secondsCounter == 0 || state.blank || dwell < state.secondsCounter ||
-      !ReadSlideSchedule(program, state.currentSection).Holds(at)) {
+      !state.shownSchedule.Holds(at)) {
     Advance(program, state, at);
   } else {
     Step([&] {

@@ -23,6 +23,7 @@ struct SequencerState {
   bool poweredDown = false;               // the display accepted the power-down
   bool powerToldOnce = false;             // "cannot power the display down" told
   std::set<std::int16_t> toldPassedOver;  // told once until they play again
+  Schedule shownSchedule;                 // of the slide on screen, as it arrived
   ScheduleClock clock;
 };
 
