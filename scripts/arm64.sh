@@ -12,7 +12,7 @@ ARM64_SYSROOT="${VELANE_ARM64_SYSROOT:-$ARM64_BUILD/sysroot}"
 ARM64_HOST_PACKAGES=(cmake pkg-config crossbuild-essential-arm64 qemu-user-static
   binfmt-support debootstrap)
 # What the build needs in the tree (the same as PACKAGES in common.sh).
-ARM64_DEV_PACKAGES=(libgtk-3-dev libwebkit2gtk-4.1-dev libxfixes-dev libxi-dev libxss-dev
+ARM64_DEV_PACKAGES=(libgtk-3-dev libwebkit2gtk-4.1-dev libxfixes-dev libxi-dev libxss-dev libxext-dev
   libx11-dev libsqlite3-dev libgtest-dev libgmock-dev libsystemd-dev libstdc++-12-dev dpkg-dev
   libwayland-dev wayland-protocols
   libfaketime)  # the end-to-end tests run the player at a clock they choose

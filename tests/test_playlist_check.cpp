@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "check/playlist_check.h"
@@ -23,6 +24,9 @@ namespace velane {
 namespace {
 
 namespace fs = std::filesystem;
+
+// "Today" for the schedules: Monday 7 December 2026.
+const DayNumber kMonday = DayNumberOf(2026, 12, 7);
 
 // The demo content shipped with the player, beside the tests.
 const fs::path kDemo = fs::path(__FILE__).parent_path().parent_path() / "demo";
@@ -89,6 +93,9 @@ class PlaylistCheckTest : public ::testing::Test {
   void CopyDemo() { fs::copy(kDemo, root_, fs::copy_options::recursive); }
 
   CheckReport Check() const { return CheckContentRoot(FromAnsi(root_.string())); }
+  CheckReport CheckOn(DayNumber today) const {
+    return CheckContentRoot(FromAnsi(root_.string()), today);
+  }
 
   fs::path root_;
 };
@@ -145,21 +152,157 @@ constexpr char kStart[] = "[section 0]\r\nsection suivante=1\r\n";
 
 // ---- the demo -------------------------------------------------------------
 
-TEST_F(PlaylistCheckTest, DemoContentIsCleanAndLoops1To4) {
+TEST_F(PlaylistCheckTest, DemoContentIsCleanAndLoops1To5) {
   CopyDemo();
-  const CheckReport report = Check();
+  const CheckReport report = CheckOn(kMonday);
   EXPECT_TRUE(report.Clean()) << Dump(report);
-  ASSERT_EQ(ChainSections(report), (std::vector<int>{1, 2, 3, 4}));
+  ASSERT_EQ(ChainSections(report), (std::vector<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(report.loopsTo, 1);
-  const std::u16string types[] = {u"image", u"html", u"url", u"video"};
-  for (std::size_t i = 0; i < 4; ++i) {
+  const std::u16string types[] = {u"image", u"html", u"url", u"html", u"video"};
+  for (std::size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(report.chain[i].type, types[i]);
     EXPECT_EQ(report.chain[i].dwellSeconds, 6);  // dwell 5: 5 + 1 ticks
   }
   const std::string text = FormatCheckText(report);
   EXPECT_NE(text.find("No problem found."), std::string::npos) << text;
-  EXPECT_NE(text.find("1 -> 2 -> 3 -> 4 -> 1"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 -> 2 -> 3 -> 4 -> 5 -> 1"), std::string::npos) << text;
   EXPECT_NE(FormatCheckJson(report).find("\"problems\": []"), std::string::npos);
+
+  // The lunch menu, weekdays from 11:30 to 14:00, among the others.
+  const std::string week = FormatWeekText(report);
+  EXPECT_NE(week.find("  lun 2026-12-07\n"
+                      "    00:00-11:30  sections 1, 2, 3, 5\n"
+                      "    11:30-14:00  sections 1, 2, 3, 4, 5\n"
+                      "    14:00-24:00  sections 1, 2, 3, 5\n"
+                      "  mar 2026-12-08\n"),
+            std::string::npos)
+      << week;
+  EXPECT_NE(week.find("  sam 2026-12-12\n    00:00-24:00  sections 1, 2, 3, 5\n"),
+            std::string::npos)
+      << week;
+}
+
+// ---- schedules --------------------------------------------------------------
+
+constexpr char kPage[] =
+    "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\"></head>"
+    "<body>page</body></html>\r\n";
+
+// Each kind of schedule fault, on a chain whose other slides always play:
+// what it is, where (a malformed value with its line), how much it matters.
+TEST_F(PlaylistCheckTest, ScheduleFaults) {
+  struct Case {
+    const char* keys;  // put into section 2, or [Systeme] for the screen-off keys
+    bool systeme;
+    const char* listed;
+    const char* severity;
+    const char* words;
+  };
+  const Case cases[] = {
+      {"heures=7-11\r\n", false, "bad-schedule section 2/heures", "error",
+       "line 19: \"7-11\" is not a time window"},
+      {"jours=lun-vendredi\r\n", false, "bad-schedule section 2/jours", "error",
+       "line 19: \"lun-vendredi\" is not a day"},
+      {"du=2026-02-30\r\n", false, "bad-schedule section 2/du", "error",
+       "\"2026-02-30\" is not a calendar day"},
+      {"au=24/12/2026\r\n", false, "bad-schedule section 2/au", "error",
+       "the player ignores the key"},
+      {"du=2026-12-20\r\nau=2026-12-01\r\n", false, "never-scheduled section 2/-", "warning",
+       "\"du\" (2026-12-20) comes after \"au\" (2026-12-01)"},
+      {"au=2026-12-06\r\n", false, "never-scheduled section 2/-", "warning",
+       "its last day, \"au\" (2026-12-06), is past"},
+      {"jours=sam,dim\r\ndu=2026-12-07\r\nau=2026-12-11\r\n", false, "never-scheduled section 2/-",
+       "warning", "none of its days"},
+      {"ecran eteint=20:00-7h30\r\n", true, "bad-schedule Systeme/ecran eteint", "error",
+       "line 5: \"20:00-7h30\" is not a time window"},
+      {"jours eteint=dimanche\r\n", true, "bad-schedule Systeme/jours eteint", "error",
+       "\"dimanche\" is not a day"},
+  };
+  Models();
+  Folders({"00000", "00001", "00002"});
+  Write("flashs/00001/a.html", kPage);
+  Write("flashs/00002/b.html", kPage);
+  for (const Case& c : cases) {
+    const std::string two = Slide(2, "html", "b.html", 1);
+    Playlist(std::string(kSysteme) + (c.systeme ? c.keys : "") + kStart +
+             Slide(1, "html", "a.html", 2) + two + (c.systeme ? "" : c.keys));
+    const CheckReport report = CheckOn(kMonday);
+    EXPECT_EQ(Listed(report), std::vector<std::string>{c.listed}) << c.keys << Dump(report);
+    EXPECT_EQ(SeverityOf(report, c.listed), c.severity) << c.keys;
+    EXPECT_NE(MessageOf(report, c.listed).find(c.words), std::string::npos)
+        << c.keys << MessageOf(report, c.listed);
+  }
+  // The control: a schedule that holds some day is no finding.
+  Playlist(std::string(kSysteme) + "ecran eteint=22:00-06:00\r\n" + kStart +
+           Slide(1, "html", "a.html", 2) + Slide(2, "html", "b.html", 1) +
+           "jours=sam,dim\r\nheures=10:00-12:00\r\ndu=2026-12-07\r\nau=2026-12-13\r\n");
+  EXPECT_TRUE(CheckOn(kMonday).Clean()) << Dump(CheckOn(kMonday));
+}
+
+// The week at a glance: the bands of each day, the slides in chain order,
+// the screen-off hours, and the hours where nothing plays told once a day.
+TEST_F(PlaylistCheckTest, WeekShowsBandsSlidesAndScreenOff) {
+  Models();
+  Folders({"00000", "00001", "00002", "00003"});
+  for (const char* page : {"flashs/00001/a.html", "flashs/00002/b.html", "flashs/00003/c.html"})
+    Write(page, kPage);
+  Playlist(std::string(kSysteme) + "ecran eteint=22:30-07:00\r\njours eteint=dim\r\n" + kStart +
+           Slide(1, "html", "a.html", 3) + "heures=07:00-11:00\r\n" +
+           Slide(3, "html", "c.html", 2) + "heures=10:00-11:30,18:00-02:00\r\njours=ven-sam\r\n" +
+           Slide(2, "html", "b.html", 1) + "heures=11:00-14:00,18:00-22:30\r\njours=lun-ven\r\n");
+  const CheckReport report = CheckOn(kMonday);
+  const std::vector<WeekDay> week = WeekAhead(report);
+  ASSERT_EQ(week.size(), 7u);
+  const auto bandsOf = [](const WeekDay& day) {
+    std::vector<std::tuple<std::string, std::string, bool, std::vector<std::int16_t>>> out;
+    for (const WeekBand& b : day.bands)
+      out.emplace_back(ToAnsi(TimeText(b.start)), ToAnsi(TimeText(b.end)), b.screenOff, b.sections);
+    return out;
+  };
+  using Bands = std::vector<std::tuple<std::string, std::string, bool, std::vector<std::int16_t>>>;
+  EXPECT_EQ(bandsOf(week[0]), (Bands{{"00:00", "07:00", true, {}},
+                                     {"07:00", "11:00", false, {1}},
+                                     {"11:00", "14:00", false, {2}},
+                                     {"14:00", "18:00", false, {}},
+                                     {"18:00", "22:30", false, {2}},
+                                     {"22:30", "24:00", true, {}}}));
+  // Friday: section 3 in chain order, before 2; Saturday: Friday's night
+  // (18:00-02:00) ends inside the screen-off hours.
+  EXPECT_EQ(bandsOf(week[4]), (Bands{{"00:00", "07:00", true, {}},
+                                     {"07:00", "10:00", false, {1}},
+                                     {"10:00", "11:00", false, {1, 3}},
+                                     {"11:00", "11:30", false, {3, 2}},
+                                     {"11:30", "14:00", false, {2}},
+                                     {"14:00", "18:00", false, {}},
+                                     {"18:00", "22:30", false, {3, 2}},
+                                     {"22:30", "24:00", true, {}}}));
+  EXPECT_EQ(bandsOf(week[6]), (Bands{{"00:00", "24:00", true, {}}}));  // Sunday
+
+  EXPECT_EQ(SeverityOf(report, "nothing-plays -/-"), "warning");
+  EXPECT_NE(MessageOf(report, "nothing-plays -/-")
+                .find("lun 2026-12-07: no slide plays 14:00-18:00 and the screen is not off"),
+            std::string::npos)
+      << Dump(report);
+  std::size_t gaps = 0;
+  for (const CheckProblem& p : report.problems) gaps += p.code == "nothing-plays";
+  EXPECT_EQ(gaps, 6u);  // every day but Sunday
+
+  const std::string text = FormatWeekText(report);
+  EXPECT_NE(text.find("The week from lun 2026-12-07"), std::string::npos) << text;
+  EXPECT_NE(text.find("    10:00-11:00  sections 1, 3\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("    14:00-18:00  nothing plays: black\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  dim 2026-12-13\n    00:00-24:00  screen off\n"), std::string::npos)
+      << text;
+  const std::string json = FormatWeekJson(report);
+  EXPECT_NE(json.find("\"today\": \"2026-12-07\""), std::string::npos) << json;
+  EXPECT_NE(json.find("{\"date\": \"2026-12-13\", \"day\": \"dim\", \"bands\": [{\"from\": "
+                      "\"00:00\", \"to\": \"24:00\", \"screen_off\": true, \"sections\": []}]}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"from\": \"11:00\", \"to\": \"11:30\", \"screen_off\": false, "
+                      "\"sections\": [3, 2]}"),
+            std::string::npos)
+      << json;
 }
 
 // ---- never writes ---------------------------------------------------------
@@ -810,7 +953,9 @@ class CheckerAgreesWithPlayer : public testing_support::ProgramFixture,
 TEST_P(CheckerAgreesWithPlayer, OnEverySlide) {
   GetParam().fill(root.path());
   const std::u16string rootText = FromAnsi(root.path().string());
-  const CheckReport report = CheckContentRoot(rootText);
+  // At an hour when every slide of the demo plays, its lunch menu included.
+  fakes.clock.now = {2026, 12, 7, 12, 0, 0};
+  const CheckReport report = CheckContentRoot(rootText, kMonday);
   std::vector<ChainSlide> expected = report.chain;
   const auto back = std::find_if(expected.begin(), expected.end(),
                                  [&](auto& s) { return s.section == report.loopsTo; });
@@ -852,7 +997,7 @@ TEST(PlaylistCheckFormat, JsonEscapesAndEncodesAsUtf8) {
   CheckReport report;
   report.root = FromAnsi("/tmp/caf\xE9");                               // Windows-1252 e acute
   report.playlist = FromAnsi("/tmp/caf\xC3\xA9/VELANE_Afficheur.ini");  // UTF-8
-  report.chain = {{-2, u"Image", 1e300, u"1e300"}};
+  report.chain = {{-2, u"Image", 1e300, u"1e300", false, {}}};
   report.loopsTo = -2;
   report.problems = {
       {std::nullopt, std::nullopt, "missing-playlist", FromAnsi("a \"quoted\" back\\slash\ttab")}};
@@ -876,7 +1021,7 @@ TEST(PlaylistCheckFormat, TextNamesSeverityPlaceCodeAndLoop) {
   CheckReport report;
   report.root = u"/r";
   report.playlist = u"/r/VELANE_Afficheur.ini";
-  report.chain = {{1, u"image", 6, u"5"}, {2, u"", 1, u""}};
+  report.chain = {{1, u"image", 6, u"5", false, {}}, {2, u"", 1, u"", false, {}}};
   report.loopsTo = 2;
   report.problems = {
       {u"section 2", u"Type", "wrong-type", u"empty", Severity::kError},

@@ -13,6 +13,7 @@
 #include "diagnostics/content_problems.h"
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
+#include "display/schedule.h"
 #include "program_fixture.h"
 
 namespace velane {
@@ -621,6 +622,299 @@ TEST_F(SequencerTest, TickArrivingWhileAPageIsReadIsSuppressed) {
   fakes.pump.hook = nullptr;
   Tick();
   EXPECT_EQ(LastNavigation(), PagePath("00002"));
+}
+
+// --- Schedules --------------------------------------------------------------
+
+platform::LocalTime At(int year, int month, int day, int hour, int minute, int second = 0) {
+  return {year, month, day, hour, minute, second};
+}
+
+// Monday 2026-12-07 to Sunday 2026-12-13.
+TEST(ScheduleRules, WhenASlideHolds) {
+  struct Case {
+    const char16_t* days;
+    const char16_t* hours;
+    const char16_t* first;
+    const char16_t* last;
+    platform::LocalTime at;
+    bool holds;
+  };
+  const Case cases[] = {
+      {u"", u"", u"", u"", At(2026, 12, 7, 3, 0), true},  // no key: always
+      {u"lun-ven", u"", u"", u"", At(2026, 12, 11, 23, 59), true},
+      {u"lun-ven", u"", u"", u"", At(2026, 12, 12, 0, 0), false},
+      {u"sam,dim", u"", u"", u"", At(2026, 12, 13, 12, 0), true},
+      {u" Sam , DIM ", u"", u"", u"", At(2026, 12, 9, 12, 0), false},
+      {u"ven-lun", u"", u"", u"", At(2026, 12, 7, 12, 0), true},  // wraps round the week
+      {u"ven-lun", u"", u"", u"", At(2026, 12, 8, 12, 0), false},
+      {u"dim-dim", u"", u"", u"", At(2026, 12, 13, 12, 0), true},
+      {u"", u"07:00-11:00", u"", u"", At(2026, 12, 7, 7, 0), true},  // start included
+      {u"", u"07:00-11:00", u"", u"", At(2026, 12, 7, 10, 59, 59), true},
+      {u"", u"07:00-11:00", u"", u"", At(2026, 12, 7, 11, 0), false},  // end excluded
+      {u"", u"07:00-11:00", u"", u"", At(2026, 12, 7, 6, 59, 59), false},
+      {u"", u"11:30-14:00,18:00-22:30", u"", u"", At(2026, 12, 7, 15, 0), false},
+      {u"", u"11:30-14:00,18:00-22:30", u"", u"", At(2026, 12, 7, 22, 29), true},
+      {u"", u"17:00-24:00", u"", u"", At(2026, 12, 7, 23, 59, 59), true},
+      {u"", u"17:00-00:00", u"", u"", At(2026, 12, 7, 0, 0), false},
+      // Over midnight: the night belongs to the day it starts on.
+      {u"", u"22:00-02:00", u"", u"", At(2026, 12, 7, 1, 59), true},
+      {u"", u"22:00-02:00", u"", u"", At(2026, 12, 7, 2, 0), false},
+      {u"ven", u"22:00-02:00", u"", u"", At(2026, 12, 12, 1, 0), true},   // Friday night
+      {u"ven", u"22:00-02:00", u"", u"", At(2026, 12, 11, 1, 0), false},  // Thursday night
+      {u"ven", u"22:00-02:00", u"", u"", At(2026, 12, 11, 22, 0), true},
+      {u"", u"22:00-02:00", u"", u"2026-12-10", At(2026, 12, 11, 1, 0), true},
+      {u"", u"22:00-02:00", u"2026-12-11", u"", At(2026, 12, 11, 1, 0), false},
+      // Dates: first and last day included, either one alone.
+      {u"", u"", u"2026-12-01", u"2026-12-24", At(2026, 12, 24, 23, 59), true},
+      {u"", u"", u"2026-12-01", u"2026-12-24", At(2026, 12, 25, 0, 0), false},
+      {u"", u"", u"2026-12-01", u"", At(2026, 11, 30, 23, 59), false},
+      {u"", u"", u"", u"2026-12-24", At(2027, 1, 1, 0, 0), false},
+      {u"", u"", u"2024-02-29", u"", At(2024, 2, 29, 0, 0), true},  // a leap day
+      {u"lun", u"08:00-09:00", u"2026-12-08", u"", At(2026, 12, 14, 8, 30), true},
+      {u"lun", u"08:00-09:00", u"2026-12-08", u"", At(2026, 12, 7, 8, 30), false},
+  };
+  for (const Case& c : cases) {
+    std::vector<ScheduleError> errors;
+    const Schedule schedule = ParseSchedule({c.days, c.hours, c.first, c.last}, errors);
+    const std::string what =
+        ToAnsi(std::u16string(c.days) + u" | " + c.hours + u" | " + c.first + u" | " + c.last) +
+        " at " + std::to_string(c.at.day) + " " + std::to_string(c.at.hour) + ":" +
+        std::to_string(c.at.minute);
+    EXPECT_TRUE(errors.empty()) << what;
+    EXPECT_EQ(schedule.Holds(c.at), c.holds) << what;
+  }
+
+  // The screen-off hours: every day in the windows, whole days named.
+  std::vector<ScheduleError> errors;
+  const ScreenOff off = ParseScreenOff(u"20:00-07:30,12:00-12:15", u"dim", errors);
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(off.Holds(At(2026, 12, 8, 7, 29)));
+  EXPECT_FALSE(off.Holds(At(2026, 12, 8, 7, 30)));
+  EXPECT_TRUE(off.Holds(At(2026, 12, 8, 12, 10)));
+  EXPECT_TRUE(off.Holds(At(2026, 12, 13, 15, 0)));  // Sunday
+  EXPECT_FALSE(off.Holds(At(2026, 12, 12, 19, 59, 59)));
+  EXPECT_FALSE(ParseScreenOff(u"", u"", errors).Any());
+}
+
+// Each bad value is told for its own key, with the value; the keys that
+// parse still count.
+TEST(ScheduleRules, MalformedValuesAreToldAndIgnored) {
+  struct Case {
+    ScheduleValues values;
+    std::u16string_view key;
+  };
+  const Case cases[] = {
+      {{u"lundi", u"", u"", u""}, u"jours"},
+      {{u"lun-", u"", u"", u""}, u"jours"},
+      {{u"lun,,mar", u"", u"", u""}, u"jours"},
+      {{u"", u"7-11", u"", u""}, u"heures"},
+      {{u"", u"07:00-25:00", u"", u""}, u"heures"},
+      {{u"", u"24:00-02:00", u"", u""}, u"heures"},  // 24:00 only ends a window
+      {{u"", u"07:60-08:00", u"", u""}, u"heures"},
+      {{u"", u"07:00-07:00", u"", u""}, u"heures"},
+      {{u"", u"07:00-11:00;12:00-13:00", u"", u""}, u"heures"},
+      {{u"", u"07:00 - 11:00,", u"", u""}, u"heures"},
+      {{u"", u"", u"2026-02-30", u""}, u"du"},
+      {{u"", u"", u"26-12-01", u""}, u"du"},
+      {{u"", u"", u"", u"2026-13-01"}, u"au"},
+      {{u"", u"", u"", u"demain"}, u"au"},
+  };
+  for (const Case& c : cases) {
+    std::vector<ScheduleError> errors;
+    const Schedule schedule = ParseSchedule(c.values, errors);
+    ASSERT_EQ(errors.size(), 1u) << ToAnsi(c.key);
+    EXPECT_EQ(errors[0].key, c.key);
+    EXPECT_FALSE(errors[0].message.empty());
+    EXPECT_TRUE(schedule.Always()) << ToAnsi(c.key);  // counts as absent
+  }
+  std::vector<ScheduleError> errors;
+  const Schedule partly = ParseSchedule({u"sam", u"08:00-", u"", u""}, errors);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].message.find(u"\"08:00-\""), std::u16string::npos);
+  EXPECT_FALSE(partly.Holds(At(2026, 12, 7, 12, 0)));  // "sam" still counts
+  errors.clear();
+  ParseScreenOff(u"soir", u"dimanche", errors);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].key, u"ecran eteint");
+  EXPECT_EQ(errors[1].key, u"jours eteint");
+}
+
+// The clock's changes in Europe/Paris, as the local clock shows them, a
+// tick a minute: spring (29 March 2026) jumps from 01:59 to 03:00, autumn
+// (25 October 2026) goes back from 02:59 to 02:00. A window neither starts
+// twice nor never.
+TEST(ScheduleRules, SummerTimeChangesNeitherSkipNorDoubleAStart) {
+  struct Case {
+    const char* what;
+    bool autumn;
+    const char16_t* hours;
+    int starts;
+  };
+  const Case cases[] = {
+      {"spring, window from the skipped hour", false, u"02:30-04:00", 1},
+      {"spring, window after it", false, u"03:30-04:00", 1},
+      {"spring, window before it", false, u"01:00-02:15", 1},
+      {"autumn, window in the repeated hour", true, u"02:30-02:45", 1},
+      {"autumn, window across the change", true, u"02:30-04:00", 1},
+      {"autumn, window ending in it", true, u"01:00-02:15", 1},
+      {"autumn, window from the change", true, u"03:00-04:00", 1},
+  };
+  for (const Case& c : cases) {
+    std::vector<platform::LocalTime> wall;
+    const int day = c.autumn ? 25 : 29;
+    const int month = c.autumn ? 10 : 3;
+    for (int m = 0; m < 5 * 60; ++m) {
+      if (!c.autumn && m / 60 == 2) continue;  // 02:00-02:59 never shows
+      wall.push_back(At(2026, month, day, m / 60, m % 60));
+      if (c.autumn && m == 3 * 60 - 1)  // 02:59 summer, then 02:00 winter
+        for (int again = 2 * 60; again < 3 * 60; ++again)
+          wall.push_back(At(2026, month, day, again / 60, again % 60));
+    }
+    std::vector<ScheduleError> errors;
+    const Schedule schedule = ParseSchedule({u"", c.hours, u"", u""}, errors);
+    ScheduleClock clock;
+    int starts = 0, ends = 0;
+    bool was = false;
+    for (const platform::LocalTime& t : wall) {
+      const bool holds = schedule.Holds(clock.Judge(t));
+      starts += holds && !was;
+      ends += was && !holds;
+      was = holds;
+    }
+    EXPECT_EQ(starts, c.starts) << c.what;
+    EXPECT_EQ(ends, c.starts) << c.what;
+  }
+  // A clock set back by more than the change is taken as it is.
+  ScheduleClock clock;
+  clock.Judge(At(2026, 12, 7, 18, 0));
+  EXPECT_EQ(clock.Judge(At(2026, 12, 7, 17, 59)).hour, 18);
+  EXPECT_EQ(clock.Judge(At(2026, 12, 7, 9, 0)).hour, 9);
+}
+
+// Slides on a schedule over the fake clock (Monday 2026-12-07 14:03:05).
+TEST_F(SequencerTest, ScheduledSlidesArePassedOverInTheSameTick) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=one\r\nheures=08:00-09:00\r\nsection suivante=2\r\n"
+      "delais secondes=0\r\n"
+      "[section 2]\r\nType=url\r\nurl=two\r\njours=lun\r\nsection suivante=3\r\n"
+      "delais secondes=0\r\n"
+      "[section 3]\r\nType=url\r\nurl=three\r\ndu=2027-01-01\r\nsection suivante=1\r\n"
+      "delais secondes=0\r\n");
+  Content("modeles/url.html", "%URL%\r\n");
+  SlideFolders({"00001", "00002", "00003"});
+  ::testing::internal::CaptureStderr();
+  Ticks(4);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  // Sections 1 and 3 never reach the screen, and no blank second between.
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>(4, PagePath("00002")));
+  EXPECT_FALSE(fs::exists(PageFile("00001")));
+  EXPECT_FALSE(fs::exists(PageFile("00003")));
+  EXPECT_TRUE(Webcam().visible);
+  EXPECT_EQ(LinesWith(err, "section 1 passed over"), 1) << err;
+  EXPECT_EQ(LinesWith(err, "section 3 passed over"), 1) << err;
+  EXPECT_NE(Trace().find(u"section 3 passed over"), std::u16string::npos);
+  // Never written back where they are missing.
+  EXPECT_FALSE(HasKey("section 1", "jours") || HasKey("section 2", "heures") ||
+               HasKey("section 3", "au") || HasKey("Systeme", "ecran eteint") ||
+               HasKey("Systeme", "jours eteint"));
+  EXPECT_TRUE(HasKey("section 2", "Transition"));  // the keys the player fills in are
+
+  // Its window opens: section 1 plays, and is told again when it closes.
+  fakes.clock.now = At(2026, 12, 7, 8, 59, 58);
+  ::testing::internal::CaptureStderr();
+  Ticks(2);
+  fakes.clock.now.minute = 59;
+  fakes.clock.now.hour = 9;
+  Ticks(2);
+  err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Navigations()[4], PagePath("00001"));
+  EXPECT_EQ(LinesWith(err, "section 1 passed over"), 1) << err;
+}
+
+// No slide holds: black (the page hidden, nothing written), told once, the
+// chain tried at every tick; a slide on screen leaves as its window
+// closes, before the end of its dwell.
+TEST_F(SequencerTest, ScheduledSlidesBlackAndWindowClose) {
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=one\r\nheures=14:00-14:05\r\nsection suivante=2\r\n"
+      "delais secondes=100\r\n"
+      "[section 2]\r\nType=url\r\nurl=two\r\nheures=14:05-15:00\r\njours=mar\r\n"
+      "section suivante=1\r\ndelais secondes=100\r\n");
+  Content("modeles/url.html", "%URL%\r\n");
+  SlideFolders({"00001", "00002"});
+  fakes.clock.now = At(2026, 12, 7, 14, 4, 58);
+  Ticks(2);
+  EXPECT_EQ(Navigations(), std::vector<std::u16string>{PagePath("00001")});
+  EXPECT_TRUE(Webcam().visible);
+
+  fakes.clock.now = At(2026, 12, 7, 14, 5, 0);
+  ::testing::internal::CaptureStderr();
+  Ticks(3);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(Webcam().visible);
+  EXPECT_EQ(Navigations().size(), 1u);
+  EXPECT_EQ(LinesWith(err, "no slide of the chain is scheduled at 14:05"), 1) << err;
+  EXPECT_NE(Trace().find(u"no slide of the chain is scheduled"), std::u16string::npos);
+
+  // Tuesday: section 2 holds and the screen comes back at the next tick.
+  fakes.clock.now = At(2026, 12, 8, 14, 5, 0);
+  Tick();
+  EXPECT_TRUE(Webcam().visible);
+  EXPECT_EQ(LastNavigation(), PagePath("00002"));
+  EXPECT_FALSE(Display().sequencer.blank);
+}
+
+// The screen-off hours: black, no page, the display powered down and the
+// screen saver let go; at their end the display on, the hold taken back
+// and the chain from its start.
+TEST_F(SequencerTest, ScreenOffHoursPowerTheDisplayDownAndStartTheChainAgain) {
+  Playlist(
+      "[Systeme]\r\necran eteint=20:00-07:30\r\njours eteint=dim\r\n"
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=one\r\nsection suivante=2\r\ndelais secondes=0\r\n"
+      "[section 2]\r\nType=url\r\nurl=two\r\nsection suivante=1\r\ndelais secondes=0\r\n");
+  Content("modeles/url.html", "%URL%\r\n");
+  SlideFolders({"00001", "00002"});
+  fakes.clock.now = At(2026, 12, 7, 19, 59, 58);
+  Ticks(2);
+  EXPECT_EQ(LastNavigation(), PagePath("00002"));
+
+  fakes.clock.now = At(2026, 12, 7, 20, 0, 0);
+  ::testing::internal::CaptureStderr();
+  Ticks(5);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(Webcam().visible);
+  EXPECT_EQ(Navigations().size(), 2u);
+  EXPECT_EQ(fakes.screen.powerCalls, std::vector<bool>{false});
+  EXPECT_EQ(fakes.screen.holdCalls, std::vector<bool>{false});
+  EXPECT_EQ(LinesWith(err, "screen-off hours from 20:00"), 1) << err;
+
+  fakes.clock.now = At(2026, 12, 8, 7, 30, 0);
+  ::testing::internal::CaptureStderr();
+  Tick();
+  err = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(Webcam().visible);
+  EXPECT_EQ(fakes.screen.powerCalls, (std::vector<bool>{false, true}));
+  EXPECT_EQ(fakes.screen.holdCalls, (std::vector<bool>{false, true}));
+  EXPECT_EQ(LastNavigation(), PagePath("00001"));  // from section 0, as at a start
+  EXPECT_EQ(LinesWith(err, "end of the screen-off hours at 07:30"), 1) << err;
+
+  // Where the display cannot be powered down it is said once; the screen
+  // stays black all the same. Sunday is off all day.
+  fakes.screen.canPowerDown = false;
+  ::testing::internal::CaptureStderr();
+  for (int day : {13, 14, 13}) {
+    fakes.clock.now = At(2026, 12, day, 12, 0, 0);
+    Ticks(2);
+    EXPECT_EQ(Webcam().visible, day != 13) << day;
+  }
+  err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(LinesWith(err, "the display cannot be powered down"), 1) << err;
+  EXPECT_EQ(fakes.screen.powerCalls.size(), 2u);
+  EXPECT_FALSE(fakes.screen.held);
 }
 
 TEST_F(SequencerTest, ProgramEndingInsideATickLeavesNoTickRunning) {

@@ -2,7 +2,7 @@
 // every misconfiguration the player would pass over in silence. It never
 // writes anything.
 //
-//   afficheur-check [--json] [CONTENT_ROOT]
+//   afficheur-check [--week] [--json] [CONTENT_ROOT]
 //
 // The content root defaults to the tool's own folder (installed beside the
 // player, that is the player's content root). Exit status: 0 nothing found
@@ -27,19 +27,23 @@ namespace {
 
 using namespace velane;
 
-constexpr const char* kUsage = "usage: afficheur-check [--json] [CONTENT_ROOT]\n";
+constexpr const char* kUsage = "usage: afficheur-check [--week] [--json] [CONTENT_ROOT]\n";
 
 constexpr const char* kHelp =
     "afficheur-check " VELANE_VERSION
     ": reads a content root of VELANE Afficheur the way the player\n"
     "would and lists what it finds, without writing anything.\n"
     "\n"
-    "usage: afficheur-check [--json] [CONTENT_ROOT]\n"
+    "usage: afficheur-check [--week] [--json] [CONTENT_ROOT]\n"
     "       afficheur-check --help | --version\n"
     "\n"
     "  CONTENT_ROOT  the folder holding VELANE_Afficheur.ini, modeles/ and\n"
     "             flashs/ (default: the folder of this tool, which is\n"
     "             installed beside the player)\n"
+    "  --week     the week from today instead: for each day, the time bands,\n"
+    "             the slides that play in each (in chain order) and the\n"
+    "             screen-off hours. \"Today\" is the machine's local date\n"
+    "             (under faketime, the date it gives)\n"
     "  --json     one JSON object instead of text lines\n"
     "  --         ends the options, for a folder that begins with "
     "\"-\"\n" VELANE_HELP_STANDARD_OPTIONS
@@ -68,6 +72,7 @@ int UsageError() {
 
 struct Command {
   bool json = false;
+  bool week = false;
   bool help = false;
   bool version = false;
   std::optional<std::string> root;
@@ -83,6 +88,8 @@ std::optional<Command> Parse(int argc, char** argv) {
       options = false;
     } else if (options && arg == "--json") {
       command.json = true;
+    } else if (options && arg == "--week") {
+      command.week = true;
     } else if (options && (arg == "--help" || arg == "-h")) {
       command.help = true;
     } else if (options && arg == "--version") {
@@ -141,7 +148,9 @@ int main(int argc, char** argv) {
   }
 
   const CheckReport report = CheckContentRoot(FromAnsi(root));
-  const std::string text = command->json ? FormatCheckJson(report) : FormatCheckText(report);
+  const std::string text =
+      command->week ? (command->json ? FormatWeekJson(report) : FormatWeekText(report))
+                    : (command->json ? FormatCheckJson(report) : FormatCheckText(report));
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
     std::fprintf(stderr, "afficheur-check: cannot print the report\n");
     return 1;

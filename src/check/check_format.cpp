@@ -224,4 +224,75 @@ std::string FormatCheckJson(const CheckReport& report) {
   return out;
 }
 
+namespace {
+
+std::string SectionsText(const std::vector<std::int16_t>& sections) {
+  std::string text;
+  for (std::int16_t section : sections) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(section);
+  }
+  return text;
+}
+
+std::string DayText(DayNumber day) {
+  return ToAnsi(std::u16string(DayName(WeekdayOf(day))) + u" " + DateText(day));
+}
+
+std::string FindingsLine(const CheckReport& report) {
+  return CountText(report.Count(Severity::kError), "error") + ", " +
+         CountText(report.Count(Severity::kWarning), "warning") + ", " +
+         CountText(report.Count(Severity::kNote), "note");
+}
+
+}  // namespace
+
+std::string FormatWeekText(const CheckReport& report) {
+  std::string out = "Playlist: " + ToAnsi(report.playlist) + "\n";
+  out += "The week from " + DayText(report.today) + ", sections in chain order:\n";
+  for (const WeekDay& day : WeekAhead(report)) {
+    out += "  " + DayText(day.day) + "\n";
+    for (const WeekBand& band : day.bands) {
+      out += "    " + ToAnsi(TimeText(band.start)) + "-" + ToAnsi(TimeText(band.end)) + "  ";
+      if (band.screenOff)
+        out += "screen off\n";
+      else if (band.sections.empty())
+        out += "nothing plays: black\n";
+      else
+        out += (band.sections.size() == 1 ? "section " : "sections ") +
+               SectionsText(band.sections) + "\n";
+    }
+  }
+  out += FindingsLine(report);
+  out += report.NeedsAttention() ? " (afficheur-check without --week lists them)\n" : "\n";
+  return out;
+}
+
+std::string FormatWeekJson(const CheckReport& report) {
+  std::string out = "{\n  \"playlist\": " + JsonString(report.playlist) + ",\n";
+  out += "  \"today\": " + JsonString(DateText(report.today)) + ",\n";
+  out += "  \"week\": [";
+  const std::vector<WeekDay> week = WeekAhead(report);
+  for (std::size_t i = 0; i < week.size(); ++i) {
+    out += i ? ",\n    " : "\n    ";
+    out += "{\"date\": " + JsonString(DateText(week[i].day)) +
+           ", \"day\": " + JsonString(std::u16string(DayName(WeekdayOf(week[i].day)))) +
+           ", \"bands\": [";
+    for (std::size_t j = 0; j < week[i].bands.size(); ++j) {
+      const WeekBand& band = week[i].bands[j];
+      out += j ? ", " : "";
+      out += "{\"from\": " + JsonString(TimeText(band.start)) +
+             ", \"to\": " + JsonString(TimeText(band.end)) +
+             ", \"screen_off\": " + (band.screenOff ? "true" : "false") + ", \"sections\": [" +
+             SectionsText(band.sections) + "]}";
+    }
+    out += "]}";
+  }
+  out += "\n  ],\n";
+  out += "  \"errors\": " + std::to_string(report.Count(Severity::kError)) +
+         ", \"warnings\": " + std::to_string(report.Count(Severity::kWarning)) +
+         ", \"notes\": " + std::to_string(report.Count(Severity::kNote)) + "\n}\n";
+  return out;
+}
+
 }  // namespace velane

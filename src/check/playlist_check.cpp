@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string_view>
 #include <tuple>
@@ -17,6 +18,7 @@
 #include "diagnostics/content_problems.h"
 #include "diagnostics/failure.h"
 #include "display/outils.h"
+#include "display/schedule.h"
 #include "display/slide_rules.h"
 #include "display/text_helpers.h"
 #include "platform/host.h"
@@ -191,8 +193,9 @@ struct KeyRead {
 
 class Checker {
  public:
-  explicit Checker(const std::u16string& root)
-      : root_(TrimmedRoot(root)),
+  Checker(const std::u16string& root, DayNumber today)
+      : today_(today),
+        root_(TrimmedRoot(root)),
         base_(!root_.empty() && root_.back() == kPathSeparator ? root_.substr(0, root_.size() - 1)
                                                                : root_),
         playlist_(PlaylistOfRoot(root_)),
@@ -200,12 +203,15 @@ class Checker {
         store_(profile_, nullptr, playlist_) {
     report_.root = root_;
     report_.playlist = playlist_;
+    report_.today = today_;
   }
 
   CheckReport Run() {
     CheckPlaylistFile();
     CheckDisplayGeometry();
+    CheckScreenOff();
     WalkChain();
+    CheckWeek();
     CheckLayout();
     return std::move(report_);
   }
@@ -395,6 +401,82 @@ class Checker {
               NumberText(extent.height) + u" pixels with the margin): no slide can be seen");
   }
 
+  // ---- schedules --------------------------------------------------------
+
+  // The schedule keys as the player reads them: read mode, never written
+  // back, so a missing one is no finding.
+  ScheduleKeyReader OptionalKeys(const std::u16string& section) {
+    return [this, section](PlaylistKey key) {
+      return store_.ReadSetting(section, std::u16string(key.name), u"", u"", 1);
+    };
+  }
+
+  // "line 12: ", where the key sits in the playlist.
+  std::u16string LineOf(const std::u16string& section, std::u16string_view key) const {
+    if (!text_) return {};
+    const auto found = profile_.Index()->Find(ToAnsi(section), ToAnsi(std::u16string(key)));
+    if (!found || !found->key) return {};
+    return u"line " + DecimalTextOf(IniLineNumberAt(*text_, found->key->begin)) + u": ";
+  }
+
+  void ReportScheduleErrors(const std::u16string& section,
+                            const std::vector<ScheduleError>& errors) {
+    for (const ScheduleError& error : errors)
+      Add(Severity::kError, section, std::u16string(error.key), kBadScheduleCode,
+          LineOf(section, error.key) + error.message + u": the player ignores the key");
+  }
+
+  void CheckScreenOff() {
+    std::vector<ScheduleError> errors;
+    report_.screenOff = ReadScreenOff(OptionalKeys(kGeometrySection), errors);
+    ReportScheduleErrors(kGeometrySection, errors);
+  }
+
+  Schedule CheckSchedule(const std::u16string& section) {
+    std::vector<ScheduleError> errors;
+    Schedule schedule = ReadSchedule(OptionalKeys(section), errors);
+    ReportScheduleErrors(section, errors);
+    if (schedule.Always()) return schedule;
+    // A week from the first day that may come holds every day of the week.
+    const DayNumber from = std::max(today_, schedule.firstDay.value_or(today_));
+    std::u16string why;
+    if (schedule.firstDay && schedule.lastDay && *schedule.firstDay > *schedule.lastDay) {
+      why = u"\"du\" (" + DateText(*schedule.firstDay) + u") comes after \"au\" (" +
+            DateText(*schedule.lastDay) + u")";
+    } else if (schedule.lastDay && *schedule.lastDay < today_) {
+      why = u"its last day, \"au\" (" + DateText(*schedule.lastDay) + u"), is past";
+    } else {
+      bool some = false;
+      for (DayNumber day = from; day < from + 7 && (!schedule.lastDay || day <= *schedule.lastDay);
+           ++day)
+        some = some || schedule.OnDay(day);
+      if (!some) why = u"none of its days (\"jours\") falls between \"du\" and \"au\"";
+    }
+    if (!why.empty())
+      Add(Severity::kWarning, section, std::nullopt, "never-scheduled",
+          why + u": the slide never plays again, the chain passes over it");
+    return schedule;
+  }
+
+  // Hours of the week ahead in which no slide plays and the screen is not
+  // off: the screen shows black then.
+  void CheckWeek() {
+    if (report_.chain.empty()) return;
+    for (const WeekDay& day : WeekAhead(report_)) {
+      std::u16string gaps;
+      for (const WeekBand& band : day.bands) {
+        if (band.screenOff || !band.sections.empty()) continue;
+        if (!gaps.empty()) gaps += u", ";
+        gaps += TimeText(band.start) + u"-" + TimeText(band.end);
+      }
+      if (!gaps.empty())
+        Add(Severity::kWarning, std::nullopt, std::nullopt, "nothing-plays",
+            std::u16string(DayName(WeekdayOf(day.day))) + u" " + DateText(day.day) +
+                u": no slide plays " + gaps +
+                u" and the screen is not off (\"ecran eteint\"): it shows black");
+    }
+  }
+
   // ---- the chain --------------------------------------------------------
 
   void WalkChain() {
@@ -451,6 +533,7 @@ class Checker {
               u"] does not exist, yet the chain leads to it: the player adds "
               u"it with empty keys and shows a blank page for 1 s, then "
               u"section 0");
+    Schedule schedule = CheckSchedule(section);
 
     blankExplained_ = false;
     const KeyRead type =
@@ -489,7 +572,7 @@ class Checker {
           u"\"delais secondes\" is " + Quoted(dwell.value) +
               u", below 1: the slide stays only 1 s on screen (d seconds "
               u"show for d + 1 ticks of one second)");
-    return {number, type.value, DwellSeconds(seconds), dwell.value, blank};
+    return {number, type.value, DwellSeconds(seconds), dwell.value, blank, std::move(schedule)};
   }
 
   void ReportWrongType(const std::u16string& section, const KeyRead& type) {
@@ -721,6 +804,7 @@ class Checker {
     }
   }
 
+  const DayNumber today_;
   const std::u16string root_;
   // The root as the player's paths begin: without a trailing separator.
   const std::u16string base_;
@@ -747,6 +831,47 @@ std::u16string PlaylistOfRoot(const std::u16string& root) {
   return folder + platform::kPlaylistName;
 }
 
-CheckReport CheckContentRoot(const std::u16string& root) { return Checker(root).Run(); }
+CheckReport CheckContentRoot(const std::u16string& root, DayNumber today) {
+  return Checker(root, today).Run();
+}
+
+CheckReport CheckContentRoot(const std::u16string& root) {
+  const platform::LocalTime now = platform::LocalNow();
+  return CheckContentRoot(root, DayNumberOf(now.year, now.month, now.day));
+}
+
+std::vector<WeekDay> WeekAhead(const CheckReport& report) {
+  // Where anything may change: every start and end of a window.
+  std::set<int> edges = {0, 1440};
+  const auto addEdges = [&](const std::vector<TimeWindow>& windows) {
+    for (const TimeWindow& w : windows) {
+      edges.insert(w.start);
+      edges.insert(w.end % 1440);
+    }
+  };
+  addEdges(report.screenOff.windows);
+  for (const ChainSlide& slide : report.chain) addEdges(slide.schedule.windows);
+
+  std::vector<WeekDay> week;
+  for (DayNumber day = report.today; day < report.today + 7; ++day) {
+    WeekDay& out = week.emplace_back();
+    out.day = day;
+    for (auto edge = edges.begin(); std::next(edge) != edges.end(); ++edge) {
+      platform::LocalTime at = DateOf(day);
+      at.hour = *edge / 60;
+      at.minute = *edge % 60;
+      WeekBand band{*edge, *std::next(edge), report.screenOff.Holds(at), {}};
+      if (!band.screenOff)
+        for (const ChainSlide& slide : report.chain)
+          if (slide.schedule.Holds(at)) band.sections.push_back(slide.section);
+      if (!out.bands.empty() && out.bands.back().screenOff == band.screenOff &&
+          out.bands.back().sections == band.sections)
+        out.bands.back().end = band.end;
+      else
+        out.bands.push_back(std::move(band));
+    }
+  }
+  return week;
+}
 
 }  // namespace velane

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "display/schedule.h"
+#include "platform/platform.h"
+
 namespace velane {
 
 // One slide of the chain, as the screen shows it.
@@ -19,6 +22,7 @@ struct ChainSlide {
   double dwellSeconds = 1;    // whole ticks on screen: floor(d) + 1, at least 1
   std::u16string dwellValue;  // "delais secondes" (d) as the player reads it
   bool blank = false;         // its composed page is empty: a blank screen
+  Schedule schedule;          // when it plays (its keys that parse)
 };
 
 // How much a finding matters to what the screen shows.
@@ -51,6 +55,9 @@ struct CheckReport {
   // In the order the player meets them; layout problems of the playlist
   // (sections never reached, repeated, unknown) come last.
   std::vector<CheckProblem> problems;
+  // The screen-off hours of [Systeme], and the first day of the week view.
+  ScreenOff screenOff;
+  DayNumber today = 0;
 
   bool Clean() const { return problems.empty(); }
   std::size_t Count(Severity severity) const;
@@ -64,7 +71,24 @@ std::u16string PlaylistOfRoot(const std::u16string& root);
 
 // Checks the content root (a folder, without trailing separator needed).
 // Reads only: no file or folder is created or changed.
+// "Today", for the schedules, is the machine's local date; the second form
+// takes it from the caller.
 CheckReport CheckContentRoot(const std::u16string& root);
+CheckReport CheckContentRoot(const std::u16string& root, DayNumber today);
+
+// The week from today: for each day the time bands in which the same
+// slides play (sections in chain order), or the screen is off.
+struct WeekBand {
+  int start = 0;  // minutes of the day, the end excluded
+  int end = 1440;
+  bool screenOff = false;
+  std::vector<std::int16_t> sections;  // empty while the screen is off
+};
+struct WeekDay {
+  DayNumber day = 0;
+  std::vector<WeekBand> bands;
+};
+std::vector<WeekDay> WeekAhead(const CheckReport& report);
 
 // The report as lines for a person, and as one JSON object for machines:
 // {"root", "playlist", "chain": [{"section", "type", "dwell_seconds"}],
@@ -74,5 +98,10 @@ CheckReport CheckContentRoot(const std::u16string& root);
 // UTF-8 are read as Windows-1252).
 std::string FormatCheckText(const CheckReport& report);
 std::string FormatCheckJson(const CheckReport& report);
+// The week ahead, for a person ("lun 2026-12-07" and its bands) and as
+// {"today", "week": [{"date", "day", "bands": [{"from", "to",
+// "screen_off", "sections"}]}], "errors", "warnings", "notes"}.
+std::string FormatWeekText(const CheckReport& report);
+std::string FormatWeekJson(const CheckReport& report);
 
 }  // namespace velane

@@ -93,6 +93,10 @@ struct IniHeaderLine {
 };
 std::vector<IniHeaderLine> IniHeaderLines(std::string_view text);
 
+// The number, from 1, of the line that holds the byte at offset, lines
+// ended as the engine ends them.
+std::size_t IniLineNumberAt(std::string_view text, std::size_t offset);
+
 // The value as read: blanks around it removed, then one matching pair of
 // surrounding double or single quotes.
 std::string_view CleanIniValue(std::string_view raw);

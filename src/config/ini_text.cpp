@@ -292,6 +292,17 @@ std::vector<IniHeaderLine> IniHeaderLines(std::string_view text) {
   return headers;
 }
 
+std::size_t IniLineNumberAt(std::string_view text, std::size_t offset) {
+  LineScanner lines(text, 0);
+  Line line;
+  std::size_t lineNumber = 0;
+  while (lines.Next(line)) {
+    ++lineNumber;
+    if (offset < line.end) break;
+  }
+  return lineNumber;
+}
+
 std::string_view CleanIniValue(std::string_view raw) { return StripQuotePair(TrimBlanks(raw)); }
 
 std::string_view CleanIniDefault(std::string_view def) {

@@ -1,8 +1,13 @@
 #include "display/sequencer.h"
 
+#include <algorithm>
+#include <array>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/ansi.h"
 #include "config/conversions.h"
@@ -12,6 +17,7 @@
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "display/outils.h"
+#include "display/schedule.h"
 #include "display/slide_rules.h"
 #include "platform/files.h"
 #include "windows/bindings.h"
@@ -37,6 +43,63 @@ class TickGuard {
 std::u16string ReadSlideKey(Program& program, std::int16_t section, PlaylistKey key) {
   return program.settings.ReadSetting(SectionName(section), std::u16string(key.name),
                                       std::u16string(key.defaultValue), u"", 2);
+}
+
+// A key the player reads without ever writing it back: the schedule keys,
+// which a playlist without them never gains.
+std::u16string ReadOptionalKey(Program& program, const std::u16string& section, PlaylistKey key) {
+  return program.settings.ReadSetting(section, std::u16string(key.name),
+                                      std::u16string(key.defaultValue), u"", 1);
+}
+
+// A malformed schedule value is told once, in the checker's words, and
+// counts as absent; each key is its own subject.
+template <std::size_t N>
+void TellScheduleErrors(Program& program, const std::u16string& section,
+                        const std::array<PlaylistKey, N>& keys,
+                        const std::vector<ScheduleError>& errors) {
+  for (const PlaylistKey& key : keys) {
+    const std::string subject = "\"" + ToAnsi(key.name) + "\" of " + ToAnsi(section);
+    const auto error = std::find_if(errors.begin(), errors.end(),
+                                    [&](const ScheduleError& e) { return e.key == key.name; });
+    if (error == errors.end()) {
+      ContentProblemGone(program, subject);
+      continue;
+    }
+    Step([&] {
+      ReportContentProblem(program, subject, kBadScheduleCode,
+                           section + u", \"" + std::u16string(key.name) + u"\"",
+                           error->message + u": the key is ignored");
+    });
+  }
+}
+
+// A key that cannot be read counts as absent.
+ScheduleKeyReader OptionalKeys(Program& program, const std::u16string& section) {
+  return [&program, section](PlaylistKey key) {
+    std::u16string value;
+    Step([&] { value = ReadOptionalKey(program, section, key); });
+    return value;
+  };
+}
+
+Schedule ReadSlideSchedule(Program& program, std::int16_t number) {
+  const std::u16string section = SectionName(number);
+  std::vector<ScheduleError> errors;
+  Schedule schedule = ReadSchedule(OptionalKeys(program, section), errors);
+  TellScheduleErrors(program, section, kScheduleKeys, errors);
+  return schedule;
+}
+
+ScreenOff ReadScreenOffHours(Program& program) {
+  std::vector<ScheduleError> errors;
+  ScreenOff off = ReadScreenOff(OptionalKeys(program, kGeometrySection), errors);
+  TellScheduleErrors(program, kGeometrySection, kScreenOffKeys, errors);
+  return off;
+}
+
+std::string ClockText(const platform::LocalTime& at) {
+  return ToAnsi(TimeText(at.hour * 60 + at.minute));
 }
 
 // Replaces the composed page whole: another screen's web engine or a sync
@@ -152,13 +215,50 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
 
 // An advance: one step along the chain, then the new section's page is
 // composed, written into its slide folder and shown.
-void Advance(Program& program, SequencerState& state) {
-  // A next section that is no 16-bit number leaves the current one, which
-  // is then composed and shown again.
-  Step([&] {
-    state.currentSection =
-        StrictInteger(ReadSlideKey(program, state.currentSection, kNextSectionKey));
-  });
+// The next slide along the chain whose schedule holds: a slide that does
+// not is passed over in the same tick, for its own "section suivante", at
+// most once each. None when no slide of the chain holds.
+std::optional<std::int16_t> NextScheduled(Program& program, SequencerState& state,
+                                          const platform::LocalTime& at) {
+  std::int16_t from = state.currentSection;
+  std::set<std::int16_t> passed;
+  for (;;) {
+    // A next section that is no 16-bit number leaves the current one,
+    // which is then composed and shown again.
+    std::int16_t next = from;
+    Step([&] { next = StrictInteger(ReadSlideKey(program, from, kNextSectionKey)); });
+    Schedule schedule = ReadSlideSchedule(program, next);
+    if (schedule.Holds(at)) {
+      state.toldPassedOver.erase(next);
+      state.shownSchedule = std::move(schedule);
+      return next;
+    }
+    if (state.toldPassedOver.insert(next).second)
+      ReportProblem(&program, ToAnsi(SectionName(next)) +
+                                  " passed over: its schedule does not hold at " + ClockText(at));
+    if (!passed.insert(next).second) return std::nullopt;
+    from = next;
+  }
+}
+
+// No slide holds: the display window shows black, without a page.
+void ShowBlack(Program& program, SequencerState& state, const std::string& why) {
+  if (!state.blank) {
+    state.blank = true;
+    ReportProblem(&program, why);
+  }
+  Step([&] { program.GetAfficheur().Webcam().SetVisible(false); });
+}
+
+void Advance(Program& program, SequencerState& state, const platform::LocalTime& at) {
+  const std::optional<std::int16_t> next = NextScheduled(program, state, at);
+  if (!next) {
+    ShowBlack(program, state,
+              "no slide of the chain is scheduled at " + ClockText(at) +
+                  ": the screen shows black until one is");
+    return;
+  }
+  state.currentSection = *next;
   const std::int16_t section = state.currentSection;
 
   // Closes the previous trace line, then opens the new one with a marker.
@@ -185,6 +285,45 @@ void Advance(Program& program, SequencerState& state) {
   // Navigates even when the write failed: the browser then shows the older
   // page still there, or its own page for a missing file.
   Step([&] { program.GetAfficheur().Webcam().Navigate(composed); });
+  if (state.blank) {
+    state.blank = false;
+    Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });
+  }
+}
+
+// The screen-off hours: black, no slide, the display powered down where
+// the platform can, and the screen saver no longer held off.
+void EnterScreenOff(Program& program, SequencerState& state, const platform::LocalTime& at) {
+  state.screenOff = true;
+  Step([&] { program.GetAfficheur().Webcam().SetVisible(false); });
+  ReportProblem(&program, "screen-off hours from " + ClockText(at) +
+                              ": the screen shows black and the display is asked to power down");
+  // The hold first: a screen saver held off may keep the display on.
+  program.platform.screen.HoldAwake(false);
+  std::string why;
+  state.poweredDown = program.platform.screen.SetDisplayPower(false, why);
+  if (!state.poweredDown && !state.powerToldOnce) {
+    state.powerToldOnce = true;
+    ReportProblem(&program, "the display cannot be powered down (" + why +
+                                "): the screen stays black through the screen-off hours");
+  }
+}
+
+// Their end: the display on again and the chain from its start, as at a
+// start.
+void LeaveScreenOff(Program& program, SequencerState& state, const platform::LocalTime& at) {
+  program.platform.screen.HoldAwake(true);
+  std::string why;
+  if (state.poweredDown) program.platform.screen.SetDisplayPower(true, why);
+  state.screenOff = false;
+  state.poweredDown = false;
+  state.blank = false;
+  state.currentSection = 0;
+  state.secondsCounter = 0;
+  state.toldPassedOver.clear();
+  state.shownSchedule = Schedule{};
+  ReportProblem(&program, "end of the screen-off hours at " + ClockText(at) +
+                              ": the chain starts again from section 0");
 }
 
 }  // namespace
@@ -195,14 +334,29 @@ void SequencerTick(Program& program, SequencerState& state) {
   if (state.ticking) return;
   TickGuard guard(state.ticking);
 
-  Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });
+  // Schedules are judged on the wall clock, an hour shown twice in
+  // autumn once only.
+  const platform::LocalTime at = state.clock.Judge(program.platform.clock.Now());
+  if (ReadScreenOffHours(program).Holds(at)) {
+    if (!state.screenOff) EnterScreenOff(program, state, at);
+    TellPlaylistWrites(program);
+    return;
+  }
+  if (state.screenOff) LeaveScreenOff(program, state, at);
+
+  if (!state.blank) Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });
 
   double dwell = 0;
   Step([&] { dwell = LenientNumber(ReadSlideKey(program, state.currentSection, kDwellKey)); });
 
-  // The counter is 0 only before the very first tick, which always advances.
-  if (state.secondsCounter == 0 || dwell < state.secondsCounter) {
-    Advance(program, state);
+  // The counter is 0 only before the very first tick, which always
+  // advances; a black screen tries the chain again at every tick; a slide
+  // whose window closes leaves before the end of its dwell. That is the
+  // schedule it was shown under: reading its four keys again at every tick
+  // would cost a large playlist four more walks of the file a second.
+  if (state.secondsCounter == 0 || state.blank || dwell < state.secondsCounter ||
+      !state.shownSchedule.Holds(at)) {
+    Advance(program, state, at);
   } else {
     Step([&] {
       program.GetPrincipal().DEBUGGER1().ADDvalueWAIT(std::u16string{u'.', kTraceMarker});

@@ -9,6 +9,7 @@
 
 #include "platform/content_root.h"
 #include "platform/files.h"
+#include "platform/platform.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 
@@ -31,5 +32,9 @@ bool MachineProfileIsOurEngine();
 // the system registry on Windows, our SQLite store of the user's keys on
 // Linux.
 std::unique_ptr<Registry> SettingsRegistry();
+
+// The local time now, from the same clock as the player's: the playlist
+// checker's "today" (faketime moves it in the tests).
+LocalTime LocalNow();
 
 }  // namespace velane::platform

@@ -141,6 +141,20 @@ class Clock {
   virtual LocalTime Now() = 0;
 };
 
+// The screen itself, outside the windows: its power, and the player's hold
+// on the screen saver and on the system's idleness.
+class Screen {
+ public:
+  virtual ~Screen() = default;
+  // Asks the display to power down (false) or back up (true). False, with
+  // the reason in why, where the platform offers no way to: the screen
+  // then stays powered, black.
+  virtual bool SetDisplayPower(bool on, std::string& why) = 0;
+  // Keeps the screen saver and idle power-down away (true, as at start), or
+  // lets go of them (false).
+  virtual void HoldAwake(bool hold) = 0;
+};
+
 // The system's restart command line ("shutdown.exe -r" on Windows).
 extern const char16_t kRestartCommand[];
 
@@ -174,6 +188,7 @@ struct Platform {
   Cursor& cursor;
   Clock& clock;
   Process& process;
+  Screen& screen;
 };
 
 }  // namespace velane::platform

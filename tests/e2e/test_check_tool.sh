@@ -46,7 +46,7 @@ snapshot() {
     find . -type f -print0 | sort -z | xargs -0 cat | md5sum)
 }
 
-# --- the demo content: clean, exit 0, the chain 1 -> 2 -> 3 -> 4 -> 1
+# --- the demo content: clean, exit 0, the chain 1 -> 2 -> 3 -> 4 -> 5 -> 1
 ROOT=$(demo_root demo)
 before=$(snapshot "$ROOT")
 run "$ROOT"
@@ -54,7 +54,9 @@ if [[ $status -eq 0 ]] && grep -q '^No problem found\.$' "$WORK/out" &&
    grep -q '^  section 1: image, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
    grep -q '^  section 2: html, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
    grep -q '^  section 3: url, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
-   grep -q '(1 -> 2 -> 3 -> 4 -> 1)' "$WORK/out"; then
+   grep -q '^  section 4: html, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
+   grep -q '^  section 5: video, 6 s on screen (delais secondes=5)$' "$WORK/out" &&
+   grep -q '(1 -> 2 -> 3 -> 4 -> 5 -> 1)' "$WORK/out"; then
   pass "demo content is clean"
 else
   fail "demo content: exit $status: $(cat "$WORK/out" "$WORK/err")"
@@ -146,6 +148,90 @@ broken no-systeme note missing-section '\[Systeme\] does not exist' \
   "sed -i '/^\\[Systeme\\]/,/^marge=/d' $INI"
 broken no-transitions note missing-key 'section 1, "Transition": "Transition" is missing' \
   "sed -i '/^Transition=/d' $INI"
+
+broken bad-hours error bad-schedule 'section 4, "heures": line 36: "11h30-14h" is not a time window' \
+  "sed -i 's/^heures=.*/heures=11h30-14h\r/' $INI"
+broken past warning never-scheduled 'its last day, "au" (2020-01-01), is past' \
+  "printf 'au=2020-01-01\r\n' >>$INI"
+
+# --- the week at a glance, "today" set by faketime: Monday 7 December 2026
+FAKETIME_LIB="$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)"
+[[ -n "$FAKETIME_LIB" ]] || { echo "FAIL: libfaketime is missing (package faketime)" >&2; exit 1; }
+week() {  # week ROOT [--json]
+  status=0
+  env FAKETIME="@2026-12-07 09:00:00" LD_PRELOAD="$FAKETIME_LIB" "$TOOL" --week "${@:2}" "$1" \
+    >"$WORK/out" 2>"$WORK/err" || status=$?
+}
+# In order: the line, then the next ones.
+lines_follow() {
+  local text; text="$(cat "$WORK/out")"
+  local want; want="$(printf '%s\n' "$@")"
+  [[ "$text" == *"$want"* ]]
+}
+ROOT=$(demo_root week-demo)
+week "$ROOT"
+if [[ $status -eq 0 ]] && grep -q '^The week from lun 2026-12-07, sections in chain order:$' "$WORK/out" &&
+   lines_follow '  ven 2026-12-11' '    00:00-11:30  sections 1, 2, 3, 5' '    11:30-14:00  sections 1, 2, 3, 4, 5' \
+     '    14:00-24:00  sections 1, 2, 3, 5' '  sam 2026-12-12' '    00:00-24:00  sections 1, 2, 3, 5' &&
+   [[ $(grep -c '^  [a-z]\{3\} 2026-12-' "$WORK/out") -eq 7 ]]; then
+  pass "the demo's week: the lunch menu on weekdays from 11:30 to 14:00"
+else
+  fail "the demo's week: exit $status: $(cat "$WORK/out" "$WORK/err")"
+fi
+week "$ROOT" --json
+if [[ $status -eq 0 ]] && valid_json && grep -q '"today": "2026-12-07"' "$WORK/out" &&
+   grep -q '{"from": "11:30", "to": "14:00", "screen_off": false, "sections": \[1, 2, 3, 4, 5\]}' "$WORK/out"; then
+  pass "the demo's week as JSON"
+else
+  fail "the demo's week as JSON: exit $status: $(cat "$WORK/out")"
+fi
+
+# Every kind of schedule fault at once: malformed values (errors, with
+# their lines), a slide that never plays and hours where nothing plays
+# (warnings); the week shows what the player will do with them.
+ROOT=$(demo_root week-faults)
+printf '%s\r\n' '[Systeme]' 'TailleEcranL=768' 'TailleEcranW=576' 'marge=2' \
+  'ecran eteint=22:00-07:00' 'jours eteint=dimanche' \
+  '[section 0]' 'section suivante=1' \
+  '[section 1]' 'Type=image' 'image=affiche.svg' 'delais secondes=5' 'Transition=1' \
+  'heures=07:00-12:00' 'section suivante=2' \
+  '[section 2]' 'Type=html' 'html=page.html' 'delais secondes=5' 'Transition=2' \
+  'heures=12:00-18:00' 'jours=lun-ven' 'section suivante=3' \
+  '[section 3]' 'Type=url' 'url=horloge.html' 'delais secondes=5' 'Transition=3' \
+  'du=2027-01-10' 'au=2027-01-01' 'section suivante=4' \
+  '[section 4]' 'Type=html' 'html=menu.html' 'delais secondes=5' 'Transition=1' \
+  'jours=lun-vendredi' 'heures=11:30-14:00' 'section suivante=1' >"$ROOT/$INI"
+before=$(snapshot "$ROOT")
+run "$ROOT"
+if [[ $status -eq 1 ]] &&
+   grep -q '^  error \[bad-schedule\] Systeme, "jours eteint": line 6: "dimanche" is not a day' "$WORK/out" &&
+   grep -q '^  error \[bad-schedule\] section 4, "jours": line 37: "lun-vendredi" is not a day' "$WORK/out" &&
+   grep -q '^  warning \[never-scheduled\] section 3: "du" (2027-01-10) comes after "au" (2027-01-01)' "$WORK/out" &&
+   [[ $(grep -c '^  warning \[nothing-plays\] ' "$WORK/out") -eq 7 ]] &&
+   grep -q '^  warning \[nothing-plays\] [a-z]\{3\} [0-9-]*: no slide plays 18:00-22:00 ' "$WORK/out"; then
+  pass "schedule faults: errors with their lines, warnings"
+else
+  fail "schedule faults: exit $status: $(cat "$WORK/out" "$WORK/err")"
+fi
+week "$ROOT"
+if [[ $status -eq 1 ]] &&
+   lines_follow '  lun 2026-12-07' '    00:00-07:00  screen off' '    07:00-11:30  section 1' \
+     '    11:30-12:00  sections 1, 4' '    12:00-14:00  sections 2, 4' '    14:00-18:00  section 2' \
+     '    18:00-22:00  nothing plays: black' '    22:00-24:00  screen off' &&
+   lines_follow '  dim 2026-12-13' '    00:00-07:00  screen off' '    07:00-11:30  section 1' \
+     '    11:30-12:00  sections 1, 4' '    12:00-14:00  section 4' '    14:00-22:00  nothing plays: black' &&
+   grep -q '^2 errors, 8 warnings, 0 notes (afficheur-check without --week lists them)$' "$WORK/out"; then
+  pass "schedule faults: the week as the player will play it"
+else
+  fail "schedule faults, week: exit $status: $(cat "$WORK/out" "$WORK/err")"
+fi
+week "$ROOT" --json
+if [[ $status -eq 1 ]] && valid_json && grep -q '"errors": 2, "warnings": 8, "notes": 0' "$WORK/out"; then
+  pass "schedule faults: the week as JSON"
+else
+  fail "schedule faults, week as JSON: exit $status: $(cat "$WORK/out")"
+fi
+[[ "$(snapshot "$ROOT")" == "$before" ]] || fail "the week view wrote into the root"
 
 # A newcomer's first playlist: one correct slide and nothing else. What the
 # player adds (the display section and its keys, the transition) is five

@@ -250,6 +250,28 @@ class FakeProcess : public platform::Process {
   std::u16string arguments;
 };
 
+class FakeScreen : public platform::Screen {
+ public:
+  bool SetDisplayPower(bool on, std::string& why) override {
+    if (!canPowerDown) {
+      why = "no display power management here";
+      return false;
+    }
+    powered = on;
+    powerCalls.push_back(on);
+    return true;
+  }
+  void HoldAwake(bool hold) override {
+    held = hold;
+    holdCalls.push_back(hold);
+  }
+  bool canPowerDown = true;
+  bool powered = true;
+  bool held = true;  // as the platform holds it from the start
+  std::vector<bool> powerCalls;
+  std::vector<bool> holdCalls;
+};
+
 // All fakes together, as a platform.
 struct FakePlatform {
   FakeToolkit toolkit;
@@ -257,7 +279,8 @@ struct FakePlatform {
   FakeCursor cursor;
   FakeClock clock;
   FakeProcess process;
-  platform::Platform platform{toolkit, pump, cursor, clock, process};
+  FakeScreen screen;
+  platform::Platform platform{toolkit, pump, cursor, clock, process, screen};
 };
 
 }  // namespace velane::fakes

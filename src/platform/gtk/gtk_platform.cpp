@@ -2,6 +2,7 @@
 
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/dpms.h>
 #include <X11/extensions/scrnsaver.h>
 #include <dlfcn.h>
 #include <gdk/gdkx.h>
@@ -23,6 +24,7 @@
 #include "platform/host.h"
 #include "velane_version.h"
 #include "windows/designs.h"
+#include "wlr-output-power-client.h"
 
 namespace velane::gtk {
 namespace {
@@ -742,6 +744,104 @@ ScreenSaverInhibit::~ScreenSaverInhibit() {
     XScreenSaverSuspend(x, False);
     XFlush(x);
   }
+}
+
+GtkScreen::GtkScreen() : hold_(std::make_unique<ScreenSaverInhibit>()) {}
+
+void GtkScreen::HoldAwake(bool hold) {
+  if (!hold) {
+    hold_.reset();
+  } else if (!hold_) {
+    hold_ = std::make_unique<ScreenSaverInhibit>();
+  }
+}
+
+namespace {
+
+// Every output of a wlroots compositor on or off, through its output power
+// management, on a connection of our own that lives for the request (the
+// mode stays when the connection ends). False with the reason where the
+// compositor cannot be reached or does not offer it.
+bool SetWaylandOutputPower(bool on, std::string& why) {
+  struct Globals {
+    zwlr_output_power_manager_v1* manager = nullptr;
+    std::vector<wl_output*> outputs;
+  } globals;
+  wl_display* display = wl_display_connect(nullptr);
+  if (display == nullptr) {
+    why = "the Wayland compositor cannot be reached";
+    return false;
+  }
+  static const wl_registry_listener listener = {
+      [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+         std::uint32_t) {
+        auto* g = static_cast<Globals*>(data);
+        if (std::strcmp(interface, zwlr_output_power_manager_v1_interface.name) == 0 &&
+            g->manager == nullptr)
+          g->manager = static_cast<zwlr_output_power_manager_v1*>(
+              wl_registry_bind(registry, name, &zwlr_output_power_manager_v1_interface, 1));
+        else if (std::strcmp(interface, wl_output_interface.name) == 0)
+          g->outputs.push_back(
+              static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 1)));
+      },
+      [](void*, wl_registry*, std::uint32_t) {}};
+  wl_registry* registry = wl_display_get_registry(display);
+  wl_registry_add_listener(registry, &listener, &globals);
+  wl_display_roundtrip(display);
+  bool done = false;
+  if (globals.manager == nullptr) {
+    why = "the Wayland compositor offers no output power management";
+  } else {
+    std::vector<zwlr_output_power_v1*> powers;
+    for (wl_output* output : globals.outputs) {
+      powers.push_back(zwlr_output_power_manager_v1_get_output_power(globals.manager, output));
+      zwlr_output_power_v1_set_mode(
+          powers.back(), on ? ZWLR_OUTPUT_POWER_V1_MODE_ON : ZWLR_OUTPUT_POWER_V1_MODE_OFF);
+    }
+    done = wl_display_roundtrip(display) >= 0;
+    if (!done) why = "the connection to the Wayland compositor was lost";
+    for (zwlr_output_power_v1* power : powers) zwlr_output_power_v1_destroy(power);
+    zwlr_output_power_manager_v1_destroy(globals.manager);
+  }
+  for (wl_output* output : globals.outputs) wl_output_destroy(output);
+  wl_registry_destroy(registry);
+  wl_display_flush(display);
+  wl_display_disconnect(display);
+  return done;
+}
+
+}  // namespace
+
+bool GtkScreen::SetDisplayPower(bool on, std::string& why) {
+  // In a Wayland session the compositor holds the outputs' power, whether
+  // our windows are XWayland ones or not.
+  const char* wayland = g_getenv("WAYLAND_DISPLAY");
+  if (wayland != nullptr && *wayland != '\0') return SetWaylandOutputPower(on, why);
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) {
+    why = "no display to power down";
+    return false;
+  }
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  int event = 0, error = 0;
+  if (!DPMSQueryExtension(x, &event, &error) || !DPMSCapable(x)) {
+    why = "the X server has no DPMS extension";
+    return false;
+  }
+  if (!on) {
+    CARD16 level = 0;
+    BOOL enabled = False;
+    DPMSInfo(x, &level, &enabled);
+    dpmsWasEnabled_ = enabled;
+    // Forcing a level needs DPMS enabled; it is put back as it was below.
+    if (!enabled) DPMSEnable(x);
+    DPMSForceLevel(x, DPMSModeOff);
+  } else {
+    DPMSForceLevel(x, DPMSModeOn);
+    if (!dpmsWasEnabled_) DPMSDisable(x);
+  }
+  XFlush(x);
+  return true;
 }
 
 int X11Cursor::ShowCursor(bool show) {

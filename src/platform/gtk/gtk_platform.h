@@ -114,4 +114,19 @@ class ScreenSaverInhibit {
   std::unique_ptr<WaylandIdleInhibitor> wayland_;
 };
 
+// The screen: the display's power through the X server's DPMS extension,
+// or in a Wayland session through the compositor's output power management
+// (wlroots compositors), and the hold of ScreenSaverInhibit, taken at
+// start.
+class GtkScreen : public platform::Screen {
+ public:
+  GtkScreen();
+  bool SetDisplayPower(bool on, std::string& why) override;
+  void HoldAwake(bool hold) override;
+
+ private:
+  std::unique_ptr<ScreenSaverInhibit> hold_;
+  bool dpmsWasEnabled_ = true;  // as the server had it before a power-down
+};
+
 }  // namespace velane::gtk

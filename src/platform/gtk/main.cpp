@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
   gtk::GtkToolkit toolkit;
   gtk::X11Cursor cursor(toolkit);
   posix::LocalClock clock;
-  gtk::ScreenSaverInhibit keepScreenOn;
-  platform::Platform platform{toolkit, toolkit, cursor, clock, process};
+  gtk::GtkScreen screen;
+  platform::Platform platform{toolkit, toolkit, cursor, clock, process, screen};
   const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 

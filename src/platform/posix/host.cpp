@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/posix/ini_profile.h"
+#include "platform/posix/posix_platform.h"
 
 namespace velane::platform {
 
@@ -24,5 +25,7 @@ std::unique_ptr<ProfileStrings> MachineProfile() { return std::make_unique<IniPr
 bool MachineProfileIsOurEngine() { return true; }
 
 std::unique_ptr<Registry> SettingsRegistry() { return OpenUserRegistry(); }
+
+LocalTime LocalNow() { return posix::LocalClock().Now(); }
 
 }  // namespace velane::platform

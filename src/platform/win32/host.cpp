@@ -19,4 +19,6 @@ bool MachineProfileIsOurEngine() { return false; }
 
 std::unique_ptr<Registry> SettingsRegistry() { return OpenUserRegistry(); }
 
+LocalTime LocalNow() { return win32::LocalClock().Now(); }
+
 }  // namespace velane::platform

@@ -50,8 +50,8 @@ int main() {
   win32::Win32Cursor cursor;
   win32::LocalClock clock;
   win32::Win32Process process;
-  win32::KeepDisplayOn keepScreenOn;
-  platform::Platform platform{*toolkit, *toolkit, cursor, clock, process};
+  win32::Win32Screen screen;
+  platform::Platform platform{*toolkit, *toolkit, cursor, clock, process, screen};
   const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 

@@ -696,4 +696,27 @@ KeepDisplayOn::KeepDisplayOn() {
 
 KeepDisplayOn::~KeepDisplayOn() { SetThreadExecutionState(ES_CONTINUOUS); }
 
+Win32Screen::Win32Screen() : hold_(std::make_unique<KeepDisplayOn>()) {}
+
+void Win32Screen::HoldAwake(bool hold) {
+  if (!hold) {
+    hold_.reset();
+  } else if (!hold_) {
+    hold_ = std::make_unique<KeepDisplayOn>();
+  }
+}
+
+bool Win32Screen::SetDisplayPower(bool on, std::string& why) {
+  // 2: off; -1: on. A window that does not answer cannot hold the player:
+  // the broadcast gives up on it after two seconds.
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(HWND_BROADCAST, WM_SYSCOMMAND, SC_MONITORPOWER, on ? -1 : 2,
+                           SMTO_ABORTIFHUNG, 2000, &result)) {
+    why = "the monitor power message could not be sent (error " + std::to_string(GetLastError()) +
+          ")";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace velane::win32

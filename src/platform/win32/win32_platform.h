@@ -135,4 +135,17 @@ class KeepDisplayOn {
   KeepDisplayOn& operator=(const KeepDisplayOn&) = delete;
 };
 
+// The screen on Windows: the monitors' power through the system command
+// broadcast to the top-level windows (SC_MONITORPOWER), and the hold of
+// KeepDisplayOn, taken at start.
+class Win32Screen : public platform::Screen {
+ public:
+  Win32Screen();
+  bool SetDisplayPower(bool on, std::string& why) override;
+  void HoldAwake(bool hold) override;
+
+ private:
+  std::unique_ptr<KeepDisplayOn> hold_;
+};
+
 }  // namespace velane::win32
