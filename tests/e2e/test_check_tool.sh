@@ -159,7 +159,7 @@ FAKETIME_LIB="$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -n 1)
 [[ -n "$FAKETIME_LIB" ]] || { echo "FAIL: libfaketime is missing (package faketime)" >&2; exit 1; }
 week() {  # week ROOT [--json]
   status=0
-  env FAKETIME="@2026-12-07 09:00:00" LD_PRELOAD="$FAKETIME_LIB" "$TOOL" --week "${@:2}" "$1" \
+  env -u FAKETIME_SHARED FAKETIME="@2026-12-07 09:00:00" LD_PRELOAD="$FAKETIME_LIB" "$TOOL" --week "${@:2}" "$1" \
     >"$WORK/out" 2>"$WORK/err" || status=$?
 }
 # In order: the line, then the next ones.
