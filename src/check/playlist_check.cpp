@@ -525,6 +525,12 @@ class Checker {
     const std::u16string key(type.key);
     const std::u16string placeholder(type.placeholder);
     const std::u16string path = ModelPath(base_, type.model);
+    if (!LeadsInsideRoot(base_, path)) {
+      Add(std::nullopt, std::nullopt, kOutsideRootCode,
+          OutsideRootWords(Shown(path), BlankTemplateWords(key)));
+      blankExplained_ = true;
+      return {};
+    }
     const std::u16string model = ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
                                              BlankTemplateWords(key));
     const KeyRead value =
@@ -534,6 +540,13 @@ class Checker {
           Quoted(key) + u" is empty: the slide will have nothing to show");
     else if (!value.missing)
       CheckLocalFile(section, number, key, value.value);
+    if (const auto local = LocalFileOfValue(base_, number, value.value);
+        local && !LeadsInsideRoot(base_, *local)) {
+      Add(section, key, kOutsideRootCode,
+          OutsideRootWords(Quoted(value.value), u"the slide will be blank"));
+      blankExplained_ = true;
+      return {};
+    }
     if (model.empty()) return {};
 
     if (!HasOccurrence(model, placeholder))
@@ -569,6 +582,12 @@ class Checker {
       return {};
     }
     const std::u16string path = SlideFilePath(base_, number, value.value);
+    if (!LeadsInsideRoot(base_, path)) {
+      Add(section, key, kOutsideRootCode,
+          OutsideRootWords(Quoted(value.value), u"the page will be blank"));
+      blankExplained_ = true;
+      return {};
+    }
     return ReadContent(path, section, key, kMissingPageCode, u"the page will be blank");
   }
 
