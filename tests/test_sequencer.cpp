@@ -372,6 +372,23 @@ TEST_F(SequencerTest, ValuesLeadingOutOfTheRootGiveBlankSlidesAndAreTold) {
   }
 }
 
+#ifndef _WIN32
+TEST_F(SequencerTest, LinkedSlideFolderLeadingOutGetsNoPageAndIsNotShown) {
+  const fs::path outside = root.path().parent_path() / (root.path().filename().string() + "-out");
+  fs::create_directories(outside);
+  fs::create_directories(root.path() / "flashs");
+  fs::create_directory_symlink(outside, root.path() / "flashs" / "00001");
+  Playlist("[section 0]\r\nsection suivante=1\r\n[section 1]\r\nType=html\r\nhtml=p.html\r\n");
+  ::testing::internal::CaptureStderr();
+  Tick();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(fs::exists(outside / "temporaire.html"));
+  EXPECT_TRUE(Navigations().empty());
+  EXPECT_NE(err.find("[outside-root] section 1:"), std::string::npos) << err;
+  fs::remove_all(outside);
+}
+#endif
+
 TEST_F(SequencerTest, ValuesAreAttributeTextInTheirTemplate) {
   Content("modeles/url.html", "<iframe src=\"%URL%\"></iframe>\r\n");
   Playlist(

@@ -662,6 +662,13 @@ class Checker {
       Add(section, std::nullopt, kMissingFolderCode, MissingSlideFolderWords(Shown(folder)));
       return;
     }
+    if (!LeadsInsideRoot(base_, page)) {
+      Add(section, std::nullopt, kOutsideRootCode,
+          OutsideRootWords(Shown(folder),
+                           u"the player writes no composed page there and the "
+                           u"slide is not shown"));
+      return;
+    }
     if (IsLink(page)) {
       Add(section, std::nullopt, kUnwritablePageCode, LinkedPageWords(Shown(page)));
       return;

@@ -205,6 +205,13 @@ void Advance(Program& program, SequencerState& state) {
   Step([&] { page = WithoutScrollBars(page); });
 
   const std::u16string composed = ComposedPagePath(program.contentRoot, section);
+  // A slide folder that is a link leading out of the content root gets no
+  // page written through it, and nothing from there is shown.
+  if (!TellConfined(program, "page of " + ToAnsi(SectionName(section)), SectionName(section),
+                    composed,
+                    u"the player writes no composed page there and the slide is not "
+                    u"shown"))
+    return;
   const bool written = Step([&] { WriteComposedPage(composed, page + u"\r\n"); });
   TellPageWrite(program, section, written, composed);
   // Navigates even when the write failed: the browser then shows the older

@@ -133,6 +133,9 @@ class EngineView : public WebView {
     g_signal_connect(view, "query-permission-state", G_CALLBACK(&EngineView::PermissionState),
                      this);
     g_signal_connect(view, "show-notification", G_CALLBACK(&EngineView::Refuse), this);
+    // Nor a tooltip (an element's title, a file field's "no file selected"):
+    // a window of its own over the screen, with the page's text in it.
+    g_signal_connect(view, "notify::has-tooltip", G_CALLBACK(&EngineView::NoTooltip), nullptr);
     // Start the page process now, while the view is still hidden, so the
     // first slide does not wait for it.
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), kBlankPage);
@@ -294,6 +297,10 @@ class EngineView : public WebView {
 
   static gboolean Refuse(WebKitWebView*, gpointer, EngineView*) { return TRUE; }
 
+  static void NoTooltip(GtkWidget* view, GParamSpec*, gpointer) {
+    if (gtk_widget_get_has_tooltip(view)) gtk_widget_set_has_tooltip(view, FALSE);
+  }
+
   static gboolean FileChooser(WebKitWebView*, WebKitFileChooserRequest* request, EngineView* self) {
     webkit_file_chooser_request_cancel(request);
     self->ReportRefused(kRefusedFileChooser, "a file chooser");
@@ -307,12 +314,14 @@ class EngineView : public WebView {
     return TRUE;
   }
 
-  // A site asking for a user name and password: no form; the engine shows
-  // the page that came with the challenge, as a browser does on "cancel".
+  // A site asking for a user name and password: no form. The load goes on
+  // without credentials, so the engine shows the page that came with the
+  // challenge, as a browser does on "cancel" (cancelling the request would
+  // leave the frame empty).
   static gboolean Authenticate(WebKitWebView*, WebKitAuthenticationRequest* request,
                                EngineView* self) {
     webkit_authentication_request_set_can_save_credentials(request, FALSE);
-    webkit_authentication_request_cancel(request);
+    webkit_authentication_request_authenticate(request, nullptr);
     self->ReportRefused(kRefusedAuthentication, "a password form",
                         webkit_authentication_request_get_host(request));
     return TRUE;
