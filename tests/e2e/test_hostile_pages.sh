@@ -231,8 +231,9 @@ check "the four fields were tapped (control)" bash -c "grep -q beacon?file-tappe
 for what in "a file chooser" "a colour chooser" "a drop-down list" "full screen for an element"; do
   check "$what was refused and told" grep -q "refused: $what" "$ROOT_DIR/player.log"
 done
-check "the page never got full screen" bash -c "! grep -q 'beacon?fullscreen-entered' '$LOG'"
 check "control: the tapped page covers the display area" test "$(pixel "$ROOT_DIR/tapped.png" 384 288)" = "#A05000"
+# The engine may tell the page it is in full screen (within the view); the
+# view and the display window keep their place and size.
 check "the view kept its size after the full-screen request" test "$(pixel "$ROOT_DIR/tapped.png" 1000 650)" != "#A05000"
 check "the permission requests ran (control)" grep -q 'beacon?permissions-asked' "$LOG"
 check "location and notifications were denied by the player" bash -c "grep -q 'beacon?location-denied' '$LOG' &&
