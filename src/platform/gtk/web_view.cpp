@@ -63,7 +63,7 @@ class EngineView : public WebView {
         memory, PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
                                   std::uint64_t(sysconf(_SC_PAGESIZE))));
     webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-    // Checked every second, not every 30 s: a page that allocates fast
+    // Checked every 2 s, not every 30 s: a page that allocates fast
     // cannot take the machine's memory between two looks.
     webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryPollSeconds);
     // A page's cookies, local storage, databases, caches and service
@@ -542,7 +542,7 @@ class EngineView : public WebView {
   gchar* filterFolder_ = nullptr;  // where the engine compiles the rule
   GCancellable* filterCancel_ = nullptr;
   bool filterPending_ = false;
-  static constexpr double kMemoryPollSeconds = 1.0;
+  static constexpr double kMemoryPollSeconds = 2.0;
   static constexpr const char* kBlankPage = "about:blank";
   std::string uri_;
   WebKitWebContext* context_ = nullptr;
