@@ -126,10 +126,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 file(READ ${CMAKE_SOURCE_DIR}/packaging/description CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 string(STRIP "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}" CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 # The runtime libraries the binaries link against, found by dpkg-shlibdeps;
-# adduser for the content group; the GStreamer plugins the web engine plays
-# video slides with (VP8/VP9 in WebM, H.264 in MP4).
+# adduser for the content group; bubblewrap for the page process's sandbox;
+# the GStreamer plugins the web engine plays video slides with (VP8/VP9 in
+# WebM, H.264 in MP4).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, gstreamer1.0-plugins-good, gstreamer1.0-libav")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, bubblewrap, gstreamer1.0-plugins-good, gstreamer1.0-libav")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_BINARY_DIR}/packaging/postinst ${CMAKE_BINARY_DIR}/packaging/postrm)

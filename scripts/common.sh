@@ -8,7 +8,7 @@ PACKAGES=(build-essential cmake pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev
   libxfixes-dev libxi-dev libxss-dev libxext-dev libx11-dev libsqlite3-dev libgtest-dev libgmock-dev
   libbenchmark-dev xvfb xdotool x11-utils x11-xserver-utils imagemagick faketime
   procps dpkg-dev file libsystemd-dev help2man lintian libwayland-dev libwayland-bin
-  wayland-protocols sway swayidle grim xwayland
+  wayland-protocols sway swayidle grim xwayland bubblewrap
   gstreamer1.0-plugins-good gstreamer1.0-libav  # what the web engine plays video with
   gstreamer1.0-tools gstreamer1.0-plugins-ugly)  # the tests make their clips (x264enc)
 

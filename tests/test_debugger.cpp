@@ -241,6 +241,16 @@ TEST_F(DebuggerLogTest, LogPastOneMegabyteIsRotatedOnce) {
   EXPECT_EQ(Log(), line + line);
   EXPECT_EQ(fs::file_size(dir_ / "debugger.log.1"), full.size() + line.size());
   EXPECT_FALSE(fs::exists(dir_ / "debugger.log.2"));
+
+  // A folder in the older log's place: the full log starts over all the
+  // same, and the folder is left as it was.
+  fs::remove(dir_ / "debugger.log.1");
+  fs::create_directories(dir_ / "debugger.log.1" / "inside");
+  std::ofstream(dir_ / "debugger.log", std::ios::binary | std::ios::trunc) << full;
+  debugger.add(u"x", true);
+  debugger.add(u"x", true);
+  EXPECT_EQ(Log(), line);
+  EXPECT_TRUE(fs::is_directory(dir_ / "debugger.log.1" / "inside"));
 }
 
 #ifndef _WIN32  // links as Linux has them

@@ -580,6 +580,33 @@ TEST_F(PlaylistCheckTest, ComposedPageThatCannotBeWritten) {
   EXPECT_NE(MessageOf(linked, "unwritable-page section 1/-").find("is a link"), std::string::npos);
 }
 
+// Slide values, templates and slide folders that lead outside the content
+// root are errors, told as the player tells them; a ".." that stays inside
+// is fine.
+TEST_F(PlaylistCheckTest, WhatLeadsOutsideTheContentRoot) {
+  Models();
+  Folders({"00001", "00002", "00003", "00004"});
+  const fs::path outside = root_.string() + "-out";
+  fs::create_directories(outside);
+  Put(outside, "o.html", "<p>outside</p>");
+  Write("flashs/00004/p.html", "<p>inside</p>");
+  fs::remove(root_ / "flashs/00003");
+  fs::create_directory_symlink(outside, root_ / "flashs/00003");
+  const std::string out = "../../../" + root_.filename().string() + "-out/o.html";
+  Playlist(std::string(kSysteme) + kStart + Slide(1, "html", out, 2) + Slide(2, "image", out, 3) +
+           Slide(3, "html", "o.html", 4) + Slide(4, "html", "../00004/p.html", 1));
+  const CheckReport report = Check();
+  for (const char* line :
+       {"outside-root section 1/html", "outside-root section 2/image", "outside-root section 3/-"})
+    EXPECT_TRUE(Has(report, line)) << line << "\n" << Dump(report);
+  for (const CheckProblem& p : report.problems)
+    if (p.code == "outside-root") EXPECT_EQ(p.severity, Severity::kError);
+  // Control: the ".." that stays inside reads its page.
+  EXPECT_FALSE(Has(report, "outside-root section 4/html")) << Dump(report);
+  EXPECT_FALSE(Has(report, "missing-page section 4/html")) << Dump(report);
+  fs::remove_all(outside);
+}
+
 // A playlist the player cannot write keeps its missing keys missing: the
 // player goes on with the defaults, and the checker says why.
 TEST_F(PlaylistCheckTest, ReadOnlyPlaylist) {

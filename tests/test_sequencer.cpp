@@ -6,6 +6,7 @@
 #endif
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "diagnostics/principal.h"
 #include "display/afficheur.h"
 #include "display/schedule.h"
+#include "display/slide_rules.h"
 #include "program_fixture.h"
 
 namespace velane {
@@ -283,6 +285,132 @@ TEST_F(SequencerTest, HtmlSlideIsCopiedFromItsFolderWithNothingReplaced) {
   Content("flashs/00001/page.html", "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>");
   Tick();
   EXPECT_EQ(PageBytes("00001"), "<p>%FICHIER% %URL%</p>\r\n<p>caf\xE9</p>\r\n\r\n");
+}
+
+// --- What a slide may lead to -----------------------------------------------
+
+#ifndef _WIN32
+TEST(ContentRootTest, PathsLeadInsideTheRootOnlyAfterDotsAndLinksAreFollowed) {
+  testing_support::TempFolder top;
+  const fs::path root = top.path() / "root";
+  fs::create_directories(root / "flashs" / "00001");
+  fs::create_directories(root / "commun");
+  fs::create_directories(top.path() / "elsewhere");
+  testing_support::WriteBytes(top.path() / "elsewhere" / "secret.html", "x");
+  testing_support::WriteBytes(root / "commun" / "logo.svg", "x");
+  fs::create_symlink(top.path() / "elsewhere" / "secret.html",
+                     root / "flashs" / "00001" / "out.html");
+  fs::create_symlink(root / "commun" / "logo.svg", root / "flashs" / "00001" / "in.svg");
+  fs::create_symlink(top.path() / "elsewhere", root / "flashs" / "00002");
+  fs::create_symlink(root, top.path() / "root-link");
+  const std::u16string r = FromAnsi(root.string());
+  const std::u16string slide = r + u"/flashs/00001/";
+  struct Case {
+    std::u16string path;
+    bool inside;
+  } cases[] = {
+      {slide + u"page.html", true},                          // plain, not there yet
+      {slide + u"./page.html", true},                        // "." dropped
+      {slide + u"../../commun/logo.svg", true},              // ".." inside the root
+      {slide + u"../../../elsewhere/secret.html", false},    // ".." out of it
+      {slide + u"../../../root/flashs/00001/x.html", true},  // out and back in
+      {slide + u"../../../../../../../../etc/passwd", false},
+      {u"/etc/passwd", false},                    // a full path elsewhere
+      {r + u"/../root-other/x", false},           // a sibling sharing the prefix
+      {slide + u"out.html", false},               // a link leading out
+      {slide + u"in.svg", true},                  // a link staying in
+      {r + u"/flashs/00002/secret.html", false},  // a linked slide folder
+      {r + u"/flashs/00002/missing.html", false},
+      {r, true},
+      {FromAnsi((top.path() / "root-link" / "flashs").string()), true},  // the root by a link
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ToAnsi(c.path));
+    EXPECT_EQ(LeadsInsideRoot(r, c.path), c.inside);
+    // The root named by a link leads to the same places.
+    EXPECT_EQ(LeadsInsideRoot(FromAnsi((top.path() / "root-link").string()), c.path), c.inside);
+  }
+  EXPECT_FALSE(LeadsInsideRoot(u"", slide + u"page.html"));
+}
+#endif
+
+TEST(ContentRootTest, TemplateValuesNameLocalFilesOrAddresses) {
+  const std::u16string r = u"/r", s = u"/r/flashs/00003/";
+  struct Case {
+    std::u16string value;
+    std::optional<std::u16string> file;
+  } cases[] = {
+      {u"photo.jpg", s + u"photo.jpg"},
+      {u"../../x.svg?v=2#top", s + u"../../x.svg"},
+      {u"/etc/passwd", u"/etc/passwd"},
+      {u"http://example.org/a.png", std::nullopt},
+      {u"file:///etc/passwd", std::nullopt},  // left to the browser control's own rule
+      {u"", std::nullopt},
+      {u"?q", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ToAnsi(c.value));
+    EXPECT_EQ(LocalFileOfValue(r, 3, c.value), c.file);
+  }
+}
+
+TEST_F(SequencerTest, ValuesLeadingOutOfTheRootGiveBlankSlidesAndAreTold) {
+  Content("modeles/image.html", "<img src=\"%FICHIER%\">\r\n");
+  WriteBytes(root.path().parent_path() / (root.path().filename().string() + "-secret.html"),
+             "SECRET");
+  const std::string out = "../../../" + root.path().filename().string() + "-secret.html";
+  struct Case {
+    std::string slide;
+    std::string page;  // composed
+  } cases[] = {
+      {"Type=html\r\nhtml=" + out, "\r\n"},
+      {"Type=image\r\nimage=" + out, "\r\n"},
+      {"Type=image\r\nimage=/etc/passwd", "\r\n"},
+      // Control: a ".." that stays inside composes as before.
+      {"Type=image\r\nimage=../00001/a.svg", "<img src=\"../00001/a.svg\">\r\n\r\n"},
+  };
+  SlideFolders({"00001"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.slide);
+    Playlist("[section 0]\r\nsection suivante=1\r\n[section 1]\r\n" + c.slide + "\r\n");
+    Display().sequencer = SequencerState{};
+    fakes.clock.now.minute += 1;
+    ::testing::internal::CaptureStderr();
+    Tick();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(PageBytes("00001"), c.page);
+    EXPECT_EQ(err.find("[outside-root] section 1") != std::string::npos, c.page == "\r\n") << err;
+    EXPECT_EQ(err.find("SECRET"), std::string::npos);
+  }
+}
+
+#ifndef _WIN32
+TEST_F(SequencerTest, LinkedSlideFolderLeadingOutGetsNoPageAndIsNotShown) {
+  const fs::path outside = root.path().parent_path() / (root.path().filename().string() + "-out");
+  fs::create_directories(outside);
+  fs::create_directories(root.path() / "flashs");
+  fs::create_directory_symlink(outside, root.path() / "flashs" / "00001");
+  Playlist("[section 0]\r\nsection suivante=1\r\n[section 1]\r\nType=html\r\nhtml=p.html\r\n");
+  ::testing::internal::CaptureStderr();
+  Tick();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(fs::exists(outside / "temporaire.html"));
+  EXPECT_TRUE(Navigations().empty());
+  EXPECT_NE(err.find("[outside-root] section 1:"), std::string::npos) << err;
+  fs::remove_all(outside);
+}
+#endif
+
+TEST_F(SequencerTest, ValuesAreAttributeTextInTheirTemplate) {
+  Content("modeles/url.html", "<iframe src=\"%URL%\"></iframe>\r\n");
+  Playlist(
+      "[section 0]\r\nsection suivante=1\r\n"
+      "[section 1]\r\nType=url\r\nurl=http://x/?a=1&b='2'\" onload=\"<script>\r\n");
+  SlideFolders({"00001"});
+  Tick();
+  EXPECT_EQ(PageBytes("00001"),
+            "<iframe src=\"http://x/?a=1&amp;b=&#39;2&#39;&quot; onload=&quot;&lt;script&gt;\">"
+            "</iframe>\r\n\r\n");
 }
 
 TEST_F(SequencerTest, HtmlSlideWithEmptyNameGivesABlankPage) {

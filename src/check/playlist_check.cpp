@@ -608,6 +608,12 @@ class Checker {
     const std::u16string key(type.key);
     const std::u16string placeholder(type.placeholder);
     const std::u16string path = ModelPath(base_, type.model);
+    if (!LeadsInsideRoot(base_, path)) {
+      Add(std::nullopt, std::nullopt, kOutsideRootCode,
+          OutsideRootWords(Shown(path), BlankTemplateWords(key)));
+      blankExplained_ = true;
+      return {};
+    }
     const std::u16string model = ReadContent(path, std::nullopt, std::nullopt, kMissingTemplateCode,
                                              BlankTemplateWords(key));
     const KeyRead value =
@@ -615,9 +621,17 @@ class Checker {
     if (value.empty)
       Add(section, key, "empty-value",
           Quoted(key) + u" is empty: the slide will have nothing to show");
-    else if (!value.missing && CheckLocalFile(section, number, key, value.value) &&
-             type.name == u"video")
-      CheckVideoFile(section, number, key, value.value);
+    bool namesAFile = false;
+    if (!value.empty && !value.missing)
+      namesAFile = CheckLocalFile(section, number, key, value.value);
+    if (const auto local = LocalFileOfValue(base_, number, value.value);
+        local && !LeadsInsideRoot(base_, *local)) {
+      Add(section, key, kOutsideRootCode,
+          OutsideRootWords(Quoted(value.value), u"the slide will be blank"));
+      blankExplained_ = true;
+      return {};
+    }
+    if (namesAFile && type.name == u"video") CheckVideoFile(section, number, key, value.value);
     if (model.empty()) return {};
 
     if (!HasOccurrence(model, placeholder))
@@ -653,6 +667,12 @@ class Checker {
       return {};
     }
     const std::u16string path = SlideFilePath(base_, number, value.value);
+    if (!LeadsInsideRoot(base_, path)) {
+      Add(section, key, kOutsideRootCode,
+          OutsideRootWords(Quoted(value.value), u"the page will be blank"));
+      blankExplained_ = true;
+      return {};
+    }
     return ReadContent(path, section, key, kMissingPageCode, u"the page will be blank");
   }
 
@@ -751,6 +771,13 @@ class Checker {
     const FileState state = StateOf(folder);
     if (!state.folder) {
       Add(section, std::nullopt, kMissingFolderCode, MissingSlideFolderWords(Shown(folder)));
+      return;
+    }
+    if (!LeadsInsideRoot(base_, page)) {
+      Add(section, std::nullopt, kOutsideRootCode,
+          OutsideRootWords(Shown(folder),
+                           u"the player writes no composed page there and the "
+                           u"slide is not shown"));
       return;
     }
     if (IsLink(page)) {

@@ -50,6 +50,13 @@ std::u16string MissingSlideFolderWords(const std::u16string& folder) {
          u"the browser shows its error page (or an older page)";
 }
 
+std::u16string OutsideRootWords(const std::u16string& path, const std::u16string& blankWhat) {
+  return path +
+         u" leads outside the content root (through \"..\", a full path or a "
+         u"link): the player shows no file from there; " +
+         blankWhat;
+}
+
 std::u16string LinkedPageWords(const std::u16string& page) {
   return page +
          u" is a link: the player writes no composed page through it "

@@ -19,6 +19,7 @@ inline constexpr char kUnwritablePageCode[] = "unwritable-page";
 inline constexpr char kMissingTemplateCode[] = "missing-template";
 inline constexpr char kMissingPageCode[] = "missing-page";
 inline constexpr char kWrongTypeCode[] = "wrong-type";
+inline constexpr char kOutsideRootCode[] = "outside-root";
 
 // A problem's code and message.
 struct ContentFileProblem {
@@ -30,6 +31,9 @@ struct ContentFileProblem {
 std::u16string ReadOnlyPlaylistWords(const std::u16string& playlist);
 std::u16string MissingSlideFolderWords(const std::u16string& folder);
 std::u16string LinkedPageWords(const std::u16string& page);
+// A slide page, template or picture that leads outside the content root
+// (through "..", a full path or a link), and what that does.
+std::u16string OutsideRootWords(const std::u16string& path, const std::u16string& blankWhat);
 std::u16string UnwritablePageWords(const std::u16string& page);
 // "Type" as read: empty, or none of "image", "html" and "url" (with the
 // known type it was most likely meant to be).

@@ -108,6 +108,18 @@ void DEBUGGER::add(std::u16string texte, bool logger) {
       std::error_code error;
       std::filesystem::remove(kOlderLogName, error);
       std::filesystem::rename(kLogName, kOlderLogName, error);
+      // Something other than a file in the older log's place (a folder)
+      // keeps the rename from happening: the log then starts over, so it
+      // still never grows past its limit.
+      if (error) {
+        if (!olderReported_)
+          std::fprintf(stderr,
+                       VELANE_PLAYER_NAME
+                       ": %s cannot be replaced (%s): the full trace log starts over\n",
+                       kOlderLogName, error.message().c_str());
+        olderReported_ = true;
+        std::filesystem::resize_file(kLogName, 0, error);
+      }
       log = OpenLog();
     }
   });

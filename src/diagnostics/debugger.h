@@ -29,7 +29,8 @@ class DEBUGGER {
   platform::Control& host_;
   platform::Control& traceur_;
   platform::Clock& clock_;
-  bool linkReported_ = false;  // a linked debugger.log is reported once
+  bool linkReported_ = false;   // a linked debugger.log is reported once
+  bool olderReported_ = false;  // so is an older log that cannot be replaced
 };
 
 inline constexpr std::size_t kTraceLimit = 1000;

@@ -135,6 +135,18 @@ void TellContent(Program& program, const std::string& subject, const std::u16str
   });
 }
 
+// Whether the file a slide would read or show leads inside the content
+// root; if not, the problem is told and the slide stays blank.
+bool TellConfined(Program& program, const std::string& subject, const std::u16string& place,
+                  const std::u16string& path, const std::u16string& blankWhat) {
+  if (LeadsInsideRoot(program.contentRoot, path)) return true;
+  Step([&] {
+    ReportContentProblem(program, subject, kOutsideRootCode, place,
+                         OutsideRootWords(path, blankWhat));
+  });
+  return false;
+}
+
 void TellType(Program& program, std::int16_t section, const std::u16string& type) {
   const std::string subject = "type of " + ToAnsi(SectionName(section));
   if (FindSlideType(type)) return ContentProblemGone(program, subject);
@@ -191,23 +203,36 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
   const PlaylistKey key{slideType->key, u""};
   if (!slideType->model.empty()) {
     const std::u16string path = ModelPath(program.contentRoot, slideType->model);
-    std::u16string model = ReadWholeFile(path, pump);
     // A template belongs to no section: one problem for all its slides.
-    TellContent(program, "template " + ToAnsi(path), u"", path, model, kMissingTemplateCode,
+    const std::string subject = "template " + ToAnsi(path);
+    if (!TellConfined(program, subject, u"", path, BlankTemplateWords(std::u16string(key.name))))
+      return page;
+    std::u16string model = ReadWholeFile(path, pump);
+    TellContent(program, subject, u"", path, model, kMissingTemplateCode,
                 BlankTemplateWords(std::u16string(key.name)));
-    Step([&] {
-      std::u16string value = ReadSlideKey(program, section, key);
-      page = FillTemplate(*slideType, std::move(model), std::move(value));
-    });
+    std::u16string value;
+    Step([&] { value = ReadSlideKey(program, section, key); });
+    // A picture's name that leads out of the root gives no page around it.
+    const std::string valueSubject = "value of " + ToAnsi(SectionName(section));
+    const auto local = LocalFileOfValue(program.contentRoot, section, value);
+    if (local && !TellConfined(program, valueSubject,
+                               SectionName(section) + u", \"" + std::u16string(key.name) + u"\"",
+                               *local, u"the slide will be blank"))
+      return page;
+    ContentProblemGone(program, valueSubject);
+    Step([&] { page = FillTemplate(*slideType, std::move(model), std::move(value)); });
   } else {
     std::u16string path;
     if (Step([&] {
           path = SlideFilePath(program.contentRoot, section, ReadSlideKey(program, section, key));
         })) {
+      const std::string subject = "own page of " + ToAnsi(SectionName(section));
+      const std::u16string place =
+          SectionName(section) + u", \"" + std::u16string(key.name) + u"\"";
+      // Never a copy of a file from outside the root into the composed page.
+      if (!TellConfined(program, subject, place, path, u"the page will be blank")) return page;
       page = ReadWholeFile(path, pump);
-      TellContent(program, "own page of " + ToAnsi(SectionName(section)),
-                  SectionName(section) + u", \"" + std::u16string(key.name) + u"\"", path, page,
-                  kMissingPageCode, u"the page will be blank");
+      TellContent(program, subject, place, path, page, kMissingPageCode, u"the page will be blank");
     }
   }
   return page;
@@ -280,6 +305,13 @@ void Advance(Program& program, SequencerState& state, const platform::LocalTime&
   Step([&] { page = WithoutScrollBars(page); });
 
   const std::u16string composed = ComposedPagePath(program.contentRoot, section);
+  // A slide folder that is a link leading out of the content root gets no
+  // page written through it, and nothing from there is shown.
+  if (!TellConfined(program, "page of " + ToAnsi(SectionName(section)), SectionName(section),
+                    composed,
+                    u"the player writes no composed page there and the slide is not "
+                    u"shown"))
+    return;
   const bool written = Step([&] { WriteComposedPage(composed, page + u"\r\n"); });
   TellPageWrite(program, section, written, composed);
   // Navigates even when the write failed: the browser then shows the older

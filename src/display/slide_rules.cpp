@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
 #include "config/ansi.h"
 #include "config/conversions.h"
@@ -93,8 +94,102 @@ std::u16string SlideTypeNames(std::u16string_view lastJoin) {
   return names;
 }
 
+std::u16string AttributeText(std::u16string_view value) {
+  std::u16string text;
+  text.reserve(value.size());
+  for (const char16_t c : value) {
+    switch (c) {
+      case u'&':
+        text += u"&amp;";
+        break;
+      case u'"':
+        text += u"&quot;";
+        break;
+      case u'\'':
+        text += u"&#39;";
+        break;
+      case u'<':
+        text += u"&lt;";
+        break;
+      case u'>':
+        text += u"&gt;";
+        break;
+      default:
+        text += c;
+    }
+  }
+  return text;
+}
+
 std::u16string FillTemplate(const SlideType& type, std::u16string model, std::u16string value) {
-  return ReplaceAll(std::move(model), std::u16string(type.placeholder), std::move(value));
+  return ReplaceAll(std::move(model), std::u16string(type.placeholder), AttributeText(value));
+}
+
+namespace {
+
+bool IsSeparator(char16_t c) {
+  return std::u16string_view(platform::kPathSeparators).find(c) != std::u16string_view::npos;
+}
+
+// The path with its links followed as far as it exists, and the names
+// beyond taken as they read ("." dropped, ".." one folder up).
+std::u16string ResolvedAsFarAsItExists(const std::u16string& path) {
+  std::u16string existing = path;
+  std::vector<std::u16string> rest;  // the names that do not exist, last first
+  while (true) {
+    if (const auto real = platform::ResolvedPath(ToAnsi(existing))) {
+      existing = FromAnsi(*real);
+      break;
+    }
+    std::size_t cut = existing.size();
+    while (cut > 0 && IsSeparator(existing[cut - 1])) --cut;
+    const std::size_t start =
+        existing.find_last_of(platform::kPathSeparators, cut == 0 ? 0 : cut - 1);
+    if (cut == 0 || start == std::u16string::npos) {
+      rest.push_back(existing.substr(0, cut));  // a relative name, none of it there
+      existing.clear();
+      break;
+    }
+    rest.push_back(existing.substr(start + 1, cut - start - 1));
+    existing.resize(start);
+    if (existing.empty() || (existing.size() == 2 && existing[1] == u':')) {
+      existing += kPathSeparator;  // the file system's root
+      if (const auto real = platform::ResolvedPath(ToAnsi(existing))) existing = FromAnsi(*real);
+      break;
+    }
+  }
+  for (auto name = rest.rbegin(); name != rest.rend(); ++name) {
+    if (name->empty() || *name == u".") continue;
+    if (*name == u"..") {
+      const std::size_t last = existing.find_last_of(platform::kPathSeparators);
+      if (last != std::u16string::npos && last + 1 < existing.size())
+        existing.resize(last == 0 || (last == 2 && existing[1] == u':') ? last + 1 : last);
+      continue;
+    }
+    if (existing.empty() || !IsSeparator(existing.back())) existing += kPathSeparator;
+    existing += *name;
+  }
+  return existing;
+}
+
+}  // namespace
+
+bool LeadsInsideRoot(const std::u16string& root, const std::u16string& path) {
+  if (root.empty() || path.empty()) return false;
+  std::u16string base = ResolvedAsFarAsItExists(root);
+  const std::u16string real = ResolvedAsFarAsItExists(path);
+  while (base.size() > 1 && IsSeparator(base.back())) base.pop_back();
+  if (real == base) return true;
+  return real.size() > base.size() && real.starts_with(base) &&
+         (IsSeparator(real[base.size()]) || IsSeparator(base.back()));
+}
+
+std::optional<std::u16string> LocalFileOfValue(const std::u16string& root, std::int16_t section,
+                                               const std::u16string& value) {
+  const std::u16string name = value.substr(0, value.find_first_of(u"?#"));
+  if (name.empty() || name.find(u':') != std::u16string::npos) return std::nullopt;
+  if (IsSeparator(name.front())) return name;
+  return SlideFilePath(root, section, name);
 }
 
 std::u16string WithTransitionMarkup(std::u16string page, const std::u16string& markup) {

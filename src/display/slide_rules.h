@@ -1,7 +1,8 @@
 // The rules of a slide that the player and the playlist checker both follow:
 // where a slide's settings and files are, what each type makes of its
-// template, how the composed page is rewritten, and where the display
-// geometry puts the browser control. Nothing here reads or writes a file.
+// template, how the composed page is rewritten, which files a slide may
+// lead to, and where the display geometry puts the browser control. Nothing
+// here reads or writes a file; LeadsInsideRoot looks where paths lead.
 #pragma once
 
 #include <array>
@@ -62,6 +63,20 @@ std::u16string SlideFilePath(const std::u16string& root, std::int16_t section,
 std::u16string ModelPath(const std::u16string& root, std::u16string_view file);
 std::u16string TransitionsPath(const std::u16string& root);
 
+// Whether the path leads inside the content root once ".", ".." and links
+// are followed (names that do not exist yet are taken as they read). What a
+// slide shows stays there: the player reads no slide page or template, and
+// composes no page around a picture, that leads elsewhere (HOME, /etc,
+// another disk), and the checker reports such a value as an error.
+bool LeadsInsideRoot(const std::u16string& root, const std::u16string& path);
+
+// The local file that a template's value names, as the browser finds it
+// from the composed page: a full path, or a name relative to the slide
+// folder (its query or fragment left out); none for an address, which has
+// a scheme, or an empty value.
+std::optional<std::u16string> LocalFileOfValue(const std::u16string& root, std::int16_t section,
+                                               const std::u16string& value);
+
 // A slide type: the exact "Type" value, the slide's own key, and either a
 // template in "modeles" whose placeholder takes the key's value, or (no
 // template) the key names the slide's own page in its slide folder, shown
@@ -95,8 +110,14 @@ const SlideType* FindSlideType(std::u16string_view type);
 // lastJoin "and".
 std::u16string SlideTypeNames(std::u16string_view lastJoin);
 
-// The template with the slide's value in place of every placeholder. Throws
-// Overflow as ReplaceAll does.
+// The text as an HTML attribute value holds it: & " ' < > written as
+// references, which the browser reads back as the same characters.
+std::u16string AttributeText(std::u16string_view value);
+
+// The template with the slide's value in place of every placeholder, the
+// value as attribute text (the placeholders stand in attributes: an address
+// or a picture's name works as before, and cannot add markup or script to
+// the page). Throws Overflow as ReplaceAll does.
 std::u16string FillTemplate(const SlideType& type, std::u16string model, std::u16string value);
 
 // The tag in front of which a transition's markup goes.

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ AppendOpen OpenForAppending(const char* path, UniqueFile& file);
 // page) for writing, as the sequencer does with a composed page. Nothing is
 // written.
 bool MayOpenForWriting(const std::string& path);
+
+// The path (in the code page) with every ".", ".." and link followed, as
+// the system opens it; none when it does not exist.
+std::optional<std::string> ResolvedPath(const std::string& path);
 
 // Whether this user could create a file in the folder.
 bool MayCreateIn(const std::string& folder);

@@ -22,6 +22,7 @@ int RunPlayer(platform::Platform& platform, const PlayerHost& host) {
   // abandoned for them.
   host.reportBrowserTo(
       [&program](const std::string& line) { ReportProblem(&program, "Webcam: " + line); });
+  if (host.confineBrowserTo) host.confineBrowserTo(root.folder);
 
   try {
     program.Start();

@@ -21,6 +21,9 @@ struct PlayerHost {
   std::function<void(std::function<void(const std::string&)>)> reportBrowserTo;
   // Runs the message loop until the program ends; the exit status.
   std::function<int()> runMessageLoop;
+  // Tells the browser control the content root, the only folder whose
+  // files its pages may load (none: the platform confines it otherwise).
+  std::function<void(const std::u16string&)> confineBrowserTo;
 };
 
 // Chooses the content root (the executable's folder, or the one

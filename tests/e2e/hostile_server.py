@@ -16,6 +16,14 @@ PAGES = {
     # Downloads by Content-Disposition, of a type the engine shows and of one it does not.
     "/attach.html": ("text/html", "attachment; filename=a.html", "DLPAYLOAD3"),
     "/attach.bin": ("application/octet-stream", "attachment; filename=a.bin", "DLPAYLOAD4"),
+    # A framed address, reached with its query whole.
+    "/q": ("text/html", None, "<html><body style='margin:0;background:#4080FF'></body></html>"),
+}
+# Refused access, with a challenge (a browser would ask for a password) and
+# without one; each comes with a page of its own colour.
+CHALLENGES = {
+    "/auth": ('Basic realm="kiosk"', "#40A0A0"),
+    "/noauth": (None, "#A0A040"),
 }
 
 
@@ -29,6 +37,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.serve()
 
     def serve(self):
+        challenge = CHALLENGES.get(self.path.split("?")[0])
+        if challenge is not None:
+            self.send_response(401)
+            if challenge[0]:
+                self.send_header("WWW-Authenticate", challenge[0])
+            self.send_header("Content-Type", "text/html")
+            self.end_headers()
+            self.wfile.write(("<html><body style='margin:0;background:%s'></body></html>"
+                              % challenge[1]).encode())
+            return
         page = PAGES.get(self.path.split("?")[0])
         if page is None:
             self.send_response(204)

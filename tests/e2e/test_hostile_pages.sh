@@ -2,11 +2,15 @@
 # A public screen shows pages nobody here wrote, and anyone can reach its
 # mouse. Each hostile slide below tries one way out of the kiosk (dialogs,
 # printing, an endless script, downloads, reading local files, a context
-# menu, leaving the slide, a dark page) and is followed by a sentinel slide
-# of its own green: the attack is contained when no other window appears,
-# nothing lands in HOME, no local file reaches the loopback server, and
-# every sentinel comes on screen in turn. Then the display window is asked
-# to close and is unmapped by another client: it stays, or comes back.
+# menu, leaving the slide, a dark page, file and colour choosers, a drop-down
+# list, full screen, permissions, a password form, filling storage, files
+# outside the content root, a slide value that climbs out of it or adds
+# markup) and is followed by a sentinel slide of its own green: the attack
+# is contained when no other window appears, nothing lands in HOME, no local
+# file reaches the loopback server, and every sentinel comes on screen in
+# turn. The page process runs in its own namespaces. Then the display window
+# is asked to close and is unmapped by another client: it stays, or comes
+# back.
 source "$(dirname "$0")/lib.sh"
 X_WINDOWS="$VELANE_BUILD/x_windows"
 
@@ -16,13 +20,15 @@ export HOME="$ROOT_DIR/home" XDG_DOWNLOAD_DIR="$ROOT_DIR/home/Downloads"
 mkdir -p "$XDG_DOWNLOAD_DIR"
 SECRET="SECRET-$RANDOM$RANDOM"
 echo "$SECRET" >"$ROOT_DIR/secret.txt"
+# Files outside the content root, which no slide may show or load.
+OUT="$(mktemp -d /tmp/velane-outside-XXXXXX)"
 
 LOG="$ROOT_DIR/server.log"
 touch "$LOG"
 coproc SERVER { exec python3 "$(dirname "$0")/hostile_server.py" "$LOG"; }
 read -r -t 10 PORT <&"${SERVER[0]}"
 SERVER_URL="http://127.0.0.1:$PORT"
-stop_server() { kill "$SERVER_PID" 2>/dev/null || true; }
+stop_server() { kill "$SERVER_PID" 2>/dev/null || true; rm -rf "$OUT"; }
 trap 'stop_server; cleanup' EXIT
 
 head='<html><head><meta http-equiv="Content-Type" content="text/html; charset=windows-1252"><style>html,body{margin:0;height:100%;overflow:hidden}</style>'
@@ -58,6 +64,46 @@ page 11 p.html '<body style="background:#808000"><a href="file:///" onmousedown=
   "<form id=\"f\" method=\"post\" action=\"$SERVER_URL/form\"><input name=\"q\" value=\"posted\"></form>" \
   '<script>setTimeout(function() { document.getElementById("f").submit(); }, 3000);</script></body>'
 page 15 p.html '<body><p style="color:#000">Black text on a page with no background of its own.</p></body>'
+# Four fields a passer-by taps, low on the screen (away from the quit
+# window): a file, a colour, a drop-down list, and a button asking for full
+# screen. Each tap is told to the server.
+field='position:absolute;top:380px;width:160px;height:80px'
+page 17 p.html '<body style="background:#A05000">' \
+  "<input type=\"file\" style=\"$field;left:20px\" onclick=\"beacon('file-tapped')\">" \
+  "<input type=\"color\" style=\"$field;left:200px\" onclick=\"beacon('colour-tapped')\">" \
+  "<select style=\"$field;left:380px\" onmousedown=\"beacon('list-tapped')\"><option>a</option><option>b</option></select>" \
+  "<div style=\"$field;left:560px;background:#505050\" onclick=\"beacon('fullscreen-asked');" \
+  "document.documentElement.requestFullscreen().then(function() { beacon('fullscreen-entered'); }," \
+  "function() { beacon('fullscreen-refused'); })\"></div></body>"
+page 19 p.html '<body style="background:#5000A0"><script>beacon("permissions-asked");' \
+  'navigator.geolocation.getCurrentPosition(function() { beacon("location-given"); }, function() { beacon("location-denied"); });' \
+  'Notification.requestPermission().then(function(p) { beacon("notifications-" + p); });' \
+  '</script></body>'
+# A page that fills local storage and a database with 32 MB.
+page 24 p.html '<body style="background:#A0A0A0"><script>var chunk = new Array(1 << 20).join("x"); var n = 0;' \
+  'try { for (var i = 0; i < 8; i++) localStorage.setItem("k" + i, chunk); } catch (e) {}' \
+  'var open = indexedDB.open("fill", 1); open.onupgradeneeded = function() { open.result.createObjectStore("s"); };' \
+  'open.onsuccess = function() { var t = open.result.transaction("s", "readwrite");' \
+  'for (var i = 0; i < 32; i++) t.objectStore("s").put(chunk + i, i); t.oncomplete = function() { beacon("stored-32MB"); }; };' \
+  '</script></body>'
+# Frames, pictures and scripts outside the content root, beside their twins
+# in the slide's folder.
+beacon_page() {  # beacon_page FILE WORD: a magenta page that tells the server the word
+  mkdir -p "$(dirname "$1")"
+  printf '%s\r\n' "$head" "$beacon" "<body style=\"background:#FF0080\"><script>beacon(\"$2\")</script></body></html>" >"$1"
+}
+beacon_page "$OUT/o.html" outside-frame; beacon_page "$OUT/o2.html" outside-page
+beacon_page "$ROOT_DIR/flashs/00026/in.html" inside-frame
+printf "beacon('%s');" outside-script >"$OUT/o.js"; printf "beacon('%s');" inside-script >"$ROOT_DIR/flashs/00026/in.js"
+for f in "$OUT/o.svg" "$ROOT_DIR/flashs/00026/in.svg"; do
+  printf '<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"><rect width="4" height="4" fill="#FF0080"/></svg>' >"$f"
+done
+page 26 p.html '<body style="background:#30A030">' \
+  "<iframe style=\"width:8px;height:8px\" src=\"file://$OUT/o.html\"></iframe>" \
+  "<iframe style=\"width:8px;height:8px\" src=\"../../../$(basename "$OUT")/o.html\"></iframe>" \
+  '<iframe style="width:8px;height:8px" src="in.html"></iframe>' \
+  "<img src=\"file://$OUT/o.svg\" onload=\"beacon('outside-picture')\"><img src=\"in.svg\" onload=\"beacon('inside-picture')\">" \
+  "<script src=\"file://$OUT/o.js\"></script><script src=\"in.js\"></script></body>"
 
 # Sentinels: greens of their own; the fifth is a picture by relative name,
 # which composed pages must still be able to show.
@@ -65,7 +111,10 @@ sentinel_colour() { printf '#00%02X00' $((0xFF - 0x11 * ($1 - 1))); }
 for k in 1 2 3 4 6 7 8; do
   page $((2 * k)) p.html "<body style=\"background:$(sentinel_colour $k)\"></body>"
 done
-mkdir -p "$ROOT_DIR/flashs/00010" "$ROOT_DIR/flashs/00013"
+for pair in 18:9 20:10 23:11 25:12 27:13 29:14 31:15; do
+  page "${pair%:*}" p.html "<body style=\"background:$(sentinel_colour "${pair#*:}")\"></body>"
+done
+mkdir -p "$ROOT_DIR"/flashs/000{10,13,21,22,28,30}
 printf '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"><rect width="10" height="10" fill="%s"/></svg>' \
   "$(sentinel_colour 5)" >"$ROOT_DIR/flashs/00010/s.svg"
 
@@ -81,7 +130,18 @@ slide() {  # slide SECTION TYPE VALUE DWELL NEXT
   slide 9 html p.html 2 10; slide 10 image s.svg 1 11
   slide 11 html p.html 4 12; slide 12 html p.html 1 13
   slide 13 url "$SERVER_URL/top" 2 14; slide 14 html p.html 1 15
-  slide 15 html p.html 1 16; slide 16 html p.html 600 1
+  slide 15 html p.html 1 16; slide 16 html p.html 1 17
+  slide 17 html p.html 9 18; slide 18 html p.html 1 19
+  slide 19 html p.html 3 20; slide 20 html p.html 1 21
+  slide 21 url "$SERVER_URL/auth" 2 22; slide 22 url "$SERVER_URL/noauth" 2 23
+  slide 23 html p.html 1 24; slide 24 html p.html 6 25
+  slide 25 html p.html 1 26; slide 26 html p.html 3 27
+  slide 27 html p.html 1 28
+  # A value that climbs out of the content root, and one whose ".." stays in.
+  slide 28 html "../../../$(basename "$OUT")/o2.html" 2 29; slide 29 html ../00029/p.html 1 30
+  # An address with a query, and a quote that would add an attribute.
+  slide 30 url "$SERVER_URL/q?a=1&b=2\" onload=\"new Image().src='$SERVER_URL/beacon?injected'" 2 31
+  slide 31 html p.html 600 1
 } >"$ROOT_DIR/VELANE_Afficheur.ini"
 
 start_player RUNTIME
@@ -102,8 +162,10 @@ strangers=""
 quit_window_seen=0
 clicked_dialogs=0
 clicked_nav=0
-last_sentinel="$(sentinel_colour 8)"
-for _ in $(seq 240); do
+tapped=0
+home_before="$(du -sk "$HOME" | cut -f1)"
+last_sentinel="$(sentinel_colour 15)"
+for _ in $(seq 480); do
   screenshot "$ROOT_DIR/s.png"
   c="$(pixel "$ROOT_DIR/s.png" 384 288)"
   [[ "$seen" == *"$c" ]] || seen+=" $c"
@@ -125,6 +187,15 @@ for _ in $(seq 240); do
     grep -v -e '+0+0$' -e ' 437x54+' "$ROOT_DIR/after-right-click" >>"$ROOT_DIR/menus" || true
     xdotool key Escape click 1; clicked_nav=1
   fi
+  if [[ "$c" == "#A05000" && $tapped -eq 0 ]]; then
+    # Each field tapped in turn; a window it opened would show in the list.
+    for x in 100 280 460 640; do
+      xdotool mousemove "$x" 420 click 1; sleep 0.7
+      "$X_WINDOWS" list | grep -v -e '+0+0$' -e ' 437x54+' >>"$ROOT_DIR/menus" || true
+    done
+    screenshot "$ROOT_DIR/tapped.png"
+    xdotool key Escape; tapped=1
+  fi
   [[ "$c" == "$last_sentinel" ]] && break
   sleep 0.1
 done
@@ -132,7 +203,7 @@ echo "colours at the centre, in order:$seen"
 [[ -s "$ROOT_DIR/menus" ]] && strangers+=" $(tr '\n' ' ' <"$ROOT_DIR/menus")"
 
 order=""
-for k in 1 2 3 4 5 6 7 8; do order+=".*$(sentinel_colour $k)"; done
+for k in $(seq 15); do order+=".*$(sentinel_colour $k)"; done
 check "every sentinel came on screen, in order" grep -qE "$order" <<<"$seen"
 check "no other window appeared (dialog, print dialog, menu, file chooser):${strangers:- none}" test -z "$strangers"
 check "control: the window watch saw the quit window after the click" test "$quit_window_seen" -eq 1
@@ -155,6 +226,47 @@ check "the link and the form did not leave the slide" grep -qE "#808000 $(sentin
 check "the framed site tried top.location (control)" grep -q 'beacon?top-attempt' "$LOG"
 check "the framed site never took the view" bash -c "! grep -qi '#FF00FF' <<<'$seen'"
 check "a page without background is white" grep -qE "$(sentinel_colour 7).*#FFFFFF" <<<"$seen"
+check "the four fields were tapped (control)" bash -c "grep -q beacon?file-tapped '$LOG' && grep -q beacon?colour-tapped '$LOG' &&
+  grep -q beacon?list-tapped '$LOG' && grep -q beacon?fullscreen-asked '$LOG'"
+for what in "a file chooser" "a colour chooser" "a drop-down list" "full screen for an element"; do
+  check "$what was refused and told" grep -q "refused: $what" "$ROOT_DIR/player.log"
+done
+check "control: the tapped page covers the display area" test "$(pixel "$ROOT_DIR/tapped.png" 384 288)" = "#A05000"
+# The engine may tell the page it is in full screen (within the view); the
+# view and the display window keep their place and size.
+check "the view kept its size after the full-screen request" test "$(pixel "$ROOT_DIR/tapped.png" 1000 650)" != "#A05000"
+check "the permission requests ran (control)" grep -q 'beacon?permissions-asked' "$LOG"
+check "location and notifications were denied by the player" bash -c "grep -q 'beacon?location-denied' '$LOG' &&
+  grep -q 'beacon?notifications-denied' '$LOG' && grep -q 'refused: a permission: location' '$ROOT_DIR/player.log'"
+check "control: a refusal without a challenge shows its page" grep -q '#A0A040' <<<"$seen"
+check "a password challenge shows the site's page, not a form" grep -q '#40A0A0' <<<"$seen"
+check "the password form was refused and told" grep -q 'refused: a password form' "$ROOT_DIR/player.log"
+check "the page stored 32 MB (control)" grep -q 'beacon?stored-32MB' "$LOG"
+home_after="$(du -sk "$HOME" | cut -f1)"
+check "HOME did not grow with it ($home_before KB, then $home_after KB)" test "$home_after" -lt $((home_before + 1024))
+check "control: the slide folder's frame, picture and script loaded" bash -c "grep -q beacon?inside-frame '$LOG' &&
+  grep -q beacon?inside-picture '$LOG' && grep -q beacon?inside-script '$LOG'"
+check "no frame, picture or script outside the content root loaded" bash -c "! grep -q 'beacon?outside' '$LOG'"
+check "control: a value whose .. stays in the root shows" grep -q "$(sentinel_colour 14)" <<<"$seen"
+check "a value that climbs out of the root is told" grep -q 'section 28.*outside the content root' "$ROOT_DIR/player.log"
+check "control: the address with a query was reached whole" grep -q 'GET /q?a=1&b=2' "$LOG"
+check "a quote in a value added no attribute" bash -c "! grep -q '^GET /beacon?injected' '$LOG'"
+# The page process sees a file system and processes of its own (as root,
+# bwrap needs no user namespace); the network process, outside the sandbox,
+# shows what sharing the player's looks like.
+descendants() { local p; for p in $(pgrep -P "$1"); do echo "$p"; descendants "$p"; done; }
+web="" net=""
+for p in $(descendants "$PLAYER_PID"); do
+  case "$(cat "/proc/$p/comm" 2>/dev/null)" in
+    WebKitWebProces) web="$p" ;;
+    WebKitNetworkPr) net="$p" ;;
+  esac
+done
+ns() { readlink "/proc/$1/ns/$2" 2>/dev/null || true; }
+check "control: the network process shares the player's namespaces" test -n "$net" -a \
+  "$(ns "$net" mnt) $(ns "$net" pid)" = "$(ns "$PLAYER_PID" mnt) $(ns "$PLAYER_PID" pid)"
+check "the page process runs in mount and process namespaces of its own" test -n "$web" -a \
+  "$(ns "$web" mnt)" != "$(ns "$PLAYER_PID" mnt)" -a "$(ns "$web" pid)" != "$(ns "$PLAYER_PID" pid)"
 
 # The display window: a close request does nothing, an unmap is undone.
 display="$("$X_WINDOWS" list | awk -v g="$(xdpyinfo | awk '/dimensions:/{print $2}')+0+0" '$2 == g {print $1; exit}')"

@@ -381,6 +381,15 @@ class GtkWindowImpl : public platform::Window {
   static gboolean StateChanged(GtkWidget*, GdkEventWindowState* e, GtkWindowImpl* self) {
     if (e->new_window_state & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN))
       self->ScheduleComeBack();
+    // On Wayland the display window holds the whole output by asking for
+    // full screen: should the compositor take it away, it asks again.
+    if (self->kit_.waylandSession() && self->wanted_ &&
+        (e->changed_mask & GDK_WINDOW_STATE_FULLSCREEN) &&
+        !(e->new_window_state & GDK_WINDOW_STATE_FULLSCREEN)) {
+      std::fprintf(stderr, VELANE_PLAYER_NAME
+                   ": the display window lost its full screen; asked for again\n");
+      gtk_window_fullscreen(GTK_WINDOW(self->window_));
+    }
     return FALSE;
   }
   void ScheduleComeBack() {
@@ -561,7 +570,7 @@ std::unique_ptr<WebView> GtkToolkit::CreateWebView() {
   }
   if (webViewFactory_ == nullptr) return nullptr;
   return std::unique_ptr<WebView>(
-      webViewFactory_([this](const std::string& line) { ReportBrowser(line); }));
+      webViewFactory_([this](const std::string& line) { ReportBrowser(line); }, contentRoot_));
 }
 
 void GtkToolkit::ReportBrowser(const std::string& line) {

@@ -35,6 +35,8 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
   void SetBrowserReporter(std::function<void(const std::string&)> report) {
     browserReporter_ = std::move(report);
   }
+  // The folder whose files the web views may show (the content root).
+  void SetContentRoot(std::string folder) { contentRoot_ = std::move(folder); }
   void ReportBrowser(const std::string& line);
   // A web view from the engine's module, loaded at the first call; nullptr
   // (told through ReportBrowser) when the module cannot be loaded.
@@ -54,6 +56,7 @@ class GtkToolkit : public platform::Toolkit, public platform::MessagePump {
   std::uint32_t nextHandle_ = 1;
   bool pointerHidden_ = false;
   std::function<void(const std::string&)> browserReporter_;
+  std::string contentRoot_;
   WebViewFactory webViewFactory_ = nullptr;  // from the engine's module, once loaded
   bool webModuleTried_ = false;
 };

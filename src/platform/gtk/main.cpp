@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "config/ansi.h"
 #include "diagnostics/command_line.h"
 #include "platform/gtk/gtk_platform.h"
 #include "platform/gtk/notify.h"
@@ -52,23 +53,24 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 
-  return RunPlayer(platform,
-                   {*profile, registry.get(),
-                    [&toolkit](auto report) { toolkit.SetBrowserReporter(std::move(report)); },
-                    [] {
-                      // A stop from the service manager (or Ctrl+C) ends the loop between
-                      // two handlers, so no write of the playlist or a page is cut in half.
-                      for (const int stop : {SIGTERM, SIGINT, SIGHUP}) {
-                        g_unix_signal_add(
-                            stop,
-                            [](gpointer) -> gboolean {
-                              gtk_main_quit();
-                              return G_SOURCE_REMOVE;
-                            },
-                            nullptr);
-                      }
-                      gtk::NotifyServiceManager();
-                      gtk_main();
-                      return 0;
-                    }});
+  return RunPlayer(
+      platform, {*profile, registry.get(),
+                 [&toolkit](auto report) { toolkit.SetBrowserReporter(std::move(report)); },
+                 [] {
+                   // A stop from the service manager (or Ctrl+C) ends the loop between
+                   // two handlers, so no write of the playlist or a page is cut in half.
+                   for (const int stop : {SIGTERM, SIGINT, SIGHUP}) {
+                     g_unix_signal_add(
+                         stop,
+                         [](gpointer) -> gboolean {
+                           gtk_main_quit();
+                           return G_SOURCE_REMOVE;
+                         },
+                         nullptr);
+                   }
+                   gtk::NotifyServiceManager();
+                   gtk_main();
+                   return 0;
+                 },
+                 [&toolkit](const std::u16string& root) { toolkit.SetContentRoot(ToAnsi(root)); }});
 }

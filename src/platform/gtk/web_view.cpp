@@ -4,10 +4,15 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <glib/gstdio.h>
+
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "display/page_guard.h"
 
@@ -16,14 +21,18 @@ namespace {
 
 class EngineView : public WebView {
  public:
-  explicit EngineView(WebViewReporter report) : report_(std::move(report)) {
+  EngineView(WebViewReporter report, std::string contentRoot)
+      : report_(std::move(report)), root_(std::move(contentRoot)) {
     widget_ = CreateWebView();
     g_object_ref_sink(widget_);
+    ConfineLocalFiles();
   }
 
   ~EngineView() override {
     if (reloadSource_ != 0) g_source_remove(reloadSource_);
     if (hangSource_ != 0) g_source_remove(hangSource_);
+    g_cancellable_cancel(filterCancel_);
+    g_object_unref(filterCancel_);
     g_signal_handlers_disconnect_by_data(widget_, this);
     g_object_unref(widget_);
     g_signal_handlers_disconnect_by_data(context_, this);
@@ -37,7 +46,9 @@ class EngineView : public WebView {
     // A new slide: a clean slate for the recoveries and the reports.
     budget_.Reset();
     refused_ = 0;
-    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
+    // Until the rule that keeps local files in the content root is in
+    // place (a few milliseconds after start), the slide waits for it.
+    if (!filterPending_) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
   }
 
  private:
@@ -52,9 +63,18 @@ class EngineView : public WebView {
         memory, PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
                                   std::uint64_t(sysconf(_SC_PAGESIZE))));
     webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-    context_ = WEBKIT_WEB_CONTEXT(
-        g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", memory, nullptr));
+    // Checked every 2 s, not every 30 s: a page that allocates fast
+    // cannot take the machine's memory between two looks.
+    webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryPollSeconds);
+    // A page's cookies, local storage, databases, caches and service
+    // workers live in memory and go with the player: nothing a page stores
+    // grows the disk or outlives a restart.
+    WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
+    context_ = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings",
+                                               memory, "website-data-manager", data, nullptr));
+    g_object_unref(data);
     webkit_memory_pressure_settings_free(memory);
+    Sandbox();
     // One page at a time, never revisited: no memory cache for pages to
     // come back to.
     webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
@@ -101,10 +121,168 @@ class EngineView : public WebView {
     g_signal_connect(view, "decide-policy", G_CALLBACK(&EngineView::DecidePolicy), this);
     g_signal_connect(view, "load-changed", G_CALLBACK(&EngineView::LoadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(&EngineView::LoadFailed), this);
+    // Whatever the engine would show over the kiosk on a page's request is
+    // answered here, not left to its defaults: no chooser, form, menu or
+    // full-screen view ever appears, and no permission is granted.
+    g_signal_connect(view, "run-file-chooser", G_CALLBACK(&EngineView::FileChooser), this);
+    g_signal_connect(view, "run-color-chooser", G_CALLBACK(&EngineView::ColourChooser), this);
+    g_signal_connect(view, "authenticate", G_CALLBACK(&EngineView::Authenticate), this);
+    g_signal_connect(view, "show-option-menu", G_CALLBACK(&EngineView::OptionMenu), this);
+    g_signal_connect(view, "enter-fullscreen", G_CALLBACK(&EngineView::FullScreen), this);
+    g_signal_connect(view, "permission-request", G_CALLBACK(&EngineView::Permission), this);
+    g_signal_connect(view, "query-permission-state", G_CALLBACK(&EngineView::PermissionState),
+                     this);
+    g_signal_connect(view, "show-notification", G_CALLBACK(&EngineView::Refuse), this);
+    // Nor a tooltip (an element's title, a file field's "no file selected"):
+    // a window of its own over the screen, with the page's text in it.
+    g_signal_connect(view, "notify::has-tooltip", G_CALLBACK(&EngineView::NoTooltip), nullptr);
     // Start the page process now, while the view is still hidden, so the
     // first slide does not wait for it.
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), kBlankPage);
     return view;
+  }
+
+  // The page process runs in the engine's sandbox (bubblewrap): of the
+  // user's files it sees only the content root, read-only. A machine that
+  // cannot run it (no user namespaces, no bwrap) plays without it, and says
+  // so once.
+  void Sandbox() {
+    std::string why;
+    if (!SandboxWorks(why)) {
+      report_("the page process runs without a sandbox (" + why +
+              "): pages run with this user's rights");
+      return;
+    }
+    webkit_web_context_set_sandbox_enabled(context_, TRUE);
+    if (!root_.empty() && g_file_test(root_.c_str(), G_FILE_TEST_IS_DIR))
+      webkit_web_context_add_path_to_sandbox(context_, root_.c_str(), TRUE);
+  }
+
+  static bool SandboxWorks(std::string& why) {
+    gchar* bwrap = g_find_program_in_path("bwrap");
+    if (bwrap == nullptr) {
+      why = "bwrap is not installed";
+      return false;
+    }
+    // What the engine asks of bwrap: new user and process namespaces over
+    // a read-only view of the system, with /dev and /proc of their own.
+    const char* probe[] = {"--unshare-user", "--unshare-pid", "--ro-bind", "/",     "/",
+                           "--dev",          "/dev",          "--proc",    "/proc", "true"};
+    gchar* argv[G_N_ELEMENTS(probe) + 2] = {bwrap};
+    for (unsigned i = 0; i < G_N_ELEMENTS(probe); ++i) argv[i + 1] = const_cast<gchar*>(probe[i]);
+    gint status = -1;
+    gchar* err = nullptr;
+    GError* error = nullptr;
+    // With no environment: the probe asks only whether the namespaces can
+    // be made, whatever the player's own environment preloads.
+    gchar* noEnvironment[] = {nullptr};
+    const gboolean ran = g_spawn_sync(nullptr, argv, noEnvironment, G_SPAWN_STDOUT_TO_DEV_NULL,
+                                      nullptr, nullptr, nullptr, &err, &status, &error);
+    g_free(bwrap);
+    bool works = ran && g_spawn_check_wait_status(status, nullptr);
+    if (!works) {
+      why = error != nullptr ? error->message : err != nullptr ? g_strstrip(err) : "bwrap failed";
+      if (why.empty()) why = "bwrap cannot create its namespaces";
+      why = why.substr(0, 200);
+    }
+    if (error != nullptr) g_error_free(error);
+    g_free(err);
+    return works;
+  }
+
+  // Local files stay inside the content root: a page, its pictures,
+  // styles, scripts and frames may load file: addresses below the root
+  // (the slide's folder, shared folders such as commun/), nothing else
+  // (HOME, /etc, /tmp, other mounts). A content rule of the engine blocks
+  // every other file: load, whatever element asks for it.
+  void ConfineLocalFiles() {
+    std::string rules = R"([{"trigger":{"url-filter":"^file:"},"action":{"type":"block"}})";
+    for (const std::string& folder : RootForms()) {
+      gchar* uri = g_filename_to_uri(folder.c_str(), nullptr, nullptr);
+      if (uri == nullptr) continue;
+      rules +=
+          R"(,{"trigger":{"url-filter":"^)" + JsonText(RegexText(std::string(uri) + "/")) +
+          R"(","url-filter-is-case-sensitive":true},"action":{"type":"ignore-previous-rules"}})";
+      g_free(uri);
+    }
+    rules += "]";
+    filterFolder_ = g_dir_make_tmp("velane-rules-XXXXXX", nullptr);
+    if (filterFolder_ == nullptr) {
+      report_("local files cannot be confined to the content root (no temporary folder)");
+      return;
+    }
+    filterPending_ = true;
+    filterCancel_ = g_cancellable_new();
+    WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(filterFolder_);
+    GBytes* source = g_bytes_new(rules.data(), rules.size());
+    webkit_user_content_filter_store_save(store, "content-root", source, filterCancel_,
+                                          &EngineView::FilterSaved, this);
+    g_bytes_unref(source);
+    g_object_unref(store);
+  }
+
+  // The root as the player names it, and where its links lead.
+  std::vector<std::string> RootForms() const {
+    std::vector<std::string> forms;
+    if (root_.empty()) return forms;
+    forms.push_back(root_);
+    if (char* real = realpath(root_.c_str(), nullptr)) {
+      if (root_ != real) forms.push_back(real);
+      free(real);
+    }
+    return forms;
+  }
+
+  static std::string RegexText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+      if (std::strchr(".*+?()[]{}|^$\\", c) != nullptr) out += '\\';
+      out += c;
+    }
+    return out;
+  }
+
+  static std::string JsonText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    return out;
+  }
+
+  static void FilterSaved(GObject* store, GAsyncResult* result, gpointer data) {
+    GError* error = nullptr;
+    WebKitUserContentFilter* filter = webkit_user_content_filter_store_save_finish(
+        WEBKIT_USER_CONTENT_FILTER_STORE(store), result, &error);
+    if (error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+      g_error_free(error);
+      return;  // the view is gone
+    }
+    auto* self = static_cast<EngineView*>(data);
+    if (filter != nullptr) {
+      webkit_user_content_manager_add_filter(
+          webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(self->widget_)), filter);
+      webkit_user_content_filter_unref(filter);
+    } else {
+      self->report_(std::string("local files cannot be confined to the content root (") +
+                    (error != nullptr ? error->message : "no rule") + ")");
+    }
+    if (error != nullptr) g_error_free(error);
+    // The compiled rule is in memory now; its file goes.
+    if (GDir* dir = g_dir_open(self->filterFolder_, 0, nullptr)) {
+      while (const gchar* name = g_dir_read_name(dir)) {
+        gchar* file = g_build_filename(self->filterFolder_, name, nullptr);
+        g_remove(file);
+        g_free(file);
+      }
+      g_dir_close(dir);
+    }
+    g_rmdir(self->filterFolder_);
+    g_free(std::exchange(self->filterFolder_, nullptr));
+    self->filterPending_ = false;
+    if (!self->uri_.empty())
+      webkit_web_view_load_uri(WEBKIT_WEB_VIEW(self->widget_), self->uri_.c_str());
   }
 
   // Reported once per page for each kind of thing refused, so a page that
@@ -118,6 +296,100 @@ class EngineView : public WebView {
   }
 
   static gboolean Refuse(WebKitWebView*, gpointer, EngineView*) { return TRUE; }
+
+  static void NoTooltip(GtkWidget* view, GParamSpec*, gpointer) {
+    if (gtk_widget_get_has_tooltip(view)) gtk_widget_set_has_tooltip(view, FALSE);
+  }
+
+  static gboolean FileChooser(WebKitWebView*, WebKitFileChooserRequest* request, EngineView* self) {
+    webkit_file_chooser_request_cancel(request);
+    self->ReportRefused(kRefusedFileChooser, "a file chooser");
+    return TRUE;
+  }
+
+  static gboolean ColourChooser(WebKitWebView*, WebKitColorChooserRequest* request,
+                                EngineView* self) {
+    webkit_color_chooser_request_cancel(request);
+    self->ReportRefused(kRefusedColourChooser, "a colour chooser");
+    return TRUE;
+  }
+
+  // A site asking for a user name and password: no form. The load goes on
+  // without credentials, so the engine shows the page that came with the
+  // challenge, as a browser does on "cancel" (cancelling the request would
+  // leave the frame empty).
+  static gboolean Authenticate(WebKitWebView*, WebKitAuthenticationRequest* request,
+                               EngineView* self) {
+    webkit_authentication_request_set_can_save_credentials(request, FALSE);
+    webkit_authentication_request_authenticate(request, nullptr);
+    self->ReportRefused(kRefusedAuthentication, "a password form",
+                        webkit_authentication_request_get_host(request));
+    return TRUE;
+  }
+
+  // The list of a <select> would open as a pop-up menu over the kiosk: it
+  // never opens, and the page is told it closed.
+  static gboolean OptionMenu(WebKitWebView*, WebKitOptionMenu* menu, GdkEvent*, GdkRectangle*,
+                             EngineView* self) {
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer m) -> gboolean {
+          webkit_option_menu_close(WEBKIT_OPTION_MENU(m));
+          return G_SOURCE_REMOVE;
+        },
+        g_object_ref(menu), g_object_unref);
+    self->ReportRefused(kRefusedOptionMenu, "a drop-down list");
+    return TRUE;
+  }
+
+  // An element's full screen would resize the view and the window around
+  // it; the display window keeps its place and size.
+  static gboolean FullScreen(WebKitWebView*, EngineView* self) {
+    self->ReportRefused(kRefusedFullScreen, "full screen for an element");
+    return TRUE;
+  }
+
+  // Location, camera, microphone, notifications, pointer lock, clipboard,
+  // device information, media keys, storage access, plug-ins: all denied.
+  static const char* PermissionName(WebKitPermissionRequest* request, unsigned& kind) {
+    struct Known {
+      GType (*type)();
+      const char* name;
+    };
+    static const Known kKnown[] = {
+        {webkit_geolocation_permission_request_get_type, "location"},
+        {webkit_user_media_permission_request_get_type, "camera or microphone"},
+        {webkit_notification_permission_request_get_type, "notifications"},
+        {webkit_pointer_lock_permission_request_get_type, "pointer lock"},
+        {webkit_clipboard_permission_request_get_type, "clipboard"},
+        {webkit_device_info_permission_request_get_type, "device information"},
+        {webkit_media_key_system_permission_request_get_type, "media keys"},
+        {webkit_website_data_access_permission_request_get_type, "storage access"},
+        {webkit_install_missing_media_plugins_permission_request_get_type, "media plug-ins"},
+    };
+    for (unsigned i = 0; i < G_N_ELEMENTS(kKnown); ++i) {
+      if (G_TYPE_CHECK_INSTANCE_TYPE(request, kKnown[i].type())) {
+        kind = kRefusedPermission << i;
+        return kKnown[i].name;
+      }
+    }
+    kind = kRefusedPermission << G_N_ELEMENTS(kKnown);
+    return G_OBJECT_TYPE_NAME(request);
+  }
+
+  static gboolean Permission(WebKitWebView*, WebKitPermissionRequest* request, EngineView* self) {
+    webkit_permission_request_deny(request);
+    unsigned kind = 0;
+    const char* name = PermissionName(request, kind);
+    self->ReportRefused(kind, (std::string("a permission: ") + name).c_str());
+    return TRUE;
+  }
+
+  // Asked before any request: the answer is already "denied".
+  static gboolean PermissionState(WebKitWebView*, WebKitPermissionStateQuery* query, EngineView*) {
+    webkit_permission_state_query_finish(query, WEBKIT_PERMISSION_STATE_DENIED);
+    return TRUE;
+  }
 
   // alert: nothing; confirm and "leave this page?": the answer that lets the
   // player go on; prompt: cancelled (no text is given).
@@ -265,12 +537,21 @@ class EngineView : public WebView {
   }
 
   WebViewReporter report_;
+  std::string root_;  // the content root, in the file names' encoding
   GtkWidget* widget_ = nullptr;
+  gchar* filterFolder_ = nullptr;  // where the engine compiles the rule
+  GCancellable* filterCancel_ = nullptr;
+  bool filterPending_ = false;
+  static constexpr double kMemoryPollSeconds = 2.0;
   static constexpr const char* kBlankPage = "about:blank";
   std::string uri_;
   WebKitWebContext* context_ = nullptr;
   RecoveryBudget budget_;
-  static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4;
+  static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4,
+                            kRefusedFileChooser = 8, kRefusedColourChooser = 16,
+                            kRefusedAuthentication = 32, kRefusedOptionMenu = 64,
+                            kRefusedFullScreen = 128, kRefusedLocalFile = 256,
+                            kRefusedPermission = 512;  // one bit per kind of permission from here
   unsigned refused_ = 0;
   bool slideCommitted_ = false;  // a slide has shown: white beneath pages from then
   bool warming_ = true;          // until the first page is committed
@@ -287,7 +568,7 @@ class EngineView : public WebView {
 }  // namespace velane::gtk
 
 // The module's one entry point (see kWebViewFactory).
-extern "C" __attribute__((visibility("default"))) velane::gtk::WebView* velane_web_view_1(
-    velane::gtk::WebViewReporter report) {
-  return new velane::gtk::EngineView(std::move(report));
+extern "C" __attribute__((visibility("default"))) velane::gtk::WebView* velane_web_view_2(
+    velane::gtk::WebViewReporter report, const std::string& contentRoot) {
+  return new velane::gtk::EngineView(std::move(report), contentRoot);
 }

@@ -26,11 +26,13 @@ class WebView {
 
 // What the view tells: refusals, a page process ended, recoveries.
 using WebViewReporter = std::function<void(const std::string&)>;
-using WebViewFactory = WebView* (*)(WebViewReporter report);
+// The view keeps local files inside the content root (in the file names'
+// encoding, without a trailing separator; empty: no local file at all).
+using WebViewFactory = WebView* (*)(WebViewReporter report, const std::string& contentRoot);
 
 inline constexpr char kWebViewModule[] = "libvelane-webview.so";
 // Named after this interface's version: a module built for another version
 // is refused, not called.
-inline constexpr char kWebViewFactory[] = "velane_web_view_1";
+inline constexpr char kWebViewFactory[] = "velane_web_view_2";
 
 }  // namespace velane::gtk

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -35,5 +36,13 @@ AppendOpen OpenForAppending(const char* path, UniqueFile& file) {
 bool MayOpenForWriting(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
 bool MayCreateIn(const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
+
+std::optional<std::string> ResolvedPath(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return std::nullopt;
+  std::string resolved = real;
+  std::free(real);
+  return resolved;
+}
 
 }  // namespace velane::platform

@@ -38,6 +38,13 @@ bool MayOpenForWriting(const std::string& path) {
   return true;
 }
 
+std::optional<std::string> ResolvedPath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  if (error) return std::nullopt;
+  return real.string();
+}
+
 // Folder rights are not read here (that would take the security API): a
 // folder that exists is taken as open; the write itself tells otherwise.
 bool MayCreateIn(const std::string& folder) {
