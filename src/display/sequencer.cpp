@@ -10,6 +10,7 @@
 #include "diagnostics/debugger.h"
 #include "diagnostics/failure.h"
 #include "diagnostics/principal.h"
+#include "diagnostics/status_report.h"
 #include "display/afficheur.h"
 #include "display/outils.h"
 #include "display/slide_rules.h"
@@ -115,9 +116,10 @@ void TellPlaylistWrites(Program& program) {
 // other type. A failing replacement leaves the page as it was. The files
 // are read outside the failure guards: reading never fails, and it yields
 // to the message loop, whose handlers may end the program from there.
-std::u16string ComposeContent(Program& program, std::int16_t section) {
+// The type and its value, as read, go to `type` and `value`.
+std::u16string ComposeContent(Program& program, std::int16_t section, std::u16string& type,
+                              std::u16string& value) {
   platform::MessagePump& pump = program.platform.pump;
-  std::u16string type;
   Step([&] { type = ReadSlideKey(program, section, kTypeKey); });
 
   TellType(program, section, type);
@@ -133,13 +135,14 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
     TellContent(program, "template " + ToAnsi(path), u"", path, model, kMissingTemplateCode,
                 BlankTemplateWords(std::u16string(key.name)));
     Step([&] {
-      std::u16string value = ReadSlideKey(program, section, key);
-      page = FillTemplate(*slideType, std::move(model), std::move(value));
+      value = ReadSlideKey(program, section, key);
+      page = FillTemplate(*slideType, std::move(model), value);
     });
   } else {
     std::u16string path;
     if (Step([&] {
-          path = SlideFilePath(program.contentRoot, section, ReadSlideKey(program, section, key));
+          value = ReadSlideKey(program, section, key);
+          path = SlideFilePath(program.contentRoot, section, value);
         })) {
       page = ReadWholeFile(path, pump);
       TellContent(program, "own page of " + ToAnsi(SectionName(section)),
@@ -167,7 +170,8 @@ void Advance(Program& program, SequencerState& state) {
       [&] { program.GetPrincipal().DEBUGGER1().ADDandWAIT(u"section : " + DecimalText(section)); });
   state.secondsCounter = 0;
 
-  std::u16string page = ComposeContent(program, section);
+  std::u16string type, value;
+  std::u16string page = ComposeContent(program, section, type, value);
 
   std::u16string markup;
   Step([&] {
@@ -185,6 +189,7 @@ void Advance(Program& program, SequencerState& state) {
   // Navigates even when the write failed: the browser then shows the older
   // page still there, or its own page for a missing file.
   Step([&] { program.GetAfficheur().Webcam().Navigate(composed); });
+  StatusSlideShown(program, section, type, value);
 }
 
 }  // namespace
@@ -201,7 +206,8 @@ void SequencerTick(Program& program, SequencerState& state) {
   Step([&] { dwell = LenientNumber(ReadSlideKey(program, state.currentSection, kDwellKey)); });
 
   // The counter is 0 only before the very first tick, which always advances.
-  if (state.secondsCounter == 0 || dwell < state.secondsCounter) {
+  const bool advance = state.secondsCounter == 0 || dwell < state.secondsCounter;
+  if (advance) {
     Advance(program, state);
   } else {
     Step([&] {
@@ -210,6 +216,8 @@ void SequencerTick(Program& program, SequencerState& state) {
   }
   state.secondsCounter += 1;
   TellPlaylistWrites(program);
+  // The screen's status, once the tick's work is done.
+  StatusTick(program, advance);
 }
 
 }  // namespace velane

@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,8 @@ class EngineView : public WebView {
   }
 
   ~EngineView() override {
+    g_cancellable_cancel(snapshotCancel_);
+    g_object_unref(snapshotCancel_);
     if (reloadSource_ != 0) g_source_remove(reloadSource_);
     if (hangSource_ != 0) g_source_remove(hangSource_);
     g_signal_handlers_disconnect_by_data(widget_, this);
@@ -37,7 +40,16 @@ class EngineView : public WebView {
     // A new slide: a clean slate for the recoveries and the reports.
     budget_.Reset();
     refused_ = 0;
+    loaded_ = false;
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
+  }
+
+  void Snapshot(int maxWidth, std::function<void(std::string)> done) override {
+    snapshotWidth_ = maxWidth;
+    snapshotDone_ = std::move(done);
+    // A picture of a page half loaded would show a blank or half a slide:
+    // one asked for meanwhile waits for the end of the load.
+    if (loaded_) TakeSnapshot();
   }
 
  private:
@@ -182,6 +194,14 @@ class EngineView : public WebView {
   }
 
   static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, EngineView* self) {
+    if (event == WEBKIT_LOAD_FINISHED && !self->uri_.empty()) {
+      const char* uri = webkit_web_view_get_uri(view);
+      if (uri != nullptr && IsPlayersPage(uri, self->uri_)) {
+        self->loaded_ = true;
+        if (self->snapshotDone_) self->TakeSnapshot();
+      }
+      return;
+    }
     if (event != WEBKIT_LOAD_COMMITTED) return;
     const char* uri = webkit_web_view_get_uri(view);
     // The blank page that started the process may arrive after the first
@@ -264,6 +284,62 @@ class EngineView : public WebView {
     return G_SOURCE_REMOVE;
   }
 
+  void TakeSnapshot() {
+    if (snapshotRunning_) return;  // its end takes the request waiting
+    snapshotRunning_ = true;
+    webkit_web_view_get_snapshot(WEBKIT_WEB_VIEW(widget_), WEBKIT_SNAPSHOT_REGION_VISIBLE,
+                                 WEBKIT_SNAPSHOT_OPTIONS_NONE, snapshotCancel_,
+                                 &EngineView::SnapshotReady, this);
+  }
+
+  static cairo_status_t AppendPng(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+  }
+
+  // The engine's picture, scaled down and encoded. A cancelled request
+  // (the view is going) touches nothing of the view.
+  static void SnapshotReady(GObject* source, GAsyncResult* result, gpointer data) {
+    GError* error = nullptr;
+    cairo_surface_t* shot =
+        webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+      g_error_free(error);
+      if (shot != nullptr) cairo_surface_destroy(shot);
+      return;
+    }
+    if (error != nullptr) g_error_free(error);
+    auto* self = static_cast<EngineView*>(data);
+    self->snapshotRunning_ = false;
+    std::function<void(std::string)> done = std::move(self->snapshotDone_);
+    self->snapshotDone_ = nullptr;
+    if (shot == nullptr || !done) {
+      if (shot != nullptr) cairo_surface_destroy(shot);
+      return;
+    }
+    const int width = cairo_image_surface_get_width(shot);
+    const int height = cairo_image_surface_get_height(shot);
+    std::string png;
+    if (width > 0 && height > 0) {
+      const double scale = width > self->snapshotWidth_ ? double(self->snapshotWidth_) / width : 1;
+      const int w = std::max(1, int(width * scale + 0.5));
+      const int h = std::max(1, int(height * scale + 0.5));
+      cairo_surface_t* small = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+      cairo_t* cr = cairo_create(small);
+      cairo_scale(cr, scale, scale);
+      cairo_set_source_surface(cr, shot, 0, 0);
+      cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+      cairo_paint(cr);
+      cairo_destroy(cr);
+      if (cairo_surface_write_to_png_stream(small, &EngineView::AppendPng, &png) !=
+          CAIRO_STATUS_SUCCESS)
+        png.clear();
+      cairo_surface_destroy(small);
+    }
+    cairo_surface_destroy(shot);
+    if (!png.empty()) done(std::move(png));
+  }
+
   WebViewReporter report_;
   GtkWidget* widget_ = nullptr;
   static constexpr const char* kBlankPage = "about:blank";
@@ -280,6 +356,11 @@ class EngineView : public WebView {
   static constexpr guint kStartGraceMs = 30000;
   guint hangSource_ = 0;
   guint reloadSource_ = 0;
+  bool loaded_ = false;  // the player's page has loaded since the last Navigate
+  GCancellable* snapshotCancel_ = g_cancellable_new();
+  bool snapshotRunning_ = false;
+  int snapshotWidth_ = 0;
+  std::function<void(std::string)> snapshotDone_;  // a picture asked for
   std::chrono::steady_clock::time_point lastReload_{};
 };
 
@@ -287,7 +368,7 @@ class EngineView : public WebView {
 }  // namespace velane::gtk
 
 // The module's one entry point (see kWebViewFactory).
-extern "C" __attribute__((visibility("default"))) velane::gtk::WebView* velane_web_view_1(
+extern "C" __attribute__((visibility("default"))) velane::gtk::WebView* velane_web_view_2(
     velane::gtk::WebViewReporter report) {
   return new velane::gtk::EngineView(std::move(report));
 }
