@@ -183,8 +183,8 @@ std::string FormatFleetText(const FleetReport& report) {
     silent += screen.silent;
     restarting += screen.restarting;
   }
-  out += std::to_string(report.screens.size()) +
-         (report.screens.size() == 1 ? " screen" : " screens");
+  out +=
+      std::to_string(report.screens.size()) + (report.screens.size() == 1 ? " screen" : " screens");
   if (silent) out += ", " + std::to_string(silent) + " silent for more than 3 min";
   if (restarting) out += ", " + std::to_string(restarting) + " restarting over and over";
   return out + "\n";

@@ -317,8 +317,8 @@ std::string TimeText(const platform::LocalTime& t) {
 }
 
 std::optional<platform::LocalTime> ParseTimeText(std::string_view text) {
-  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-      text[13] != ':' || text[16] != ':')
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':')
     return std::nullopt;
   const auto number = [&](std::size_t at, std::size_t length, int& out) {
     const auto [end, ec] = std::from_chars(text.data() + at, text.data() + at + length, out);
@@ -361,8 +361,7 @@ std::string FormatStatusJson(const ScreenStatus& s) {
   j += "  \"version\": " + JsonString(s.version) + ",\n";
   j += "  \"started_at\": " + JsonTime(s.startedAt) + ",\n";
   j += "  \"starts\": [";
-  for (std::size_t i = 0; i < s.starts.size(); ++i)
-    j += (i ? ", " : "") + JsonTime(s.starts[i]);
+  for (std::size_t i = 0; i < s.starts.size(); ++i) j += (i ? ", " : "") + JsonTime(s.starts[i]);
   j += "],\n";
   if (s.slide) {
     j += "  \"slide\": {\"section\": " + std::to_string(s.slide->section) +
@@ -426,7 +425,8 @@ std::optional<ScreenStatus> ParseStatusJson(std::string_view json) {
   if (const Json* problems = d.Field("problems"); problems && problems->Array()) {
     for (const Json& p : *problems->Array())
       if (p.Object())
-        s.problems.push_back({TextField(p, "code"), TextField(p, "place"), TextField(p, "message")});
+        s.problems.push_back(
+            {TextField(p, "code"), TextField(p, "place"), TextField(p, "message")});
   }
   if (const Json* sandboxed = d.Field("sandboxed"); sandboxed && sandboxed->Bool())
     s.sandboxed = *sandboxed->Bool();

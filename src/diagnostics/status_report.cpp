@@ -97,8 +97,7 @@ void WriteJson(Program& program, StatusState& state) {
   ScreenStatus& s = state.status;
   s.problems.clear();
   for (const auto& [subject, problem] : program.problems.current())
-    s.problems.push_back(
-        {problem.code, StatusText(problem.place), StatusText(problem.message)});
+    s.problems.push_back({problem.code, StatusText(problem.place), StatusText(problem.message)});
   if (s.slide) s.nextSection = NextSectionOf(program, s.slide->section);
   s.schedule = ScheduleStateOf(program);
   s.sandboxed = PageProcessSandboxed(program);
@@ -121,8 +120,8 @@ std::optional<bool> PageProcessSandboxed(Program&) { return std::nullopt; }
 void StatusSlideShown(Program& program, std::int16_t section, const std::u16string& type,
                       const std::u16string& value) {
   StatusState& state = StateOf(program);
-  state.status.slide = StatusSlide{section, StatusText(type), StatusText(value),
-                                   program.platform.clock.Now()};
+  state.status.slide =
+      StatusSlide{section, StatusText(type), StatusText(value), program.platform.clock.Now()};
   state.ticksSinceShown = 0;
 }
 

@@ -41,6 +41,7 @@ class EngineView : public WebView {
     budget_.Reset();
     refused_ = 0;
     loaded_ = false;
+    ++navigations_;
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
   }
 
@@ -287,6 +288,7 @@ class EngineView : public WebView {
   void TakeSnapshot() {
     if (snapshotRunning_) return;  // its end takes the request waiting
     snapshotRunning_ = true;
+    snapshotOf_ = navigations_;
     webkit_web_view_get_snapshot(WEBKIT_WEB_VIEW(widget_), WEBKIT_SNAPSHOT_REGION_VISIBLE,
                                  WEBKIT_SNAPSHOT_OPTIONS_NONE, snapshotCancel_,
                                  &EngineView::SnapshotReady, this);
@@ -311,6 +313,13 @@ class EngineView : public WebView {
     if (error != nullptr) g_error_free(error);
     auto* self = static_cast<EngineView*>(data);
     self->snapshotRunning_ = false;
+    if (self->snapshotOf_ != self->navigations_) {
+      // A picture of the page before: the one asked for comes once the
+      // new page has loaded.
+      if (shot != nullptr) cairo_surface_destroy(shot);
+      if (self->snapshotDone_ && self->loaded_) self->TakeSnapshot();
+      return;
+    }
     std::function<void(std::string)> done = std::move(self->snapshotDone_);
     self->snapshotDone_ = nullptr;
     if (shot == nullptr || !done) {
@@ -359,6 +368,8 @@ class EngineView : public WebView {
   bool loaded_ = false;  // the player's page has loaded since the last Navigate
   GCancellable* snapshotCancel_ = g_cancellable_new();
   bool snapshotRunning_ = false;
+  unsigned navigations_ = 0;  // the page each picture is of
+  unsigned snapshotOf_ = 0;
   int snapshotWidth_ = 0;
   std::function<void(std::string)> snapshotDone_;  // a picture asked for
   std::chrono::steady_clock::time_point lastReload_{};
