@@ -19,8 +19,8 @@ struct ChainSlide {
   double dwellSeconds = 1;    // whole ticks on screen: floor(d) + 1, at least 1
   std::u16string dwellValue;  // "delais secondes" (d) as the player reads it
   bool blank = false;         // its composed page is empty: a blank screen
-  std::u16string value;       // the type's own key ("image", "html", "url") as read
-  std::u16string page;        // the composed page, as the player writes it (without CR LF)
+  std::u16string value{};     // the type's own key ("image", "html", "url") as read
+  std::u16string page{};      // the composed page, as the player writes it (without CR LF)
 };
 
 // How much a finding matters to what the screen shows.

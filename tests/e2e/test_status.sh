@@ -187,4 +187,78 @@ check "one silent, the page shows a green card and a red one" \
 check "the cards show the slides' pictures" test "$(slides "$WORK/page-silent.png")" -gt 40000
 
 check "hall-a's player still runs" kill -0 "${PLAYERS[0]}"
+
+# --- A preview before publishing ---------------------------------------------
+
+# Every file of a folder with its digest, and every folder.
+tree_state() { (cd "$1" && find . -printf '%y %p\n' | sort && find . -type f -exec md5sum {} + | sort); }
+# The colour of a pixel of the sheet as "R G B".
+rgb() { convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- | sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -1; }
+# Which of red, green and blue leads in a pixel.
+hue() {
+  read -r r g b <<<"$(rgb "$@")"
+  if ((r > g + 10 && r > b + 10)); then echo red; elif ((g > r + 10 && g > b + 10)); then echo green
+  elif ((b > r + 10 && b > g + 10)); then echo blue; else echo "grey($r,$g,$b)"; fi
+}
+# Pixels of the label beneath the sheet's Nth picture (1-based, three a
+# row, 360 x 270 pictures for the demo's 768 x 576) written in red.
+red_label_pixels() {  # red_label_pixels SHEET N PICTURE_HEIGHT
+  local n=$(($2 - 1)) x y
+  x=$((16 + (n % 3) * 376)) y=$((40 + (n / 3) * ($3 + 92 + 16) + $3))
+  convert "$1" -crop "360x92+$x+$y" +repage -depth 8 txt:- \
+    | awk -F'[(),]' 'NR > 1 && $3 > 150 && $4 < 90 && $5 < 90 { n++ } END { print n + 0 }'
+}
+
+# The demo: three slides, in chain order (an image on a night-blue sky, a
+# maroon html page, a green clock), none blank; nothing written into it.
+DEMO="$WORK/demo"
+cp -r "${VELANE_SOURCE:-$(dirname "$0")/../..}/demo" "$DEMO"
+tree_state "$DEMO" >"$WORK/demo-before.txt"
+code=0
+env DISPLAY="$SCREEN_DISPLAY" timeout 120 "$PLAYER_BIN" --preview "$WORK/demo-sheet.png" "$DEMO" \
+  >"$WORK/demo-preview.txt" 2>&1 || code=$?
+cat "$WORK/demo-preview.txt"
+check "--preview of the demo ends by itself, exit 0 (was $code)" test "$code" -eq 0
+check "--preview writes the sheet" test -s "$WORK/demo-sheet.png"
+cp "$WORK/demo-sheet.png" "${VELANE_SHOTS_DIR:-/tmp}/preview-sheet.png" 2>/dev/null || true
+check "--preview pictures the demo's three slides in chain order" test \
+  "$(grep -c ': pictured$' "$WORK/demo-preview.txt") $(grep -o 'section [0-9]' "$WORK/demo-preview.txt" | tr -d '\n')" \
+  == "3 section 1section 2section 3"
+hues="$(hue "$WORK/demo-sheet.png" 24 48) $(hue "$WORK/demo-sheet.png" 400 48) $(hue "$WORK/demo-sheet.png" 776 48)"
+check "the sheet shows the slides in chain order ($hues)" test "$hues" == "blue red green"
+check "the sheet is drawn by the engine at the display area's size (three 360 x 270 pictures)" \
+  test "$(identify -format '%wx%h' "$WORK/demo-sheet.png")" == "1144x434"
+check "no slide of the demo is marked blank" test "$(red_label_pixels "$WORK/demo-sheet.png" 1 270)$(red_label_pixels "$WORK/demo-sheet.png" 2 270)$(red_label_pixels "$WORK/demo-sheet.png" 3 270)" == 000
+tree_state "$DEMO" >"$WORK/demo-after.txt"
+check "--preview writes nothing into the demo's root" cmp -s "$WORK/demo-before.txt" "$WORK/demo-after.txt"
+
+# A broken playlist: a mistyped "Type" and a missing page give blank
+# slides, each shown as such with the checker's reason.
+BROKEN="$WORK/broken"
+mkdir -p "$BROKEN"
+cp -r "$DEMO/modeles" "$DEMO/flashs" "$BROKEN/"
+sed -e 's/^Type=url/Type=URL/' -e 's/^html=page.html/html=absente.html/' "$DEMO/VELANE_Afficheur.ini" \
+  >"$BROKEN/VELANE_Afficheur.ini"
+tree_state "$BROKEN" >"$WORK/broken-before.txt"
+code=0
+env DISPLAY="$SCREEN_DISPLAY" timeout 120 "$PLAYER_BIN" --preview "$WORK/broken-sheet.png" "$BROKEN" \
+  >"$WORK/broken-preview.txt" 2>&1 || code=$?
+cat "$WORK/broken-preview.txt"
+check "--preview of a broken playlist still draws its sheet (exit $code)" test "$code" -eq 0 -a -s "$WORK/broken-sheet.png"
+check "the image slide is pictured" grep -q '^1\. section 1, image affiche.svg: pictured$' "$WORK/broken-preview.txt"
+check "the missing page is a blank slide, with the checker's reason" \
+  grep -q '^2\. section 2, html absente.html: BLANK: \[missing-page\] .*absente.html does not exist' "$WORK/broken-preview.txt"
+check "the mistyped Type is a blank slide, with the checker's reason" \
+  grep -q '^3\. section 3, URL : BLANK: \[wrong-type\] "Type" is "URL"' "$WORK/broken-preview.txt"
+reds="$(red_label_pixels "$WORK/broken-sheet.png" 1 270) $(red_label_pixels "$WORK/broken-sheet.png" 2 270) $(red_label_pixels "$WORK/broken-sheet.png" 3 270)"
+read -r red1 red2 red3 <<<"$reds"
+check "the sheet marks the two blank slides in red, not the other ($reds)" \
+  test "$red1" -eq 0 -a "$red2" -gt 30 -a "$red3" -gt 30
+tree_state "$BROKEN" >"$WORK/broken-after.txt"
+check "--preview writes nothing into the broken root, its playlist included" \
+  cmp -s "$WORK/broken-before.txt" "$WORK/broken-after.txt"
+code=0
+env -u DISPLAY -u WAYLAND_DISPLAY "$PLAYER_BIN" --preview "$WORK/none.png" "$DEMO" >"$WORK/no-display.txt" 2>&1 || code=$?
+check "--preview without a display says it needs one (exit $code)" \
+  grep -q 'needs a display connection' "$WORK/no-display.txt"
 finish
