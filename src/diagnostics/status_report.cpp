@@ -60,8 +60,8 @@ void Begin(Program& program, StatusState& state) {
   std::vector<platform::LocalTime> previous;
   if (const auto before = ParseStatusJson(ReadSmallFile(state.jsonPath))) previous = before->starts;
   s.starts = StartsAfter(previous, s.startedAt);
-  // The first tick writes the usage too.
-  state.ticksSinceWrite = kWriteEveryTicks - 1;
+  // The first tick measures the usage too.
+  state.ticksSinceSample = kWriteEveryTicks - 1;
 }
 
 std::optional<std::int16_t> NextSectionOf(Program& program, std::int16_t section) {
@@ -131,9 +131,14 @@ void StatusTick(Program& program, bool advanced) {
   if (!state.begun) return;
   state.status.lastTick = program.platform.clock.Now();
   ++state.ticksSinceWrite;
-  const bool minute = state.ticksSinceWrite >= kWriteEveryTicks;
-  if (advanced || minute) {
-    if (minute) Step([&] { SampleUsage(program, state); });
+  ++state.ticksSinceSample;
+  // The usage once a minute, however often the slides change.
+  const bool minute = state.ticksSinceSample >= kWriteEveryTicks;
+  if (minute) {
+    Step([&] { SampleUsage(program, state); });
+    state.ticksSinceSample = 0;
+  }
+  if (advanced || minute || state.ticksSinceWrite >= kWriteEveryTicks) {
     Step([&] { WriteJson(program, state); });
     state.ticksSinceWrite = 0;
   }

@@ -22,6 +22,7 @@ struct StatusState {
   std::u16string jsonPath;
   std::u16string picturePath;
   int ticksSinceWrite = 0;
+  int ticksSinceSample = 0;
   int ticksSinceShown = -1;  // -1: no slide shown yet
   bool writeFailed = false;  // told, until a write works again
   // The usage sample the CPU of the last minute is measured from.

@@ -36,7 +36,9 @@ constexpr int kTitleHeight = 40;
 constexpr int kShownMs = 2000;
 constexpr int kLoadLimitMs = 20000;
 
-void Tell(const std::string& line) { std::fprintf(stderr, VELANE_PLAYER_NAME ": %s\n", line.c_str()); }
+void Tell(const std::string& line) {
+  std::fprintf(stderr, VELANE_PLAYER_NAME ": %s\n", line.c_str());
+}
 
 // Runs the message loop until done() or the time is up; whether done.
 bool RunUntil(const std::function<bool()>& done, int ms) {
@@ -153,14 +155,14 @@ std::string DrawSheet(const CheckReport& report, const std::vector<Shot>& shots,
     char dwell[32];
     std::snprintf(dwell, sizeof dwell, "%.0f s", slide.dwellSeconds);
     Text(cr,
-         std::to_string(i + 1) + ". section " + std::to_string(slide.section) + ", " + type +
-             ", " + dwell,
+         std::to_string(i + 1) + ". section " + std::to_string(slide.section) + ", " + type + ", " +
+             dwell,
          x + 6, y + thumbHeight + 4, kThumbWidth - 12, 1, "Sans Bold 10", 0.1, 0.1, 0.1);
     Text(cr, slide.value.empty() ? "(no value)" : StatusText(slide.value), x + 6,
          y + thumbHeight + 24, kThumbWidth - 12, 1, "Sans 9", 0.25, 0.25, 0.25);
     if (slide.blank)
-      Text(cr, "BLANK: " + shot.reason, x + 6, y + thumbHeight + 42, kThumbWidth - 12, 3,
-           "Sans 8", 0.8, 0.08, 0.08);
+      Text(cr, "BLANK: " + shot.reason, x + 6, y + thumbHeight + 42, kThumbWidth - 12, 3, "Sans 8",
+           0.8, 0.08, 0.08);
     else if (shot.picture == nullptr)
       Text(cr, "no picture: the page did not load within 20 s", x + 6, y + thumbHeight + 42,
            kThumbWidth - 12, 2, "Sans 8", 0.55, 0.35, 0);
@@ -237,8 +239,8 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
     gchar* folderUri =
         g_filename_to_uri(ToAnsi(SlideFolder(root, slide.section)).c_str(), nullptr, nullptr);
     const std::string page = std::string(temporary) + "/" + std::to_string(i + 1) + ".html";
-    const std::string bytes = std::string("<base href=\"") + (folderUri ? folderUri : "") +
-                              "/\">" + ToAnsi(slide.page) + "\r\n";
+    const std::string bytes = std::string("<base href=\"") + (folderUri ? folderUri : "") + "/\">" +
+                              ToAnsi(slide.page) + "\r\n";
     g_free(folderUri);
     gchar* pageUri = nullptr;
     if (platform::ReplaceFileWhole(page, bytes) == platform::FileWrite::kWritten) {
@@ -270,7 +272,7 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
     std::printf("%zu. section %d, %s %s: %s\n", i + 1, slide.section,
                 slide.type.empty() ? "(no type)" : StatusText(slide.type).c_str(),
                 StatusText(slide.value).c_str(),
-                slide.blank             ? ("BLANK: " + shot.reason).c_str()
+                slide.blank               ? ("BLANK: " + shot.reason).c_str()
                 : shot.picture != nullptr ? "pictured"
                                           : "no picture: the page did not load within 20 s");
     shots.push_back(shot);
@@ -284,8 +286,8 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
   g_rmdir(temporary);
   g_free(temporary);
 
-  if (sheet.empty() || platform::ReplaceFileWhole(request.output, sheet) !=
-                           platform::FileWrite::kWritten) {
+  if (sheet.empty() ||
+      platform::ReplaceFileWhole(request.output, sheet) != platform::FileWrite::kWritten) {
     Tell("--preview: cannot write " + request.output);
     return 1;
   }
