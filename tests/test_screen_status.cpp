@@ -254,7 +254,8 @@ TEST_F(StatusWriteTest, KeepsItsStartsAndAFolderThatCannotBeWrittenIsToldOnce) {
   for (int i = 0; i < 8; ++i) Tick();
   const std::string err = testing::internal::GetCapturedStderr();
   std::size_t told = 0;
-  for (std::size_t at = 0; (at = err.find("cannot be written (is its folder", at)) != err.npos; ++at)
+  for (std::size_t at = 0; (at = err.find("cannot be written (is its folder", at)) != err.npos;
+       ++at)
     ++told;
   EXPECT_EQ(told, 1u);
   EXPECT_GE(Webcam().navigations.size(), 4u);
@@ -270,7 +271,8 @@ TEST(FleetStatus, ExitStatusFromTheScreensAndTheirFilesTimes) {
   const auto put = [&](const std::string& name, const std::string& json, int ageSeconds) {
     const fs::path path = folder.path() / (name + ".json");
     WriteBytes(path, json);
-    fs::last_write_time(path, std::chrono::file_clock::from_sys(now - std::chrono::seconds(ageSeconds)));
+    fs::last_write_time(path,
+                        std::chrono::file_clock::from_sys(now - std::chrono::seconds(ageSeconds)));
   };
   ScreenStatus well = KnownStatus();
   well.problems.clear();
