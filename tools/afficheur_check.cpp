@@ -32,8 +32,7 @@ namespace {
 using namespace velane;
 
 constexpr const char* kUsage =
-    "usage: afficheur-check [--json] [CONTENT_ROOT]\n"
-    "       afficheur-check --status [--json] [STATUS_FOLDER]\n";
+    "usage: afficheur-check [--json] [CONTENT_ROOT] | --status [--json] [STATUS_FOLDER]\n";
 
 constexpr const char* kHelp =
     "afficheur-check " VELANE_VERSION
@@ -78,7 +77,7 @@ constexpr const char* kHelp =
     "  VELANE_Afficheur --preview OUT.png [CONTENT_ROOT]\n"
     "(not in the Windows build).\n"
     "\n"
-    "Examples:\n"
+    "Example:\n"
     "  afficheur-check --json build/player\n"
     "  afficheur-check --status /srv/affichage/etat\n";
 
