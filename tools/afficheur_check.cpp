@@ -3,6 +3,7 @@
 // writes anything.
 //
 //   afficheur-check [--week] [--json] [CONTENT_ROOT]
+//   afficheur-check --status [--json] [STATUS_FOLDER]
 //
 // The content root defaults to the tool's own folder (installed beside the
 // player, that is the player's content root). Exit status: 0 nothing found
@@ -10,15 +11,18 @@
 // printed), 2 usage error.
 #include <clocale>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "check/fleet_status.h"
 #include "check/playlist_check.h"
 #include "config/ansi.h"
 #include "config/settings.h"
 #include "diagnostics/command_line.h"
+#include "diagnostics/screen_status.h"
 #include "platform/content_root.h"
 #include "platform/host.h"
 #include "velane_version.h"
@@ -27,7 +31,9 @@ namespace {
 
 using namespace velane;
 
-constexpr const char* kUsage = "usage: afficheur-check [--week] [--json] [CONTENT_ROOT]\n";
+constexpr const char* kUsage =
+    "usage: afficheur-check [--week] [--json] [CONTENT_ROOT] | --status [--json] "
+    "[STATUS_FOLDER]\n";
 
 constexpr const char* kHelp =
     "afficheur-check " VELANE_VERSION
@@ -35,6 +41,7 @@ constexpr const char* kHelp =
     "would and lists what it finds, without writing anything.\n"
     "\n"
     "usage: afficheur-check [--week] [--json] [CONTENT_ROOT]\n"
+    "       afficheur-check --status [--json] [STATUS_FOLDER]\n"
     "       afficheur-check --help | --version\n"
     "\n"
     "  CONTENT_ROOT  the folder holding VELANE_Afficheur.ini, modeles/ and\n"
@@ -45,6 +52,10 @@ constexpr const char* kHelp =
     "             screen-off hours. \"Today\" is the machine's local date\n"
     "             (under faketime, the date it gives)\n"
     "  --json     one JSON object instead of text lines\n"
+    "  --status   the fleet at a glance: one line per screen of the status\n"
+    "             folder (default: the content root's etat/, or\n"
+    "             VELANE_STATUS_DIR), and the fleet page index.html written\n"
+    "             there; a screen silent for more than 3 min is marked\n"
     "  --         ends the options, for a folder that begins with "
     "\"-\"\n" VELANE_HELP_STANDARD_OPTIONS
     "\n"
@@ -61,9 +72,19 @@ constexpr const char* kHelp =
     "Exit status: 0 nothing found, or only notes; 1 warnings or errors (or\n"
     "the report could not be printed); 2 usage error (an unknown option, a\n"
     "second folder, a folder that does not exist).\n"
+    "With --status: 0 every screen well; 1 a warning (a content problem on\n"
+    "some screen, a status file that cannot be read, no screen at all); 2 a\n"
+    "screen silent or its player restarting over and over (or a usage\n"
+    "error).\n"
+    "\n"
+    "Before publishing a playlist, the player draws every slide of it into\n"
+    "one picture, without showing a window (it needs a display all the same):\n"
+    "  VELANE_Afficheur --preview OUT.png [CONTENT_ROOT]\n"
+    "(not in the Windows build).\n"
     "\n"
     "Example:\n"
-    "  afficheur-check --json build/player\n";
+    "  afficheur-check --json build/player\n"
+    "  afficheur-check --status /srv/affichage/etat\n";
 
 int UsageError() {
   std::fputs(kUsage, stderr);
@@ -73,6 +94,7 @@ int UsageError() {
 struct Command {
   bool json = false;
   bool week = false;
+  bool status = false;
   bool help = false;
   bool version = false;
   std::optional<std::string> root;
@@ -90,6 +112,8 @@ std::optional<Command> Parse(int argc, char** argv) {
       command.json = true;
     } else if (options && arg == "--week") {
       command.week = true;
+    } else if (options && arg == "--status") {
+      command.status = true;
     } else if (options && (arg == "--help" || arg == "-h")) {
       command.help = true;
     } else if (options && arg == "--version") {
@@ -102,12 +126,35 @@ std::optional<Command> Parse(int argc, char** argv) {
       command.root = std::string(arg);
     }
   }
+  if (command.week && command.status) return std::nullopt;  // two reports in one
   return command;
 }
 
 bool IsFolder(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_directory(std::filesystem::path(path), error);
+}
+
+bool Print(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
+    return true;
+  std::fprintf(stderr, "afficheur-check: cannot print the report\n");
+  return false;
+}
+
+// --status: the screens of the status folder, and their page written there.
+int FleetStatus(const Command& command, const std::string& folder) {
+  const std::time_t now = std::time(nullptr);
+  const FleetReport report = ReadFleet(folder, now);
+  char generated[32] = "";
+  if (const std::tm* local = std::localtime(&now))
+    std::strftime(generated, sizeof generated, "%Y-%m-%d %H:%M:%S", local);
+  const std::string page = folder + static_cast<char>(platform::kPathSeparator) + "index.html";
+  if (platform::ReplaceFileWhole(page, FormatFleetPage(report, generated)) !=
+      platform::FileWrite::kWritten)
+    std::fprintf(stderr, "afficheur-check: cannot write the fleet page %s\n", page.c_str());
+  if (!Print(command.json ? FormatFleetJson(report) : FormatFleetText(report))) return 2;
+  return report.ExitStatus();
 }
 
 }  // namespace
@@ -141,6 +188,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "afficheur-check: %s\n", note.c_str());
     root = ToAnsi(chosen.folder);
     if (root.empty()) root.push_back('/');  // the executable sits in /
+    if (command->status) root = ToAnsi(StatusFolderOf(chosen.folder));
+  }
+  if (command->status) {
+    if (!IsFolder(root)) {
+      std::fprintf(stderr, "afficheur-check: %s is not a status folder; %s", root.c_str(), kUsage);
+      return 2;
+    }
+    return FleetStatus(*command, root);
   }
   if (!IsFolder(root)) {
     std::fprintf(stderr, "afficheur-check: %s is not a folder; %s", root.c_str(), kUsage);
@@ -148,12 +203,8 @@ int main(int argc, char** argv) {
   }
 
   const CheckReport report = CheckContentRoot(FromAnsi(root));
-  const std::string text =
-      command->week ? (command->json ? FormatWeekJson(report) : FormatWeekText(report))
-                    : (command->json ? FormatCheckJson(report) : FormatCheckText(report));
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "afficheur-check: cannot print the report\n");
+  if (!Print(command->week ? (command->json ? FormatWeekJson(report) : FormatWeekText(report))
+                           : (command->json ? FormatCheckJson(report) : FormatCheckText(report))))
     return 1;
-  }
   return report.NeedsAttention() ? 1 : 0;
 }

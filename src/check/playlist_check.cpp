@@ -536,6 +536,7 @@ class Checker {
     Schedule schedule = CheckSchedule(section);
 
     blankExplained_ = false;
+    value_.clear();
     const KeyRead type =
         ReadKey(section, kTypeKey, u"an empty type gives a blank page", Severity::kError);
     std::u16string page;
@@ -572,7 +573,8 @@ class Checker {
           u"\"delais secondes\" is " + Quoted(dwell.value) +
               u", below 1: the slide stays only 1 s on screen (d seconds "
               u"show for d + 1 ticks of one second)");
-    return {number, type.value, DwellSeconds(seconds), dwell.value, blank, std::move(schedule)};
+    return {number, type.value, DwellSeconds(seconds), dwell.value, blank, std::move(schedule),
+            value_, page};
   }
 
   void ReportWrongType(const std::u16string& section, const KeyRead& type) {
@@ -618,6 +620,7 @@ class Checker {
                                              BlankTemplateWords(key));
     const KeyRead value =
         ReadKey(section, {type.key, u""}, u"the slide will have nothing to show", Severity::kError);
+    value_ = value.value;
     if (value.empty)
       Add(section, key, "empty-value",
           Quoted(key) + u" is empty: the slide will have nothing to show");
@@ -657,6 +660,7 @@ class Checker {
     const KeyRead value =
         ReadKey(section, {type.key, u""}, u"an empty name is the slide folder itself: blank page",
                 Severity::kError);
+    value_ = value.value;
     if (value.value.empty()) {
       if (value.empty)
         Add(section, key, "empty-value",
@@ -847,6 +851,7 @@ class Checker {
       reported_;
   std::set<std::int16_t> visited_;
   bool blankExplained_ = false;  // the current slide's blank page has a cause
+  std::u16string value_;         // the current slide's own key, as read
 };
 
 }  // namespace

@@ -23,6 +23,8 @@ struct ChainSlide {
   std::u16string dwellValue;  // "delais secondes" (d) as the player reads it
   bool blank = false;         // its composed page is empty: a blank screen
   Schedule schedule;          // when it plays (its keys that parse)
+  std::u16string value{};     // the type's own key ("image", "html", "url", "video") as read
+  std::u16string page{};      // the composed page, as the player writes it (without CR LF)
 };
 
 // How much a finding matters to what the screen shows.

@@ -71,10 +71,24 @@ class ProblemReports {
   std::optional<std::string> Report(const std::string& subject, const std::string& line,
                                     const platform::LocalTime& now);
   // The subject has no problem any more.
-  void Clear(const std::string& subject) { told_.erase(subject); }
+  void Clear(const std::string& subject) {
+    told_.erase(subject);
+    current_.erase(subject);
+  }
+
+  // Every problem met and not put right since, told or held back: what the
+  // screen's status lists.
+  struct Current {
+    std::string code;
+    std::u16string place;
+    std::u16string message;
+  };
+  void Hold(const std::string& subject, Current problem) { current_[subject] = std::move(problem); }
+  const std::map<std::string, Current>& current() const { return current_; }
 
  private:
   std::map<std::string, std::string> told_;  // subject -> line told
+  std::map<std::string, Current> current_;   // subject -> its problem
   long minute_ = -1;
   int linesThisMinute_ = 0;
 };

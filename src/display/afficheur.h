@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "diagnostics/status_report.h"
 #include "display/sequencer.h"
 #include "platform/platform.h"
 #include "supervision/cursor_watch.h"
@@ -28,6 +29,7 @@ class Afficheur {
 
   SequencerState sequencer;
   CursorWatchState cursorWatch;
+  StatusState screenStatus;
 
  private:
   Program& program_;

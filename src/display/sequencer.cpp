@@ -15,6 +15,7 @@
 #include "diagnostics/debugger.h"
 #include "diagnostics/failure.h"
 #include "diagnostics/principal.h"
+#include "diagnostics/status_report.h"
 #include "display/afficheur.h"
 #include "display/outils.h"
 #include "display/schedule.h"
@@ -190,9 +191,10 @@ void TellPlaylistWrites(Program& program) {
 // other type. A failing replacement leaves the page as it was. The files
 // are read outside the failure guards: reading never fails, and it yields
 // to the message loop, whose handlers may end the program from there.
-std::u16string ComposeContent(Program& program, std::int16_t section) {
+// The type and its value, as read, go to `type` and `value`.
+std::u16string ComposeContent(Program& program, std::int16_t section, std::u16string& type,
+                              std::u16string& value) {
   platform::MessagePump& pump = program.platform.pump;
-  std::u16string type;
   Step([&] { type = ReadSlideKey(program, section, kTypeKey); });
 
   TellType(program, section, type);
@@ -210,7 +212,6 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
     std::u16string model = ReadWholeFile(path, pump);
     TellContent(program, subject, u"", path, model, kMissingTemplateCode,
                 BlankTemplateWords(std::u16string(key.name)));
-    std::u16string value;
     Step([&] { value = ReadSlideKey(program, section, key); });
     // A picture's name that leads out of the root gives no page around it.
     const std::string valueSubject = "value of " + ToAnsi(SectionName(section));
@@ -220,11 +221,12 @@ std::u16string ComposeContent(Program& program, std::int16_t section) {
                                *local, u"the slide will be blank"))
       return page;
     ContentProblemGone(program, valueSubject);
-    Step([&] { page = FillTemplate(*slideType, std::move(model), std::move(value)); });
+    Step([&] { page = FillTemplate(*slideType, std::move(model), value); });
   } else {
     std::u16string path;
     if (Step([&] {
-          path = SlideFilePath(program.contentRoot, section, ReadSlideKey(program, section, key));
+          value = ReadSlideKey(program, section, key);
+          path = SlideFilePath(program.contentRoot, section, value);
         })) {
       const std::string subject = "own page of " + ToAnsi(SectionName(section));
       const std::u16string place =
@@ -292,7 +294,8 @@ void Advance(Program& program, SequencerState& state, const platform::LocalTime&
       [&] { program.GetPrincipal().DEBUGGER1().ADDandWAIT(u"section : " + DecimalText(section)); });
   state.secondsCounter = 0;
 
-  std::u16string page = ComposeContent(program, section);
+  std::u16string type, value;
+  std::u16string page = ComposeContent(program, section, type, value);
 
   std::u16string markup;
   Step([&] {
@@ -321,6 +324,7 @@ void Advance(Program& program, SequencerState& state, const platform::LocalTime&
     state.blank = false;
     Step([&] { program.GetAfficheur().Webcam().SetVisible(true); });
   }
+  StatusSlideShown(program, section, type, value);
 }
 
 // The screen-off hours: black, no slide, the display powered down where
@@ -372,6 +376,7 @@ void SequencerTick(Program& program, SequencerState& state) {
   if (ReadScreenOffHours(program).Holds(at)) {
     if (!state.screenOff) EnterScreenOff(program, state, at);
     TellPlaylistWrites(program);
+    StatusTick(program, false);
     return;
   }
   if (state.screenOff) LeaveScreenOff(program, state, at);
@@ -386,8 +391,9 @@ void SequencerTick(Program& program, SequencerState& state) {
   // whose window closes leaves before the end of its dwell. That is the
   // schedule it was shown under: reading its four keys again at every tick
   // would cost a large playlist four more walks of the file a second.
-  if (state.secondsCounter == 0 || state.blank || dwell < state.secondsCounter ||
-      !state.shownSchedule.Holds(at)) {
+  const bool advance = state.secondsCounter == 0 || state.blank || dwell < state.secondsCounter ||
+                       !state.shownSchedule.Holds(at);
+  if (advance) {
     Advance(program, state, at);
   } else {
     Step([&] {
@@ -396,6 +402,8 @@ void SequencerTick(Program& program, SequencerState& state) {
   }
   state.secondsCounter += 1;
   TellPlaylistWrites(program);
+  // The screen's status, once the tick's work is done.
+  StatusTick(program, advance);
 }
 
 }  // namespace velane

@@ -49,6 +49,11 @@ class Control {
 
   // Browser control: show the local file at this full path.
   virtual void Navigate(const std::u16string& path) = 0;
+  // Browser control: what the engine rendered of its page, scaled down to
+  // at most maxWidth pixels wide, as a PNG file replaced whole at this
+  // path, once the page has loaded. Later, in the message loop; nothing
+  // where the platform cannot take such a picture.
+  virtual void SaveSnapshot(const std::u16string& path, int maxWidth) = 0;
 
   // Buttons: the click; composite controls: a size change.
   virtual void OnClick(std::function<void()> handler) = 0;
@@ -158,6 +163,14 @@ class Screen {
 // The system's restart command line ("shutdown.exe -r" on Windows).
 extern const char16_t kRestartCommand[];
 
+// What the program and the processes it started use, as far as the
+// platform can tell.
+struct ResourceUse {
+  std::optional<std::uint64_t> memoryKb;  // proportional set size, summed
+  std::optional<double> cpuSeconds;       // user and system time so far
+  double elapsedSeconds = 0;              // of a steady clock, for differences
+};
+
 // Process control: start a command line without waiting, and the two
 // immediate exits.
 class Process {
@@ -179,6 +192,10 @@ class Process {
   virtual std::u16string ExecutablePath() = 0;
   // The command line without the program's own path and the blanks after it.
   virtual std::u16string ArgumentText() = 0;
+  // The machine's name on the network (the host name); empty when unknown.
+  virtual std::u16string MachineName() = 0;
+  // This program and every process below it.
+  virtual ResourceUse Usage() = 0;
 };
 
 // All services together, handed to the program at start.

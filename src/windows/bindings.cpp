@@ -77,6 +77,7 @@ void ReportContentProblem(Program& program, const std::string& subject, const st
                           const std::u16string& place, const std::u16string& message) {
   const std::string line =
       "[" + code + "] " + (place.empty() ? "" : ToAnsi(place) + ": ") + ToAnsi(message);
+  program.problems.Hold(subject, {code, place, message});
   // Not in the trace, whose lines are the slides shown.
   if (const auto told = program.problems.Report(subject, line, program.platform.clock.Now()))
     PrintReport(*told);

@@ -225,11 +225,12 @@ CASES=(
 
 # Every entry of the content root with its type, mode, link target and, for
 # files, a digest; except what the player may write: its playlist, its
-# trace log, the composed pages of the slide folders (and this test's log).
+# trace log, the composed pages of the slide folders, its status folder
+# (and this test's log).
 tree_state() {
   (cd "$ROOT_DIR" && find . -mindepth 1 -printf '%y %m %p -> %l\n' | sort | while read -r type mode path rest; do
     case "$path" in
-      ./VELANE_Afficheur.ini | ./debugger.log | ./player.log) continue ;;
+      ./VELANE_Afficheur.ini | ./debugger.log | ./player.log | ./etat | ./etat/*) continue ;;
     esac
     if [[ "$type" == f && "$path" =~ ^\./flashs/-?[0-9]{5,}/temporaire\.html$ ]]; then continue; fi
     digest=""

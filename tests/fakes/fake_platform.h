@@ -35,6 +35,9 @@ class FakeControl : public platform::Control {
   void SetText(const std::u16string& t) override { text = t; }
   std::u16string Text() const override { return text; }
   void Navigate(const std::u16string& path) override { navigations.push_back(path); }
+  void SaveSnapshot(const std::u16string& path, int maxWidth) override {
+    snapshots.push_back({path, maxWidth});
+  }
   void OnClick(std::function<void()> h) override { onClick = std::move(h); }
   void OnResize(std::function<void(int, int)> h) override { onResize = std::move(h); }
 
@@ -45,6 +48,11 @@ class FakeControl : public platform::Control {
   bool visible = true;
   int placeCount = 0;
   std::vector<std::u16string> navigations;
+  struct Snapshot {
+    std::u16string path;
+    int maxWidth;
+  };
+  std::vector<Snapshot> snapshots;
   std::function<void()> onClick;
   std::function<void(int, int)> onResize;
 };
@@ -236,6 +244,8 @@ class FakeProcess : public platform::Process {
   }
   std::u16string ExecutablePath() override { return executable; }
   std::u16string ArgumentText() override { return arguments; }
+  std::u16string MachineName() override { return machineName; }
+  platform::ResourceUse Usage() override { return usage; }
 
   struct Started {
     std::u16string commandLine;
@@ -248,6 +258,8 @@ class FakeProcess : public platform::Process {
   int endCode = -1;
   std::u16string executable = u"/opt/velane/VELANE_Afficheur";
   std::u16string arguments;
+  std::u16string machineName = u"ecran-hall";
+  platform::ResourceUse usage;
 };
 
 class FakeScreen : public platform::Screen {

@@ -20,6 +20,7 @@
 
 #include "config/ansi.h"
 #include "idle-inhibit-client.h"
+#include "platform/files.h"
 #include "platform/gtk/web_view.h"
 #include "platform/host.h"
 #include "velane_version.h"
@@ -138,6 +139,14 @@ class GtkControlImpl : public platform::Control {
     if (uri == nullptr) return;
     webView_->Navigate(uri);
     g_free(uri);
+  }
+
+  void SaveSnapshot(const std::u16string& path, int maxWidth) override {
+    if (webView_ == nullptr) return;
+    webView_->Snapshot(maxWidth, [path = ToAnsi(path)](std::string png) {
+      // Whether the folder takes it is the status file's to tell.
+      platform::ReplaceFileWhole(path, png);
+    });
   }
 
   void OnClick(std::function<void()> h) override { onClick_ = std::move(h); }

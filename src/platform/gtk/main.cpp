@@ -5,11 +5,13 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "config/ansi.h"
 #include "diagnostics/command_line.h"
 #include "platform/gtk/gtk_platform.h"
 #include "platform/gtk/notify.h"
+#include "platform/gtk/preview.h"
 #include "platform/host.h"
 #include "platform/posix/posix_platform.h"
 #include "velane_version.h"
@@ -23,6 +25,13 @@ int main(int argc, char** argv) {
   if (const auto information = PlayerInformation(process.ArgumentText())) {
     std::fputs(information->c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  // "--preview OUT.png [ROOT]": the chain drawn into one picture, off screen.
+  std::string previewError;
+  const auto preview = gtk::PreviewArguments(argc, argv, previewError);
+  if (!previewError.empty()) {
+    std::fprintf(stderr, "%s\n", previewError.c_str());
+    return 2;
   }
   gdk_set_allowed_backends(gtk::ChooseBackend());
   // Nothing of ours draws with OpenGL (the web view renders in software):
@@ -41,11 +50,15 @@ int main(int argc, char** argv) {
       },
       nullptr);
   if (!gtk_init_check(&argc, &argv)) {
-    std::fprintf(stderr, VELANE_PLAYER_NAME ": cannot open the display\n");
+    std::fprintf(stderr, preview ? VELANE_PLAYER_NAME
+                             ": --preview renders with the web engine, which needs a display "
+                             "connection (DISPLAY or WAYLAND_DISPLAY): cannot open the display\n"
+                                 : VELANE_PLAYER_NAME ": cannot open the display\n");
     return 1;
   }
 
   gtk::GtkToolkit toolkit;
+  if (preview) return gtk::RunPreview(toolkit, *preview);
   gtk::X11Cursor cursor(toolkit);
   posix::LocalClock clock;
   gtk::GtkScreen screen;

@@ -6,6 +6,7 @@
 
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -29,6 +30,8 @@ class EngineView : public WebView {
   }
 
   ~EngineView() override {
+    g_cancellable_cancel(snapshotCancel_);
+    g_object_unref(snapshotCancel_);
     if (reloadSource_ != 0) g_source_remove(reloadSource_);
     if (hangSource_ != 0) g_source_remove(hangSource_);
     g_cancellable_cancel(filterCancel_);
@@ -46,9 +49,19 @@ class EngineView : public WebView {
     // A new slide: a clean slate for the recoveries and the reports.
     budget_.Reset();
     refused_ = 0;
+    loaded_ = false;
+    ++navigations_;
     // Until the rule that keeps local files in the content root is in
     // place (a few milliseconds after start), the slide waits for it.
     if (!filterPending_) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
+  }
+
+  void Snapshot(int maxWidth, std::function<void(std::string)> done) override {
+    snapshotWidth_ = maxWidth;
+    snapshotDone_ = std::move(done);
+    // A picture of a page half loaded would show a blank or half a slide:
+    // one asked for meanwhile waits for the end of the load.
+    if (loaded_) TakeSnapshot();
   }
 
  private:
@@ -454,6 +467,14 @@ class EngineView : public WebView {
   }
 
   static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, EngineView* self) {
+    if (event == WEBKIT_LOAD_FINISHED && !self->uri_.empty()) {
+      const char* uri = webkit_web_view_get_uri(view);
+      if (uri != nullptr && IsPlayersPage(uri, self->uri_)) {
+        self->loaded_ = true;
+        if (self->snapshotDone_) self->TakeSnapshot();
+      }
+      return;
+    }
     if (event != WEBKIT_LOAD_COMMITTED) return;
     const char* uri = webkit_web_view_get_uri(view);
     // The blank page that started the process may arrive after the first
@@ -536,6 +557,70 @@ class EngineView : public WebView {
     return G_SOURCE_REMOVE;
   }
 
+  void TakeSnapshot() {
+    if (snapshotRunning_) return;  // its end takes the request waiting
+    snapshotRunning_ = true;
+    snapshotOf_ = navigations_;
+    webkit_web_view_get_snapshot(WEBKIT_WEB_VIEW(widget_), WEBKIT_SNAPSHOT_REGION_VISIBLE,
+                                 WEBKIT_SNAPSHOT_OPTIONS_NONE, snapshotCancel_,
+                                 &EngineView::SnapshotReady, this);
+  }
+
+  static cairo_status_t AppendPng(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+  }
+
+  // The engine's picture, scaled down and encoded. A cancelled request
+  // (the view is going) touches nothing of the view.
+  static void SnapshotReady(GObject* source, GAsyncResult* result, gpointer data) {
+    GError* error = nullptr;
+    cairo_surface_t* shot =
+        webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+      g_error_free(error);
+      if (shot != nullptr) cairo_surface_destroy(shot);
+      return;
+    }
+    if (error != nullptr) g_error_free(error);
+    auto* self = static_cast<EngineView*>(data);
+    self->snapshotRunning_ = false;
+    if (self->snapshotOf_ != self->navigations_) {
+      // A picture of the page before: the one asked for comes once the
+      // new page has loaded.
+      if (shot != nullptr) cairo_surface_destroy(shot);
+      if (self->snapshotDone_ && self->loaded_) self->TakeSnapshot();
+      return;
+    }
+    std::function<void(std::string)> done = std::move(self->snapshotDone_);
+    self->snapshotDone_ = nullptr;
+    if (shot == nullptr || !done) {
+      if (shot != nullptr) cairo_surface_destroy(shot);
+      return;
+    }
+    const int width = cairo_image_surface_get_width(shot);
+    const int height = cairo_image_surface_get_height(shot);
+    std::string png;
+    if (width > 0 && height > 0) {
+      const double scale = width > self->snapshotWidth_ ? double(self->snapshotWidth_) / width : 1;
+      const int w = std::max(1, int(width * scale + 0.5));
+      const int h = std::max(1, int(height * scale + 0.5));
+      cairo_surface_t* small = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+      cairo_t* cr = cairo_create(small);
+      cairo_scale(cr, scale, scale);
+      cairo_set_source_surface(cr, shot, 0, 0);
+      cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+      cairo_paint(cr);
+      cairo_destroy(cr);
+      if (cairo_surface_write_to_png_stream(small, &EngineView::AppendPng, &png) !=
+          CAIRO_STATUS_SUCCESS)
+        png.clear();
+      cairo_surface_destroy(small);
+    }
+    cairo_surface_destroy(shot);
+    if (!png.empty()) done(std::move(png));
+  }
+
   WebViewReporter report_;
   std::string root_;  // the content root, in the file names' encoding
   GtkWidget* widget_ = nullptr;
@@ -561,6 +646,13 @@ class EngineView : public WebView {
   static constexpr guint kStartGraceMs = 30000;
   guint hangSource_ = 0;
   guint reloadSource_ = 0;
+  bool loaded_ = false;  // the player's page has loaded since the last Navigate
+  GCancellable* snapshotCancel_ = g_cancellable_new();
+  bool snapshotRunning_ = false;
+  unsigned navigations_ = 0;  // the page each picture is of
+  unsigned snapshotOf_ = 0;
+  int snapshotWidth_ = 0;
+  std::function<void(std::string)> snapshotDone_;  // a picture asked for
   std::chrono::steady_clock::time_point lastReload_{};
 };
 

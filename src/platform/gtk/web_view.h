@@ -22,6 +22,12 @@ class WebView {
   // Shows the page at this file URI, which becomes the only page the view
   // may show.
   virtual void Navigate(const std::string& uri) = 0;
+  // What the engine rendered of the visible part of the page, scaled down
+  // to at most maxWidth pixels wide, as PNG bytes given to `done` in the
+  // message loop, once the page on the way has loaded. A request made
+  // while another waits replaces it; `done` is never called after the view
+  // is gone, nor when no picture could be taken.
+  virtual void Snapshot(int maxWidth, std::function<void(std::string png)> done) = 0;
 };
 
 // What the view tells: refusals, a page process ended, recoveries.

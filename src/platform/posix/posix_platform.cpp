@@ -1,5 +1,6 @@
 #include "platform/posix/posix_platform.h"
 
+#include <dirent.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
@@ -89,6 +93,101 @@ std::u16string PosixProcess::ExecutablePath() {
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return {};
   return FromAnsi(std::string_view(buf, std::size_t(n)));
+}
+
+}  // namespace velane::posix
+
+namespace velane::posix {
+namespace {
+
+// The fields of /proc/PID/stat after the command name (the third field of
+// the file comes first); empty when the process has gone.
+std::vector<std::string> StatFields(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return {};
+  const std::size_t end = line.rfind(") ");
+  if (end == std::string::npos) return {};
+  std::istringstream rest(line.substr(end + 2));
+  std::vector<std::string> fields;
+  for (std::string f; rest >> f;) fields.push_back(f);
+  return fields;
+}
+
+// Every process below the given one, from each process's parent.
+std::vector<std::string> Descendants(const std::string& root) {
+  std::multimap<std::string, std::string> children;
+  if (DIR* proc = ::opendir("/proc")) {
+    while (const dirent* entry = ::readdir(proc)) {
+      const std::string pid = entry->d_name;
+      if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      const std::vector<std::string> fields = StatFields(pid);
+      if (fields.size() > 1) children.emplace(fields[1], pid);
+    }
+    ::closedir(proc);
+  }
+  std::vector<std::string> found;
+  std::vector<std::string> todo{root};
+  while (!todo.empty() && found.size() < 4096) {
+    const std::string parent = todo.back();
+    todo.pop_back();
+    const auto [first, last] = children.equal_range(parent);
+    for (auto it = first; it != last; ++it) {
+      found.push_back(it->second);
+      todo.push_back(it->second);
+    }
+  }
+  return found;
+}
+
+// The process's proportional set size, in kB, from its memory map summary.
+std::optional<std::uint64_t> PssKb(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/smaps_rollup");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("Pss:", 0) == 0) return std::strtoull(line.c_str() + 4, nullptr, 10);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::u16string PosixProcess::MachineName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return FromAnsi(name);
+}
+
+// The player and its children (the web engine's page and network
+// processes): memory from each one's smaps_rollup, CPU from its stat (the
+// player's own counts its children that have ended).
+platform::ResourceUse PosixProcess::Usage() {
+  platform::ResourceUse use;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  use.elapsedSeconds = double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+  const double hz = double(::sysconf(_SC_CLK_TCK));
+  const std::string self = std::to_string(::getpid());
+  std::vector<std::string> processes = Descendants(self);
+  processes.insert(processes.begin(), self);
+  std::uint64_t kb = 0;
+  double ticks = 0;
+  bool memoryKnown = false, cpuKnown = false;
+  for (const std::string& pid : processes) {
+    if (const auto pss = PssKb(pid)) {
+      kb += *pss;
+      memoryKnown = true;
+    }
+    const std::vector<std::string> f = StatFields(pid);
+    // utime, stime, cutime, cstime: fields 14 to 17 of the file.
+    if (f.size() > 14) {
+      ticks += std::strtod(f[11].c_str(), nullptr) + std::strtod(f[12].c_str(), nullptr);
+      if (pid == self)
+        ticks += std::strtod(f[13].c_str(), nullptr) + std::strtod(f[14].c_str(), nullptr);
+      cpuKnown = true;
+    }
+  }
+  if (memoryKnown) use.memoryKb = kb;
+  if (cpuKnown && hz > 0) use.cpuSeconds = ticks / hz;
+  return use;
 }
 
 }  // namespace velane::posix

@@ -23,6 +23,8 @@ class PosixProcess : public platform::Process {
   [[noreturn]] void End(int exitCode) override;
   std::u16string ExecutablePath() override;
   std::u16string ArgumentText() override { return arguments_; }
+  std::u16string MachineName() override;
+  platform::ResourceUse Usage() override;
 
  private:
   std::u16string arguments_;

@@ -216,6 +216,8 @@ class Win32Control : public platform::Control, public MessageTarget {
   void Navigate(const std::u16string& path) override {
     if (browser_) browser_->Navigate(std::wstring(path.begin(), path.end()));
   }
+  // The WebBrowser control gives no picture of its page: no snapshot here.
+  void SaveSnapshot(const std::u16string&, int) override {}
 
   void OnClick(std::function<void()> h) override { onClick_ = std::move(h); }
   void OnResize(std::function<void(int, int)> h) override {
@@ -666,6 +668,12 @@ std::u16string Win32Process::ExecutablePath() { return FromAnsi(ModulePath()); }
 std::u16string Win32Process::ArgumentText() {
   const char* line = GetCommandLineA();
   return FromAnsi(ArgumentsOf(line != nullptr ? line : ""));
+}
+
+std::u16string Win32Process::MachineName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? FromAnsi(std::string(name, size)) : std::u16string();
 }
 
 std::string ArgumentsOf(const std::string& commandLine) {

@@ -103,6 +103,9 @@ class Win32Process : public platform::Process {
   [[noreturn]] void End(int exitCode) override;
   std::u16string ExecutablePath() override;
   std::u16string ArgumentText() override;
+  std::u16string MachineName() override;
+  // Not measured on Windows: nothing known.
+  platform::ResourceUse Usage() override { return {}; }
 };
 
 // The text after the program's own name on a command line (quoted or
