@@ -335,14 +335,15 @@ TEST(ContentRootTest, PathsLeadInsideTheRootOnlyAfterDotsAndLinksAreFollowed) {
 #endif
 
 TEST(ContentRootTest, TemplateValuesNameLocalFilesOrAddresses) {
-  const std::u16string r = u"/r", s = u"/r/flashs/00003/";
+  const std::u16string r = std::u16string(1, kPathSeparator) + u"r";
+  const std::u16string absolute = std::u16string(1, kPathSeparator) + u"passwd";
   struct Case {
     std::u16string value;
     std::optional<std::u16string> file;
   } cases[] = {
-      {u"photo.jpg", s + u"photo.jpg"},
-      {u"../../x.svg?v=2#top", s + u"../../x.svg"},
-      {u"/etc/passwd", u"/etc/passwd"},
+      {u"photo.jpg", SlideFilePath(r, 3, u"photo.jpg")},
+      {u"../../x.svg?v=2#top", SlideFilePath(r, 3, u"../../x.svg")},
+      {absolute, absolute},
       {u"http://example.org/a.png", std::nullopt},
       {u"file:///etc/passwd", std::nullopt},  // left to the browser control's own rule
       {u"", std::nullopt},

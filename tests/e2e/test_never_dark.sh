@@ -15,7 +15,22 @@ orange_shown() {
   screenshot "$ROOT_DIR/shot.png"
   [[ "$(pixel "$ROOT_DIR/shot.png" 300 300)" == "#FF8000" ]]
 }
-web_process() { pgrep -P "$PLAYER_PID" -f WebKitWebProcess | awk 'NR==1'; }
+# The page process (not the sandbox launcher that names it) is the player's
+# child, or a later descendant through the sandbox.
+descends_from() {  # descends_from PID ANCESTOR
+  local p="$1"
+  while [[ "$p" -gt 1 ]]; do
+    [[ "$p" == "$2" ]] && return 0
+    p="$(awk '{print $4}' "/proc/$p/stat" 2>/dev/null || echo 0)"
+  done
+  return 1
+}
+web_process() {
+  local p
+  for p in $(pgrep -x WebKitWebProces || true); do  # its name, as the kernel keeps it
+    if descends_from "$p" "$PLAYER_PID"; then echo "$p"; return 0; fi
+  done
+}
 
 start_player RUNTIME
 check "the slide is shown" wait_until 20 orange_shown

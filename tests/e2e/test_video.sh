@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Video slides: an H.264/MP4 clip, then a VP9/WebM clip, then a colour page.
 # Each clip is a moving ball under a band of one colour (green, then red),
-# two seconds long, so that a slide of six seconds loops it twice: the
+# two seconds long, so that a slide of six (the first: ten) seconds loops it: the
 # picture must move while each clip plays, the band must never go black at a
 # loop, and the chain must go on on time.
 source "$(dirname "$0")/lib.sh"
@@ -26,7 +26,7 @@ clip "$ROOT_DIR/flashs/00002/clip.webm" "vp9enc deadline=1 cpu-used=8" webmmux r
 check "the clips are made" test -s "$ROOT_DIR/flashs/00001/clip.mp4" -a -s "$ROOT_DIR/flashs/00002/clip.webm"
 printf '<html><body style="margin:0;background:#0040ff"></body></html>\r\n' >"$ROOT_DIR/flashs/00003/bleu.html"
 printf '%s\r\n' '[section 0]' 'section suivante=1' \
-  '[section 1]' 'Type=video' 'video=clip.mp4' 'delais secondes=5' 'section suivante=2' \
+  '[section 1]' 'Type=video' 'video=clip.mp4' 'delais secondes=9' 'section suivante=2' \
   '[section 2]' 'Type=video' 'video=clip.webm' 'delais secondes=5' 'section suivante=3' \
   '[section 3]' 'Type=html' 'html=bleu.html' 'delais secondes=3' 'section suivante=1' \
   >"$ROOT_DIR/VELANE_Afficheur.ini"
@@ -65,7 +65,7 @@ loops="$(sample 3 00FF00 00FF00)"
 echo "band as the MP4 clip loops: $loops"
 check "no black frame as the clip loops" grep -q ' foreign=0' <<<"$loops"
 check "control: the sampler watched the clip (still on screen after it)" band_is 00FF00
-change="$(sample 5 00FF00 FF0000)"
+change="$(sample 9 00FF00 FF0000)"
 echo "band across the change of clip: $change (each foreign sample is about 1 ms of black)"
 check "control: the sampler saw the clips change" grep -q ' switches=[1-9]' <<<"$change"
 # Known fault: in the page process's sandbox a WebM clip stops at its first

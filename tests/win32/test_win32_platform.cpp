@@ -3,6 +3,8 @@
 // rely on them, the command line, and the windows made from the designs.
 #include <gtest/gtest.h>
 #include <windows.h>
+// The platform interfaces have a method of that name.
+#undef CreateWindow
 
 #include <algorithm>
 #include <filesystem>

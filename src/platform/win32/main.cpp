@@ -7,6 +7,8 @@
 #include <string>
 
 #include <windows.h>
+// The platform interfaces have a method of that name.
+#undef CreateWindow
 
 #include "diagnostics/command_line.h"
 #include "platform/host.h"
