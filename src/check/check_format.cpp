@@ -54,36 +54,6 @@ std::string PlaceText(const CheckProblem& problem) {
   return place;
 }
 
-// Length of the UTF-8 sequence at i, or 0 when the bytes there are not
-// well-formed UTF-8 (overlong forms and surrogates included).
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-  const auto b = [&](std::size_t k) {
-    return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u;
-  };
-  const unsigned c = b(i);
-  const auto cont = [&](std::size_t k) { return (b(k) & 0xC0) == 0x80; };
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
-    return b(i + 1) >= lo && b(i + 1) <= hi && cont(i + 2) ? 3 : 0;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-    return b(i + 1) >= lo && b(i + 1) <= hi && cont(i + 2) && cont(i + 3) ? 4 : 0;
-  }
-  return 0;
-}
-
-bool IsUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = Utf8Length(s, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
-
 void AppendUtf8(std::string& out, char16_t c) {
   if (c < 0x80) {
     out.push_back(char(c));

@@ -3,6 +3,7 @@
 // UTF-16 unit and back, so UTF-8 content passes through unchanged.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,11 @@ inline std::u16string U16(std::string_view bytes) { return FromAnsi(bytes); }
 
 // The trace marker: byte 128 of the code page (the euro sign).
 inline constexpr char16_t kTraceMarker = u'\u20AC';
+
+// Length of the UTF-8 sequence at i, or 0 when the bytes there are not
+// well-formed UTF-8 (overlong forms and surrogates included).
+std::size_t Utf8Length(std::string_view s, std::size_t i);
+// Whether the bytes are well-formed UTF-8 throughout.
+bool IsUtf8(std::string_view s);
 
 }  // namespace velane
