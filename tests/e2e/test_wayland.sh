@@ -156,7 +156,7 @@ print(str(o.get("power", o.get("dpms"))).lower())'
 }
 powered() { [[ "$(output_power)" == "$1" ]]; }
 screen_off_hours() {
-  wl_run "$VELANE_BUILD/player/afficheur-settings" set --file "$R/VELANE_Afficheur.ini" \
+  wl_run afficheur-settings set --file "$R/VELANE_Afficheur.ini" \
     Systeme "ecran eteint" "$1" >/dev/null
 }
 check "the output is powered before the screen-off hours (control)" powered true

@@ -48,6 +48,8 @@ wl_start() {  # wl_start PLAYER_BIN
   printf '#!/bin/sh\necho "fake shutdown (nothing restarted): shutdown $*" >&2\n' >"$WL_WORK/bin/shutdown"
   chmod 755 "$WL_WORK/bin/shutdown"
   cp "$1" "$(dirname "$1")/libvelane-webview.so" "$WL_WORK/root/"
+  # The test user may not reach the build tree (a clone in root's folder).
+  cp "$(dirname "$1")/afficheur-settings" "$WL_WORK/bin/"
   cat >"$WL_WORK/sway.conf" <<CONF
 output HEADLESS-1 resolution ${WL_WIDTH}x${WL_HEIGHT} bg #3060c0 solid_color
 xwayland force
