@@ -1,6 +1,5 @@
 #include "platform/gtk/preview.h"
 
-#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -166,6 +165,9 @@ std::string DrawSheet(const CheckReport& report, const std::vector<Shot>& shots,
     else if (shot.picture == nullptr)
       Text(cr, "no picture: the page did not load within 20 s", x + 6, y + thumbHeight + 42,
            kThumbWidth - 12, 2, "Sans 8", 0.55, 0.35, 0);
+    else if (!slide.schedule.Always())
+      Text(cr, "on a schedule: afficheur-check --week tells when it plays", x + 6,
+           y + thumbHeight + 42, kThumbWidth - 12, 2, "Sans 8", 0.1, 0.3, 0.6);
   }
   cairo_destroy(cr);
   std::string png;
@@ -209,19 +211,19 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
     Tell("--preview: " + ToAnsi(root) + " is not a folder");
     return 1;
   }
+  // File addresses and the engine's confinement need the root's full path.
+  root = FromAnsi(std::filesystem::absolute(std::filesystem::path(ToAnsi(root)), error).string());
   const CheckReport report = CheckContentRoot(root);
   const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   SettingsStore settings(*profile, nullptr, PlaylistOfRoot(root));
   const int width = int(DisplaySize(settings, kWidthKey));
   const int height = int(DisplaySize(settings, kHeightKey));
 
+  // The view keeps to this root as the player's does (local files, the
+  // page process's sandbox).
+  toolkit.SetContentRoot(ToAnsi(root));
   const std::unique_ptr<WebView> view = toolkit.CreateWebView();
   if (!view) return 1;
-  gchar* temporary = g_dir_make_tmp("velane-preview-XXXXXX", nullptr);
-  if (temporary == nullptr) {
-    Tell("--preview: cannot make a temporary folder");
-    return 1;
-  }
   // Off screen: never mapped on the display, yet laid out at the display
   // area's size, so the engine renders as it does on the screen.
   GtkWidget* window = gtk_offscreen_window_new();
@@ -230,26 +232,17 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
   gtk_widget_show_all(window);
 
   std::vector<Shot> shots;
-  std::vector<std::string> pages;
   for (std::size_t i = 0; i < report.chain.size(); ++i) {
     const ChainSlide& slide = report.chain[i];
     Shot shot{&slide, nullptr, slide.blank ? BlankReason(report, slide) : ""};
-    // The page as the player writes it, composed here instead of in the
-    // slide folder; its relative names still lead into the slide folder.
+    // The page as the player writes it, shown from memory as if it were in
+    // the slide folder: its relative names lead there, and nothing is
+    // written into a content root that may not be published yet.
     gchar* folderUri =
         g_filename_to_uri(ToAnsi(SlideFolder(root, slide.section)).c_str(), nullptr, nullptr);
-    const std::string page = std::string(temporary) + "/" + std::to_string(i + 1) + ".html";
-    const std::string bytes = std::string("<base href=\"") + (folderUri ? folderUri : "") + "/\">" +
-                              ToAnsi(slide.page) + "\r\n";
-    g_free(folderUri);
-    gchar* pageUri = nullptr;
-    if (platform::ReplaceFileWhole(page, bytes) == platform::FileWrite::kWritten) {
-      pages.push_back(page);
-      pageUri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
-    }
-    if (pageUri != nullptr) {
-      view->Navigate(pageUri);
-      g_free(pageUri);
+    if (folderUri != nullptr) {
+      view->ShowPage(ToAnsi(slide.page) + "\r\n", std::string(folderUri) + "/");
+      g_free(folderUri);
       RunUntil([] { return false; }, kShownMs);
       std::string png;
       bool done = false;
@@ -282,9 +275,6 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
   for (Shot& shot : shots)
     if (shot.picture != nullptr) cairo_surface_destroy(shot.picture);
   gtk_widget_destroy(window);
-  for (const std::string& page : pages) std::remove(page.c_str());
-  g_rmdir(temporary);
-  g_free(temporary);
 
   if (sheet.empty() ||
       platform::ReplaceFileWhole(request.output, sheet) != platform::FileWrite::kWritten) {

@@ -45,15 +45,13 @@ class EngineView : public WebView {
   GtkWidget* Widget() override { return widget_; }
 
   void Navigate(const std::string& uri) override {
-    uri_ = uri;
-    // A new slide: a clean slate for the recoveries and the reports.
-    budget_.Reset();
-    refused_ = 0;
-    loaded_ = false;
-    ++navigations_;
-    // Until the rule that keeps local files in the content root is in
-    // place (a few milliseconds after start), the slide waits for it.
-    if (!filterPending_) webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
+    html_.clear();
+    Start(uri);
+  }
+
+  void ShowPage(const std::string& html, const std::string& baseUri) override {
+    html_ = html;
+    Start(baseUri);
   }
 
   void Snapshot(int maxWidth, std::function<void(std::string)> done) override {
@@ -65,6 +63,30 @@ class EngineView : public WebView {
   }
 
  private:
+  void Start(const std::string& uri) {
+    uri_ = uri;
+    // A new slide: a clean slate for the recoveries and the reports.
+    budget_.Reset();
+    refused_ = 0;
+    loaded_ = false;
+    ++navigations_;
+    // Until the rule that keeps local files in the content root is in
+    // place (a few milliseconds after start), the slide waits for it.
+    if (!filterPending_) Load();
+  }
+
+  void Load() {
+    if (html_.empty())
+      webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), uri_.c_str());
+    else {
+      // In the bytes the player would have written to the page's file.
+      GBytes* bytes = g_bytes_new(html_.data(), html_.size());
+      webkit_web_view_load_bytes(WEBKIT_WEB_VIEW(widget_), bytes, "text/html", "windows-1252",
+                                 uri_.c_str());
+      g_bytes_unref(bytes);
+    }
+  }
+
   // The browser control of a public screen: the page in it is untrusted, so
   // nothing it does may show a dialog, a menu or a file chooser, write a
   // file, read local files, or take the view away from the player's page.
@@ -294,8 +316,7 @@ class EngineView : public WebView {
     g_rmdir(self->filterFolder_);
     g_free(std::exchange(self->filterFolder_, nullptr));
     self->filterPending_ = false;
-    if (!self->uri_.empty())
-      webkit_web_view_load_uri(WEBKIT_WEB_VIEW(self->widget_), self->uri_.c_str());
+    if (!self->uri_.empty()) self->Load();
   }
 
   // Reported once per page for each kind of thing refused, so a page that
@@ -485,7 +506,7 @@ class EngineView : public WebView {
       // A page the response check never saw (about:blank, history): back to
       // the slide.
       self->ReportRefused(kRefusedNavigation, "a navigation away from the slide", uri);
-      webkit_web_view_load_uri(view, self->uri_.c_str());
+      self->Load();
       return;
     }
     if (!self->slideCommitted_) {
@@ -552,8 +573,7 @@ class EngineView : public WebView {
     auto* self = static_cast<EngineView*>(data);
     self->reloadSource_ = 0;
     self->lastReload_ = std::chrono::steady_clock::now();
-    if (!self->uri_.empty())
-      webkit_web_view_load_uri(WEBKIT_WEB_VIEW(self->widget_), self->uri_.c_str());
+    if (!self->uri_.empty()) self->Load();
     return G_SOURCE_REMOVE;
   }
 
@@ -630,6 +650,7 @@ class EngineView : public WebView {
   static constexpr double kMemoryPollSeconds = 2.0;
   static constexpr const char* kBlankPage = "about:blank";
   std::string uri_;
+  std::string html_;  // the page itself when it is shown from memory
   WebKitWebContext* context_ = nullptr;
   RecoveryBudget budget_;
   static constexpr unsigned kRefusedDownload = 1, kRefusedWindow = 2, kRefusedNavigation = 4,
@@ -660,7 +681,7 @@ class EngineView : public WebView {
 }  // namespace velane::gtk
 
 // The module's one entry point (see kWebViewFactory).
-extern "C" __attribute__((visibility("default"))) velane::gtk::WebView* velane_web_view_2(
+extern "C" __attribute__((visibility("default"))) velane::gtk::WebView* velane_web_view_3(
     velane::gtk::WebViewReporter report, const std::string& contentRoot) {
   return new velane::gtk::EngineView(std::move(report), contentRoot);
 }

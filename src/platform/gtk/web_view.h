@@ -22,6 +22,11 @@ class WebView {
   // Shows the page at this file URI, which becomes the only page the view
   // may show.
   virtual void Navigate(const std::string& uri) = 0;
+  // Shows this page (Windows-1252 bytes, as a composed page's file holds
+  // them), held in memory, as if it were the file at baseUri
+  // (which becomes the only page the view may show): a page composed
+  // outside the content root whose names still lead into a slide folder.
+  virtual void ShowPage(const std::string& html, const std::string& baseUri) = 0;
   // What the engine rendered of the visible part of the page, scaled down
   // to at most maxWidth pixels wide, as PNG bytes given to `done` in the
   // message loop, once the page on the way has loaded. A request made
@@ -39,6 +44,6 @@ using WebViewFactory = WebView* (*)(WebViewReporter report, const std::string& c
 inline constexpr char kWebViewModule[] = "libvelane-webview.so";
 // Named after this interface's version: a module built for another version
 // is refused, not called.
-inline constexpr char kWebViewFactory[] = "velane_web_view_2";
+inline constexpr char kWebViewFactory[] = "velane_web_view_3";
 
 }  // namespace velane::gtk
