@@ -105,6 +105,12 @@ class EngineView : public WebView {
     // workers live in memory and go with the player: nothing a page stores
     // grows the disk or outlives a restart.
     WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
+    // The engine holds a muted video it judges out of view at its current
+    // picture, and misjudges the one a video slide shows: a VP9/WebM clip
+    // stops at its first picture. A slide shows one page, so nothing is
+    // really out of view (the video template's second player waits paused).
+    // The page process inherits this from us.
+    g_setenv("WEBKIT_GST_ALLOW_PLAYBACK_OF_INVISIBLE_VIDEOS", "1", FALSE);
     context_ = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings",
                                                memory, "website-data-manager", data, nullptr));
     g_object_unref(data);
