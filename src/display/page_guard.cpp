@@ -1,6 +1,7 @@
 #include "display/page_guard.h"
 
 #include <algorithm>
+#include <charconv>
 #include <string>
 
 namespace velane {
@@ -58,6 +59,37 @@ unsigned PageMemoryLimitMb(std::uint64_t physicalBytes) {
   constexpr std::uint64_t kFloorMb = 256;
   const std::uint64_t quarterMb = physicalBytes / 4 / (1024 * 1024);
   return unsigned(std::min<std::uint64_t>(std::max(quarterMb, kFloorMb), 1u << 30));
+}
+
+std::optional<ProcessLine> ParseProcessStat(std::string_view stat) {
+  // "PID (NAME) STATE PPID ...": the name may hold spaces and brackets, so
+  // it ends at the last ')'.
+  const std::size_t open = stat.find('(');
+  const std::size_t close = stat.rfind(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+    return std::nullopt;
+  ProcessLine line{std::string(stat.substr(open + 1, close - open - 1)), 0};
+  std::string_view rest = stat.substr(close + 1);
+  if (rest.size() < 4 || rest[0] != ' ' || rest[2] != ' ') return std::nullopt;
+  rest.remove_prefix(3);
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), line.parent);
+  if (error != std::errc() || end == rest.data()) return std::nullopt;
+  return line;
+}
+
+std::optional<std::uint64_t> OwnResidentBytes(std::string_view statm, std::uint64_t pageSize) {
+  // "size resident shared text lib data dt", in pages.
+  std::uint64_t fields[3] = {};
+  const char* at = statm.data();
+  const char* const end = statm.data() + statm.size();
+  for (std::uint64_t& field : fields) {
+    while (at < end && *at == ' ') ++at;
+    const auto [next, error] = std::from_chars(at, end, field);
+    if (error != std::errc()) return std::nullopt;
+    at = next;
+  }
+  const std::uint64_t resident = fields[1], shared = fields[2];
+  return (resident > shared ? resident - shared : 0) * pageSize;
 }
 
 }  // namespace velane

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace velane {
@@ -38,6 +40,22 @@ class RecoveryBudget {
 // of the machine's memory, never below 256 MB (physical memory in bytes;
 // 0 when unknown).
 unsigned PageMemoryLimitMb(std::uint64_t physicalBytes);
+
+// What the system tells of a process (Linux: the text of /proc/PID/stat):
+// its name, cut to 15 bytes, and its parent.
+struct ProcessLine {
+  std::string name;
+  int parent = 0;
+};
+std::optional<ProcessLine> ParseProcessStat(std::string_view stat);
+
+// The memory a process holds of its own, in bytes: its resident pages less
+// those it shares with files (Linux: the text of /proc/PID/statm). Cheap to
+// read, unlike the engine's own measure, which walks every mapping.
+std::optional<std::uint64_t> OwnResidentBytes(std::string_view statm, std::uint64_t pageSize);
+
+// How often the page process's memory is looked at.
+inline constexpr int kPageMemoryCheckMs = 2000;
 
 // How long a page process may stay unanswering before it is ended.
 inline constexpr int kUnresponsivePageMs = 5000;

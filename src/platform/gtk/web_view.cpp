@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <dirent.h>
 #include <glib/gstdio.h>
 
 #include <algorithm>
@@ -11,6 +12,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +31,7 @@ class EngineView : public WebView {
     widget_ = CreateWebView();
     g_object_ref_sink(widget_);
     ConfineLocalFiles();
+    memorySource_ = g_timeout_add(kPageMemoryCheckMs, &EngineView::CheckMemory, this);
   }
 
   ~EngineView() override {
@@ -34,6 +39,7 @@ class EngineView : public WebView {
     g_object_unref(snapshotCancel_);
     if (reloadSource_ != 0) g_source_remove(reloadSource_);
     if (hangSource_ != 0) g_source_remove(hangSource_);
+    g_source_remove(memorySource_);
     g_cancellable_cancel(filterCancel_);
     g_object_unref(filterCancel_);
     g_signal_handlers_disconnect_by_data(widget_, this);
@@ -94,13 +100,12 @@ class EngineView : public WebView {
     // A page that hogs memory is ended by the engine (and recovered below)
     // long before the machine's out-of-memory killer would pick a victim.
     WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
-    webkit_memory_pressure_settings_set_memory_limit(
-        memory, PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
-                                  std::uint64_t(sysconf(_SC_PAGESIZE))));
+    // The engine looks every 30 s, by walking every mapping of the process
+    // (half a percent of a core if done every 2 s); CheckMemory looks every
+    // 2 s, at one small file, so a page that allocates fast cannot take the
+    // machine's memory between two looks.
+    webkit_memory_pressure_settings_set_memory_limit(memory, limitMb_);
     webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-    // Checked every 2 s, not every 30 s: a page that allocates fast
-    // cannot take the machine's memory between two looks.
-    webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryPollSeconds);
     // A page's cookies, local storage, databases, caches and service
     // workers live in memory and go with the player: nothing a page stores
     // grows the disk or outlives a restart.
@@ -547,14 +552,75 @@ class EngineView : public WebView {
     return G_SOURCE_REMOVE;
   }
 
+  static std::optional<std::string> ReadProc(int pid, const char* what) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + what);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.eof() && !in) return std::nullopt;
+    return text;
+  }
+
+  // Whether pid is a page process of ours: the engine's page process,
+  // started by this player, directly or through the sandbox's launchers.
+  static bool IsOurPageProcess(int pid) {
+    const auto stat = ReadProc(pid, "stat");
+    const auto line = stat ? ParseProcessStat(*stat) : std::nullopt;
+    if (!line || line->name != "WebKitWebProces") return false;
+    int parent = line->parent;
+    for (int depth = 0; depth < 4 && parent > 1; ++depth) {
+      if (parent == getpid()) return true;
+      const auto up = ReadProc(parent, "stat");
+      const auto upLine = up ? ParseProcessStat(*up) : std::nullopt;
+      if (!upLine) return false;
+      parent = upLine->parent;
+    }
+    return false;
+  }
+
+  static int FindPageProcess() {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return 0;
+    int found = 0;
+    while (dirent* entry = readdir(proc)) {
+      char* end = nullptr;
+      const long pid = std::strtol(entry->d_name, &end, 10);
+      if (*end != '\0' || pid <= 1 || pid == getpid()) continue;
+      if (IsOurPageProcess(int(pid))) {
+        found = int(pid);
+        break;
+      }
+    }
+    closedir(proc);
+    return found;
+  }
+
+  // A page over its memory limit is ended (and recovered below) before
+  // the machine swaps or its out-of-memory killer picks the display server.
+  static gboolean CheckMemory(gpointer data) {
+    auto* self = static_cast<EngineView*>(data);
+    if (self->pagePid_ == 0 || !IsOurPageProcess(self->pagePid_))
+      self->pagePid_ = FindPageProcess();
+    if (self->pagePid_ == 0) return G_SOURCE_CONTINUE;
+    const auto statm = ReadProc(self->pagePid_, "statm");
+    const auto own = statm ? OwnResidentBytes(*statm, std::uint64_t(sysconf(_SC_PAGESIZE)))
+                           : std::nullopt;
+    if (own && *own > std::uint64_t(self->limitMb_) << 20 && !self->overLimit_) {
+      self->overLimit_ = true;
+      webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(self->widget_));
+    }
+    return G_SOURCE_CONTINUE;
+  }
+
   // The page process died (out of memory, a bad page, a hang ended above):
   // the view would stay blank until the next slide, perhaps an hour away.
   // Load the page again, within the recovery budget.
   static void WebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                    EngineView* self) {
-    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
-                      : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "over its memory limit"
-                                                                           : "ended";
+    const bool overLimit = std::exchange(self->overLimit_, false) ||
+                           reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT;
+    self->pagePid_ = 0;
+    const char* why = overLimit                            ? "over its memory limit"
+                      : reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
+                                                             : "ended";
     auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
                    .count();
@@ -653,7 +719,11 @@ class EngineView : public WebView {
   gchar* filterFolder_ = nullptr;  // where the engine compiles the rule
   GCancellable* filterCancel_ = nullptr;
   bool filterPending_ = false;
-  static constexpr double kMemoryPollSeconds = 2.0;
+  const unsigned limitMb_ = PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
+                                              std::uint64_t(sysconf(_SC_PAGESIZE)));
+  guint memorySource_ = 0;
+  int pagePid_ = 0;          // the page process, once found
+  bool overLimit_ = false;   // CheckMemory ended it
   static constexpr const char* kBlankPage = "about:blank";
   std::string uri_;
   std::string html_;  // the page itself when it is shown from memory
