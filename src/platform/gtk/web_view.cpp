@@ -601,8 +601,8 @@ class EngineView : public WebView {
       self->pagePid_ = FindPageProcess();
     if (self->pagePid_ == 0) return G_SOURCE_CONTINUE;
     const auto statm = ReadProc(self->pagePid_, "statm");
-    const auto own = statm ? OwnResidentBytes(*statm, std::uint64_t(sysconf(_SC_PAGESIZE)))
-                           : std::nullopt;
+    const auto own =
+        statm ? OwnResidentBytes(*statm, std::uint64_t(sysconf(_SC_PAGESIZE))) : std::nullopt;
     if (own && *own > std::uint64_t(self->limitMb_) << 20 && !self->overLimit_) {
       self->overLimit_ = true;
       webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(self->widget_));
@@ -618,7 +618,7 @@ class EngineView : public WebView {
     const bool overLimit = std::exchange(self->overLimit_, false) ||
                            reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT;
     self->pagePid_ = 0;
-    const char* why = overLimit                            ? "over its memory limit"
+    const char* why = overLimit                              ? "over its memory limit"
                       : reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
                                                              : "ended";
     auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -722,8 +722,8 @@ class EngineView : public WebView {
   const unsigned limitMb_ = PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
                                               std::uint64_t(sysconf(_SC_PAGESIZE)));
   guint memorySource_ = 0;
-  int pagePid_ = 0;          // the page process, once found
-  bool overLimit_ = false;   // CheckMemory ended it
+  int pagePid_ = 0;         // the page process, once found
+  bool overLimit_ = false;  // CheckMemory ended it
   static constexpr const char* kBlankPage = "about:blank";
   std::string uri_;
   std::string html_;  // the page itself when it is shown from memory
