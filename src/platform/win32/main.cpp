@@ -12,6 +12,7 @@
 
 #include "diagnostics/command_line.h"
 #include "platform/host.h"
+#include "platform/win32/browser_lockdown.h"
 #include "platform/win32/win32_platform.h"
 #include "velane_version.h"
 #include "windows/player.h"
@@ -38,6 +39,8 @@ int main() {
   // "--help" and "--version" answer before any window opens.
   if (const auto information = PlayerInformation(win32::Win32Process().ArgumentText()))
     return PrintOnConsole(*information);
+  // Read by the control when it is first created: before any window.
+  win32::SetBrowserFeaturesForThisProgram();
   // The browser control is an OLE control of this thread.
   win32::OleSession ole;
   if (!ole.ok()) std::fprintf(stderr, VELANE_PLAYER_NAME ": OLE cannot be initialised\n");

@@ -28,6 +28,13 @@ class WebBrowserHost {
   bool HasControl() const;
   // Shows the local file (or address) in the control; nothing without one.
   void Navigate(const std::wstring& target);
+  // Says once per slide that a dialog of the control was held back.
+  void NoteRefusedDialog();
+
+  // True when the message loop drops msg instead of dispatching it: a
+  // shortcut key, bound for a control of this thread, that would open a
+  // window or a pane over the display (see SwallowsKey).
+  static bool DropsKey(const MSG& msg);
 
   static void RegisterContainerClass(HINSTANCE instance);
 
