@@ -459,8 +459,8 @@ TEST(Win32Lockdown, TheHostRefusesPrintingAndKeepsScriptsRunning) {
                          OLECMDID_PRINT, OLECMDID_PRINT2, OLECMDID_PRINTPREVIEW2}) {
     EXPECT_EQ(HostCommandFor(&docHost, id), HostCommand::Refused) << id;
   }
-  for (const DWORD id : {OLECMDID_PRINT, OLECMDID_PRINTPREVIEW, OLECMDID_PAGESETUP,
-                         OLECMDID_SAVEAS, OLECMDID_OPEN, OLECMDID_NEW}) {
+  for (const DWORD id : {OLECMDID_PRINT, OLECMDID_PRINTPREVIEW, OLECMDID_PAGESETUP, OLECMDID_SAVEAS,
+                         OLECMDID_OPEN, OLECMDID_NEW}) {
     EXPECT_EQ(HostCommandFor(nullptr, id), HostCommand::Refused) << id;
   }
   // The control's own business: its message boxes go to IDocHostShowUI,
@@ -472,14 +472,59 @@ TEST(Win32Lockdown, TheHostRefusesPrintingAndKeepsScriptsRunning) {
   EXPECT_EQ(HostCommandFor(&other, OLECMDID_PRINT), HostCommand::NotOurs);
   // The folder of a file field's file stays on the machine; the rest is the
   // zones' answer.
-  EXPECT_EQ(UrlActionPolicy(URLACTION_HTML_INCLUDE_FILE_PATH), DWORD(URLPOLICY_DISALLOW));
-  EXPECT_EQ(UrlActionPolicy(URLACTION_SCRIPT_RUN), std::nullopt);
+  EXPECT_EQ(UrlActionPolicy(URLACTION_HTML_INCLUDE_FILE_PATH, "https://x.test/", ""),
+            DWORD(URLPOLICY_DISALLOW));
+  EXPECT_EQ(UrlActionPolicy(URLACTION_SHELL_FILE_DOWNLOAD, "https://x.test/", "C:\\v"),
+            std::nullopt);
+}
+
+TEST(Win32Lockdown, UnderTheMachineLockdownOnlyTheContentRootsPagesRunScript) {
+  struct Row {
+    const char* url;
+    std::optional<std::string> path;
+  };
+  const Row rows[] = {
+      {"file:///C:/Velane/flashs/00001/temporaire.html",
+       "c:\\velane\\flashs\\00001\\temporaire.html"},
+      {"file://C:\\Velane\\a.html", "c:\\velane\\a.html"},
+      {"FILE:c:/velane/a.html?x=1#top", "c:\\velane\\a.html"},
+      {"file:///C:/Program%20Files/V/a.html", "c:\\program files\\v\\a.html"},
+      {"file://server/share/a.html", "\\\\server\\share\\a.html"},
+      {"file:///C:/Velane/../Users/a.html", std::nullopt},
+      {"file:///C:/Velane/%2e%2e/Users/a.html", std::nullopt},
+      {"file:///C:/Velane/.../a.html", std::nullopt},
+      {"file:///C:/Velane/%zz/a.html", std::nullopt},
+      {"file:///C:/Velane/a%00.html", std::nullopt},
+      {"file:///C:/Velane/a%2", std::nullopt},
+      {"file:////server/share/a.html", std::nullopt},
+      {"file:relative.html", std::nullopt},
+      {"http://C:/Velane/a.html", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Row& row : rows) EXPECT_EQ(LocalPathOfFileUrl(row.url), row.path) << row.url;
+
+  const auto policy = [](const char* url, const char* root) {
+    return UrlActionPolicy(URLACTION_SCRIPT_RUN, url, root);
+  };
+  const std::optional<DWORD> allow = DWORD(URLPOLICY_ALLOW);
+  EXPECT_EQ(policy("file:///C:/Velane/flashs/00003/horloge.html", "C:\\Velane"), allow);
+  EXPECT_EQ(policy("file:///c:/velane/modeles/video.html", "C:\\Velane\\"), allow);
+  EXPECT_EQ(policy("file://server/share/v/a.html", "\\\\server\\share\\v"), allow);
+  // The lockdown decides for everything else.
+  EXPECT_EQ(policy("file:///C:/Velane2/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("file:///C:/Users/x/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("file:///C:/Velane/../Users/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("https://example.test/C:/Velane/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("file:///C:/Velane/a.html", ""), std::nullopt);
+  EXPECT_EQ(UrlActionPolicy(URLACTION_ACTIVEX_RUN, "file:///C:/Velane/a.html", "C:\\Velane"),
+            std::nullopt);
 }
 
 TEST(Win32Lockdown, OnlyTheBrowsersDialogsAreRefused) {
   EXPECT_TRUE(RefusesDialog("#32770", WS_POPUP | WS_CAPTION, true));
   EXPECT_FALSE(RefusesDialog("#32770", WS_POPUP | WS_CAPTION, false));
   EXPECT_FALSE(RefusesDialog("#32770", WS_CHILD, true));
+  EXPECT_TRUE(RefusesDialog("Internet Explorer_TridentDlgFrame", WS_POPUP, true));
   EXPECT_FALSE(RefusesDialog("VelaneWindow", WS_POPUP, true));
 
   // Dialog windows as the control makes them, owned by the display window
@@ -583,8 +628,8 @@ TEST_F(Win32BrowserFeatures, AreWrittenForThisProgramAloneAndFailuresAreTold) {
   ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, emulation.c_str(), "other.exe", REG_DWORD, &theirs,
                             sizeof theirs),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, emulation.c_str(), "VELANE_Afficheur.exe",
-                            REG_DWORD, &stale, sizeof stale),
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, emulation.c_str(), "VELANE_Afficheur.exe", REG_DWORD,
+                            &stale, sizeof stale),
             ERROR_SUCCESS);
   EXPECT_EQ(WriteBrowserFeatures(HKEY_CURRENT_USER, base_, "VELANE_Afficheur.exe"), "");
   const auto read = [](const std::string& key, const char* name) -> std::optional<DWORD> {

@@ -11,6 +11,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velane::win32 {
 
@@ -49,14 +50,22 @@ bool HostKnowsCommandGroup(const GUID* group);
 // True when a window about to be created is a dialog (the system's dialog
 // class, not a child) that the browser would open over the display: the
 // file chooser, the print, find and colour dialogs, prompt(), message
-// boxes. ownedByDisplay: its owner is the display window or inside it.
+// boxes, showModalDialog(). ownedByDisplay: its owner is the display
+// window or inside it.
 bool RefusesDialog(const std::string& className, LONG_PTR style, bool ownedByDisplay);
 
 // ---- URL actions ----------------------------------------------------------------
 
-// The policy the host gives for a URL action the control asks about, or
-// nothing for the control's own answer.
-std::optional<DWORD> UrlActionPolicy(DWORD action);
+// The local path a file: address names (UTF-8, ASCII letters in lower
+// case, backslashes, without query or fragment), or nothing for another
+// scheme, a malformed escape or a ".." step.
+std::optional<std::string> LocalPathOfFileUrl(std::string_view url);
+
+// The policy the host gives for a URL action the control asks about for
+// url (UTF-8), or nothing for the control's own answer. contentRoot: the
+// player's content folder (UTF-8; empty when unknown).
+std::optional<DWORD> UrlActionPolicy(DWORD action, std::string_view url,
+                                     std::string_view contentRoot);
 
 // ---- feature settings -----------------------------------------------------------
 

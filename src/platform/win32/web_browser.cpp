@@ -105,6 +105,7 @@ std::vector<WebBrowserHost*>& Hosts() {
   return hosts;
 }
 HHOOK dialogHook = nullptr;
+std::string contentRoot;  // UTF-8; empty until the player names it
 
 WebBrowserHost* HostInside(HWND hwnd) {
   for (HWND w = hwnd; w != nullptr; w = GetParent(w)) {
@@ -125,16 +126,17 @@ WebBrowserHost* HostOwning(HWND owner) {
 }
 
 // The control opens its dialogs (the file chooser of <input type=file>,
-// print, find, the colour chooser, prompt(), its own message boxes) in the
-// player's thread, owned by the display window. No setting of the control
-// turns the file chooser off: a URL action only keeps the folder out of
-// what is sent. Refusing the dialog window as it is created stops all of
-// them at one place, whatever path in the control opened them: the call
-// that wanted the dialog fails, which the control takes as "cancelled".
+// print, find, the colour chooser, prompt(), its own message boxes,
+// showModalDialog()) in the player's thread, owned by the display window.
+// No setting of the control turns the file chooser off: a URL action only
+// keeps the folder out of what is sent. Refusing the dialog window as it
+// is created stops all of them at one place, whatever path in the control
+// opened them: the call that wanted the dialog fails, which the control
+// takes as "cancelled".
 LRESULT CALLBACK DialogHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_CREATEWND && lParam != 0) {
     const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
-    char name[16] = {};
+    char name[64] = {};
     GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
     WebBrowserHost* host = create != nullptr ? HostOwning(create->hwndParent) : nullptr;
     if (host != nullptr && RefusesDialog(name, create->style, true)) {
@@ -365,7 +367,7 @@ class BrowserSite : public IOleClientSite,
   // control ask by itself, the shortcuts that open windows are taken.
   HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, const GUID*, DWORD) override {
     return msg != nullptr && SwallowsKey(msg->message, msg->wParam, HeldModifiers()) ? S_OK
-                                                                                      : S_FALSE;
+                                                                                     : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override {
     if (key) *key = nullptr;
@@ -467,9 +469,11 @@ class BrowserSite : public IOleClientSite,
   HRESULT STDMETHODCALLTYPE GetSecurityId(LPCWSTR, BYTE*, DWORD*, DWORD_PTR) override {
     return INET_E_DEFAULT_ACTION;
   }
-  HRESULT STDMETHODCALLTYPE ProcessUrlAction(LPCWSTR, DWORD action, BYTE* policy, DWORD size,
+  HRESULT STDMETHODCALLTYPE ProcessUrlAction(LPCWSTR url, DWORD action, BYTE* policy, DWORD size,
                                              BYTE*, DWORD, DWORD, DWORD) override {
-    const std::optional<DWORD> ours = UrlActionPolicy(action);
+    const std::string address =
+        url != nullptr ? ToUtf8(reinterpret_cast<const char16_t*>(url)) : std::string();
+    const std::optional<DWORD> ours = UrlActionPolicy(action, address, contentRoot);
     if (!ours || policy == nullptr || size < sizeof(DWORD)) return INET_E_DEFAULT_ACTION;
     std::memcpy(policy, &*ours, sizeof(DWORD));
     return *ours == URLPOLICY_ALLOW ? S_OK : S_FALSE;
@@ -615,6 +619,8 @@ WebBrowserHost::~WebBrowserHost() {
 }
 
 bool WebBrowserHost::HasControl() const { return site_ && site_->HasControl(); }
+
+void WebBrowserHost::SetContentRoot(const std::string& folder) { contentRoot = folder; }
 
 bool WebBrowserHost::DropsKey(const MSG& msg) {
   if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;

@@ -36,6 +36,10 @@ class WebBrowserHost {
   // window or a pane over the display (see SwallowsKey).
   static bool DropsKey(const MSG& msg);
 
+  // The content root (UTF-8): its pages keep their script under the
+  // machine lockdown, for every host of the thread.
+  static void SetContentRoot(const std::string& folder);
+
   static void RegisterContainerClass(HINSTANCE instance);
 
  private:
