@@ -14,6 +14,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config/ansi.h"
 #include "config/registry_key.h"
@@ -555,6 +556,92 @@ TEST(Win32Lockdown, OnlyTheBrowsersDialogsAreRefused) {
   const HWND later = dialogOwnedBy(HwndOf(trace->Handle()), WS_POPUP);
   EXPECT_NE(later, nullptr);
   DestroyWindow(later);
+}
+
+TEST(Win32Lockdown, TheSiteAnswersTheControlAndSaysOncePerSlideWhatItRefused) {
+  const GUID docHost = {
+      0xF38BC242, 0xB950, 0x11D1, {0x89, 0x18, 0x00, 0xC0, 0x4F, 0xC2, 0xC8, 0x36}};
+  const GUID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  OleSession ole;  // as the player's main thread
+  ASSERT_TRUE(ole.ok());
+  Win32Toolkit kit;
+  const HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(parent, nullptr);
+  std::vector<std::string> lines;
+  const auto told = [&lines](const std::string& line) {
+    return std::count(lines.begin(), lines.end(), line);
+  };
+  {
+    WebBrowserHost host(parent, RECT{0, 0, 200, 200},
+                        [&lines](const std::string& line) { lines.push_back(line); });
+    ASSERT_NE(host.Site(), nullptr) << "no WebBrowser control here";
+
+    // What MSHTML hands its host, as the control asks it.
+    IOleCommandTarget* target = nullptr;
+    ASSERT_EQ(host.Site()->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&target)),
+              S_OK);
+    VARIANT out;
+    VariantInit(&out);
+    EXPECT_EQ(target->Exec(&docHost, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, &out), S_OK);
+    EXPECT_EQ(out.vt, VT_BOOL);
+    EXPECT_EQ(out.boolVal, VARIANT_TRUE);  // the page's scripts go on
+    EXPECT_EQ(target->Exec(&docHost, OLECMDID_SHOWPRINT, 0, nullptr, nullptr), S_OK);
+    EXPECT_EQ(target->Exec(nullptr, OLECMDID_PRINT, 0, nullptr, nullptr), S_OK);
+    EXPECT_EQ(target->Exec(&docHost, OLECMDID_SHOWMESSAGE, 0, nullptr, nullptr),
+              OLECMDERR_E_NOTSUPPORTED);
+    EXPECT_EQ(target->Exec(&other, OLECMDID_PRINT, 0, nullptr, nullptr), OLECMDERR_E_UNKNOWNGROUP);
+    OLECMD commands[2] = {{OLECMDID_PRINT, 0}, {OLECMDID_COPY, 0}};
+    EXPECT_EQ(target->QueryStatus(nullptr, 2, commands, nullptr), S_OK);
+    EXPECT_EQ(commands[0].cmdf, DWORD(OLECMDF_SUPPORTED));  // known, never enabled
+    EXPECT_EQ(commands[1].cmdf, 0u);
+    target->Release();
+    EXPECT_EQ(told("refused: printing"), 1);
+
+    // The security manager, found as the control looks for it.
+    IServiceProvider* services = nullptr;
+    ASSERT_EQ(
+        host.Site()->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&services)),
+        S_OK);
+    IInternetSecurityManager* manager = nullptr;
+    ASSERT_EQ(services->QueryService(SID_SInternetSecurityManager, IID_IInternetSecurityManager,
+                                     reinterpret_cast<void**>(&manager)),
+              S_OK);
+    services->Release();
+    const auto policyFor = [manager](const wchar_t* url, DWORD action, DWORD& policy) {
+      policy = 99;
+      return manager->ProcessUrlAction(url, action, reinterpret_cast<BYTE*>(&policy), sizeof policy,
+                                       nullptr, 0, 0, 0);
+    };
+    DWORD policy = 0;
+    EXPECT_EQ(policyFor(L"https://x.test/", URLACTION_HTML_INCLUDE_FILE_PATH, policy), S_FALSE);
+    EXPECT_EQ(policy, DWORD(URLPOLICY_DISALLOW));
+    WebBrowserHost::SetContentRoot("C:\\Velane");
+    EXPECT_EQ(
+        policyFor(L"file:///C:/Velane/flashs/00001/temporaire.html", URLACTION_SCRIPT_RUN, policy),
+        S_OK);
+    EXPECT_EQ(policy, DWORD(URLPOLICY_ALLOW));
+    EXPECT_EQ(policyFor(L"file:///C:/Users/a.html", URLACTION_SCRIPT_RUN, policy),
+              INET_E_DEFAULT_ACTION);
+    WebBrowserHost::SetContentRoot("");
+    EXPECT_EQ(policyFor(L"file:///C:/Velane/a.html", URLACTION_SCRIPT_RUN, policy),
+              INET_E_DEFAULT_ACTION);
+    manager->Release();
+
+    // A page that keeps opening dialogs is told once per slide.
+    const auto dialog = [parent] {
+      return CreateWindowExA(0, "#32770", "", WS_POPUP, 0, 0, 50, 50, parent, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    };
+    EXPECT_EQ(dialog(), nullptr);
+    EXPECT_EQ(dialog(), nullptr);
+    EXPECT_EQ(told("refused: a dialog"), 1);
+    host.Navigate(L"C:\\nowhere\\next.html");
+    EXPECT_EQ(dialog(), nullptr);
+    EXPECT_EQ(told("refused: a dialog"), 2);
+    EXPECT_EQ(told("refused: printing"), 1);
+  }
+  DestroyWindow(parent);
 }
 
 // Counts the key presses that reach the browser's container.

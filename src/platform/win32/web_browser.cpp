@@ -627,6 +627,10 @@ bool WebBrowserHost::DropsKey(const MSG& msg) {
   return HostInside(msg.hwnd) != nullptr && SwallowsKey(msg.message, msg.wParam, HeldModifiers());
 }
 
+IUnknown* WebBrowserHost::Site() const {
+  return site_ ? static_cast<IOleClientSite*>(site_.get()) : nullptr;
+}
+
 void WebBrowserHost::NoteRefusedDialog() {
   if (site_) site_->ReportRefused(kRefusedDialog, "a dialog");
 }

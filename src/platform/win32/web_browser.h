@@ -31,6 +31,10 @@ class WebBrowserHost {
   // Says once per slide that a dialog of the control was held back.
   void NoteRefusedDialog();
 
+  // The client site the control talks to (no reference added); null
+  // without a control.
+  IUnknown* Site() const;
+
   // True when the message loop drops msg instead of dispatching it: a
   // shortcut key, bound for a control of this thread, that would open a
   // window or a pane over the display (see SwallowsKey).
