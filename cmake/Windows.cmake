@@ -18,11 +18,11 @@ add_library(velane_core STATIC ${CORE_SOURCES})
 target_include_directories(velane_core PUBLIC src)
 target_link_libraries(velane_core PUBLIC velane_version)
 
-# The Windows layer: windows, the browser control, the profile and
-# registry functions, what the tools ask of the machine.
-add_library(velane_win32 STATIC src/platform/win32/host.cpp
-  src/platform/win32/web_browser.cpp src/platform/win32/win32_platform.cpp
-  src/platform/win32/win32_profile.cpp src/platform/win32/win32_registry.cpp)
+# The Windows layer: windows, the browser control and what it is refused,
+# the profile and registry functions, what the tools ask of the machine.
+add_library(velane_win32 STATIC src/platform/win32/browser_lockdown.cpp
+  src/platform/win32/host.cpp src/platform/win32/web_browser.cpp
+  src/platform/win32/win32_platform.cpp src/platform/win32/win32_profile.cpp src/platform/win32/win32_registry.cpp)
 target_compile_definitions(velane_win32 PUBLIC NOMINMAX)
 target_link_libraries(velane_win32 PUBLIC velane_core ole32 oleaut32 uuid
                       user32 gdi32 advapi32)

@@ -1,7 +1,9 @@
 // The Windows platform layer against the system it stands on: the profile
 // and registry functions as the settings store and the registry key object
 // rely on them, the command line, and the windows made from the designs.
+#include <docobj.h>
 #include <gtest/gtest.h>
+#include <urlmon.h>
 #include <windows.h>
 // The platform interfaces have a method of that name.
 #undef CreateWindow
@@ -12,12 +14,15 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config/ansi.h"
 #include "config/registry_key.h"
 #include "config/registry_path.h"
 #include "config/settings.h"
 #include "platform/host.h"
+#include "platform/win32/browser_lockdown.h"
+#include "platform/win32/web_browser.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_profile.h"
 #include "platform/win32/win32_registry.h"
@@ -381,6 +386,360 @@ TEST(Win32Windows, TimersTickThroughTheMessageLoopAndNeverInsideThemselves) {
     kit.DoEvents();
   }
   EXPECT_EQ(ticks, before);
+}
+
+// ---- what the browser control and the passer-by are refused ----------------------
+
+TEST(Win32Lockdown, ShortcutsThatOpenWindowsAreSwallowedTypingPasses) {
+  const KeyModifiers none{};
+  const KeyModifiers ctrl{true, false, false};
+  const KeyModifiers ctrlShift{true, true, false};
+  const KeyModifiers shift{false, true, false};
+  const KeyModifiers alt{false, false, true};
+  const KeyModifiers altGr{true, false, true};
+  struct Row {
+    UINT message;
+    WPARAM key;
+    KeyModifiers modifiers;
+    bool swallowed;
+    const char* what;
+  };
+  const Row rows[] = {
+      {WM_KEYDOWN, 'P', ctrl, true, "Ctrl+P print"},
+      {WM_KEYDOWN, 'F', ctrl, true, "Ctrl+F find"},
+      {WM_KEYDOWN, 'O', ctrl, true, "Ctrl+O open"},
+      {WM_KEYDOWN, 'N', ctrl, true, "Ctrl+N new window"},
+      {WM_KEYDOWN, 'L', ctrl, true, "Ctrl+L open location"},
+      {WM_KEYDOWN, 'S', ctrl, true, "Ctrl+S save as"},
+      {WM_KEYDOWN, 'P', ctrlShift, true, "Ctrl+Shift+P private window"},
+      {WM_KEYDOWN, VK_F11, none, true, "F11 full screen"},
+      {WM_KEYDOWN, VK_F1, none, true, "F1 help"},
+      {WM_KEYDOWN, VK_F7, none, true, "F7 caret browsing"},
+      {WM_KEYDOWN, VK_F12, none, true, "F12 developer tools"},
+      {WM_KEYDOWN, VK_APPS, none, true, "the menu key"},
+      {WM_SYSKEYDOWN, VK_F10, shift, true, "Shift+F10 context menu"},
+      {WM_SYSKEYDOWN, VK_LEFT, alt, true, "Alt+Left back"},
+      {WM_SYSKEYDOWN, VK_HOME, alt, true, "Alt+Home home page"},
+      {WM_KEYDOWN, VK_OEM_PLUS, ctrl, true, "Ctrl++ zoom"},
+      {WM_KEYDOWN, '0', ctrl, true, "Ctrl+0 zoom"},
+      {WM_KEYDOWN, VK_DELETE, ctrlShift, true, "Ctrl+Shift+Del history dialog"},
+      {WM_KEYDOWN, VK_BROWSER_BACK, none, true, "the keyboard's back key"},
+      {WM_KEYDOWN, 'P', none, false, "plain P"},
+      {WM_KEYDOWN, 'F', shift, false, "capital F"},
+      {WM_KEYDOWN, 'A', none, false, "plain A"},
+      {WM_KEYDOWN, VK_LEFT, none, false, "left arrow"},
+      {WM_KEYDOWN, VK_DOWN, none, false, "down arrow"},
+      {WM_KEYDOWN, VK_RETURN, none, false, "Enter"},
+      {WM_KEYDOWN, VK_TAB, none, false, "Tab"},
+      {WM_KEYDOWN, VK_BACK, none, false, "Backspace in a field"},
+      {WM_KEYDOWN, VK_SPACE, none, false, "space"},
+      {WM_KEYDOWN, VK_F5, none, false, "F5 reloads the slide"},
+      {WM_KEYDOWN, 'C', ctrl, false, "Ctrl+C copy"},
+      {WM_KEYDOWN, 'V', ctrl, false, "Ctrl+V paste"},
+      {WM_KEYDOWN, 'A', ctrl, false, "Ctrl+A select all"},
+      {WM_KEYDOWN, 'O', altGr, false, "AltGr+O types a letter"},
+      {WM_KEYDOWN, 'E', altGr, false, "AltGr+E types the euro sign"},
+      {WM_SYSKEYDOWN, VK_F4, alt, false, "Alt+F4, which the display window ignores"},
+      {WM_KEYUP, 'P', ctrl, false, "the release of Ctrl+P"},
+      {WM_CHAR, 'p', none, false, "a typed character"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(SwallowsKey(row.message, row.key, row.modifiers), row.swallowed) << row.what;
+}
+
+TEST(Win32Lockdown, TheHostRefusesPrintingAndKeepsScriptsRunning) {
+  // {F38BC242-B950-11D1-8918-00C04FC2C836}
+  const GUID docHost = {
+      0xF38BC242, 0xB950, 0x11D1, {0x89, 0x18, 0x00, 0xC0, 0x4F, 0xC2, 0xC8, 0x36}};
+  const GUID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  EXPECT_TRUE(HostKnowsCommandGroup(nullptr));
+  EXPECT_TRUE(HostKnowsCommandGroup(&docHost));
+  EXPECT_FALSE(HostKnowsCommandGroup(&other));
+  EXPECT_EQ(HostCommandFor(&docHost, OLECMDID_SHOWSCRIPTERROR), HostCommand::KeepScriptRunning);
+  for (const DWORD id : {OLECMDID_SHOWPRINT, OLECMDID_SHOWPAGESETUP, OLECMDID_SHOWFIND,
+                         OLECMDID_PRINT, OLECMDID_PRINT2, OLECMDID_PRINTPREVIEW2}) {
+    EXPECT_EQ(HostCommandFor(&docHost, id), HostCommand::Refused) << id;
+  }
+  for (const DWORD id : {OLECMDID_PRINT, OLECMDID_PRINTPREVIEW, OLECMDID_PAGESETUP, OLECMDID_SAVEAS,
+                         OLECMDID_OPEN, OLECMDID_NEW}) {
+    EXPECT_EQ(HostCommandFor(nullptr, id), HostCommand::Refused) << id;
+  }
+  // The control's own business: its message boxes go to IDocHostShowUI,
+  // copy and refresh are its own.
+  EXPECT_EQ(HostCommandFor(&docHost, OLECMDID_SHOWMESSAGE), HostCommand::NotOurs);
+  EXPECT_EQ(HostCommandFor(nullptr, OLECMDID_COPY), HostCommand::NotOurs);
+  EXPECT_EQ(HostCommandFor(nullptr, OLECMDID_REFRESH), HostCommand::NotOurs);
+  EXPECT_EQ(HostCommandFor(nullptr, OLECMDID_SHOWSCRIPTERROR), HostCommand::NotOurs);
+  EXPECT_EQ(HostCommandFor(&other, OLECMDID_PRINT), HostCommand::NotOurs);
+  // The folder of a file field's file stays on the machine; the rest is the
+  // zones' answer.
+  EXPECT_EQ(UrlActionPolicy(URLACTION_HTML_INCLUDE_FILE_PATH, "https://x.test/", ""),
+            DWORD(URLPOLICY_DISALLOW));
+  EXPECT_EQ(UrlActionPolicy(URLACTION_SHELL_FILE_DOWNLOAD, "https://x.test/", "C:\\v"),
+            std::nullopt);
+}
+
+TEST(Win32Lockdown, UnderTheMachineLockdownOnlyTheContentRootsPagesRunScript) {
+  struct Row {
+    const char* url;
+    std::optional<std::string> path;
+  };
+  const Row rows[] = {
+      {"file:///C:/Velane/flashs/00001/temporaire.html",
+       "c:\\velane\\flashs\\00001\\temporaire.html"},
+      {"file://C:\\Velane\\a.html", "c:\\velane\\a.html"},
+      {"FILE:c:/velane/a.html?x=1#top", "c:\\velane\\a.html"},
+      {"file:///C:/Program%20Files/V/a.html", "c:\\program files\\v\\a.html"},
+      {"file://server/share/a.html", "\\\\server\\share\\a.html"},
+      {"file:///C:/Velane/../Users/a.html", std::nullopt},
+      {"file:///C:/Velane/%2e%2e/Users/a.html", std::nullopt},
+      {"file:///C:/Velane/.../a.html", std::nullopt},
+      {"file:///C:/Velane/%zz/a.html", std::nullopt},
+      {"file:///C:/Velane/a%00.html", std::nullopt},
+      {"file:///C:/Velane/a%2", std::nullopt},
+      {"file:////server/share/a.html", std::nullopt},
+      {"file:relative.html", std::nullopt},
+      {"http://C:/Velane/a.html", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Row& row : rows) EXPECT_EQ(LocalPathOfFileUrl(row.url), row.path) << row.url;
+
+  const auto policy = [](const char* url, const char* root) {
+    return UrlActionPolicy(URLACTION_SCRIPT_RUN, url, root);
+  };
+  const std::optional<DWORD> allow = DWORD(URLPOLICY_ALLOW);
+  EXPECT_EQ(policy("file:///C:/Velane/flashs/00003/horloge.html", "C:\\Velane"), allow);
+  EXPECT_EQ(policy("file:///c:/velane/modeles/video.html", "C:\\Velane\\"), allow);
+  EXPECT_EQ(policy("file://server/share/v/a.html", "\\\\server\\share\\v"), allow);
+  // The lockdown decides for everything else.
+  EXPECT_EQ(policy("file:///C:/Velane2/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("file:///C:/Users/x/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("file:///C:/Velane/../Users/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("https://example.test/C:/Velane/a.html", "C:\\Velane"), std::nullopt);
+  EXPECT_EQ(policy("file:///C:/Velane/a.html", ""), std::nullopt);
+  EXPECT_EQ(UrlActionPolicy(URLACTION_ACTIVEX_RUN, "file:///C:/Velane/a.html", "C:\\Velane"),
+            std::nullopt);
+}
+
+TEST(Win32Lockdown, OnlyTheBrowsersDialogsAreRefused) {
+  EXPECT_TRUE(RefusesDialog("#32770", WS_POPUP | WS_CAPTION, true));
+  EXPECT_FALSE(RefusesDialog("#32770", WS_POPUP | WS_CAPTION, false));
+  EXPECT_FALSE(RefusesDialog("#32770", WS_CHILD, true));
+  EXPECT_TRUE(RefusesDialog("Internet Explorer_TridentDlgFrame", WS_POPUP, true));
+  EXPECT_FALSE(RefusesDialog("VelaneWindow", WS_POPUP, true));
+
+  // Dialog windows as the control makes them, owned by the display window
+  // or by the browser's own windows: not created. The player's own windows
+  // are made as ever.
+  Win32Toolkit kit;
+  auto display = kit.CreateWindow(AfficheurDesign());
+  auto trace = kit.CreateWindow(PrincipalDesign());
+  const HWND displayHwnd = HwndOf(display->Handle());
+  const HWND container = FindWindowExA(displayHwnd, nullptr, "VelaneBrowserHost", nullptr);
+  ASSERT_NE(container, nullptr);
+  const auto dialogOwnedBy = [](HWND owner, DWORD style) {
+    return CreateWindowExA(0, "#32770", "dialog", style, 0, 0, 100, 100, owner, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+  };
+  EXPECT_EQ(dialogOwnedBy(displayHwnd, WS_POPUP | WS_CAPTION), nullptr);
+  EXPECT_EQ(dialogOwnedBy(container, WS_POPUP | WS_CAPTION), nullptr);
+  const HWND ownedByTrace = dialogOwnedBy(HwndOf(trace->Handle()), WS_POPUP | WS_CAPTION);
+  EXPECT_NE(ownedByTrace, nullptr);
+  DestroyWindow(ownedByTrace);
+  const HWND childPage = dialogOwnedBy(displayHwnd, WS_CHILD);
+  EXPECT_NE(childPage, nullptr);
+  DestroyWindow(childPage);
+  auto quit = kit.CreateWindow(QuitterDesign());
+  EXPECT_TRUE(IsWindow(HwndOf(quit->Handle())));
+  // With the display window, the hold goes.
+  display.reset();
+  const HWND later = dialogOwnedBy(HwndOf(trace->Handle()), WS_POPUP);
+  EXPECT_NE(later, nullptr);
+  DestroyWindow(later);
+}
+
+TEST(Win32Lockdown, TheSiteAnswersTheControlAndSaysOncePerSlideWhatItRefused) {
+  const GUID docHost = {
+      0xF38BC242, 0xB950, 0x11D1, {0x89, 0x18, 0x00, 0xC0, 0x4F, 0xC2, 0xC8, 0x36}};
+  const GUID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  OleSession ole;  // as the player's main thread
+  ASSERT_TRUE(ole.ok());
+  Win32Toolkit kit;
+  const HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(parent, nullptr);
+  std::vector<std::string> lines;
+  const auto told = [&lines](const std::string& line) {
+    return std::count(lines.begin(), lines.end(), line);
+  };
+  {
+    WebBrowserHost host(parent, RECT{0, 0, 200, 200},
+                        [&lines](const std::string& line) { lines.push_back(line); });
+    ASSERT_NE(host.Site(), nullptr) << "no WebBrowser control here";
+
+    // What MSHTML hands its host, as the control asks it.
+    IOleCommandTarget* target = nullptr;
+    ASSERT_EQ(host.Site()->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&target)),
+              S_OK);
+    VARIANT out;
+    VariantInit(&out);
+    EXPECT_EQ(target->Exec(&docHost, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, &out), S_OK);
+    EXPECT_EQ(out.vt, VT_BOOL);
+    EXPECT_EQ(out.boolVal, VARIANT_TRUE);  // the page's scripts go on
+    EXPECT_EQ(target->Exec(&docHost, OLECMDID_SHOWPRINT, 0, nullptr, nullptr), S_OK);
+    EXPECT_EQ(target->Exec(nullptr, OLECMDID_PRINT, 0, nullptr, nullptr), S_OK);
+    EXPECT_EQ(target->Exec(&docHost, OLECMDID_SHOWMESSAGE, 0, nullptr, nullptr),
+              OLECMDERR_E_NOTSUPPORTED);
+    EXPECT_EQ(target->Exec(&other, OLECMDID_PRINT, 0, nullptr, nullptr), OLECMDERR_E_UNKNOWNGROUP);
+    OLECMD commands[2] = {{OLECMDID_PRINT, 0}, {OLECMDID_COPY, 0}};
+    EXPECT_EQ(target->QueryStatus(nullptr, 2, commands, nullptr), S_OK);
+    EXPECT_EQ(commands[0].cmdf, DWORD(OLECMDF_SUPPORTED));  // known, never enabled
+    EXPECT_EQ(commands[1].cmdf, 0u);
+    target->Release();
+    EXPECT_EQ(told("refused: printing"), 1);
+
+    // The security manager, found as the control looks for it.
+    IServiceProvider* services = nullptr;
+    ASSERT_EQ(
+        host.Site()->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&services)),
+        S_OK);
+    IInternetSecurityManager* manager = nullptr;
+    ASSERT_EQ(services->QueryService(SID_SInternetSecurityManager, IID_IInternetSecurityManager,
+                                     reinterpret_cast<void**>(&manager)),
+              S_OK);
+    services->Release();
+    const auto policyFor = [manager](const wchar_t* url, DWORD action, DWORD& policy) {
+      policy = 99;
+      return manager->ProcessUrlAction(url, action, reinterpret_cast<BYTE*>(&policy), sizeof policy,
+                                       nullptr, 0, 0, 0);
+    };
+    DWORD policy = 0;
+    EXPECT_EQ(policyFor(L"https://x.test/", URLACTION_HTML_INCLUDE_FILE_PATH, policy), S_FALSE);
+    EXPECT_EQ(policy, DWORD(URLPOLICY_DISALLOW));
+    WebBrowserHost::SetContentRoot("C:\\Velane");
+    EXPECT_EQ(
+        policyFor(L"file:///C:/Velane/flashs/00001/temporaire.html", URLACTION_SCRIPT_RUN, policy),
+        S_OK);
+    EXPECT_EQ(policy, DWORD(URLPOLICY_ALLOW));
+    EXPECT_EQ(policyFor(L"file:///C:/Users/a.html", URLACTION_SCRIPT_RUN, policy),
+              INET_E_DEFAULT_ACTION);
+    WebBrowserHost::SetContentRoot("");
+    EXPECT_EQ(policyFor(L"file:///C:/Velane/a.html", URLACTION_SCRIPT_RUN, policy),
+              INET_E_DEFAULT_ACTION);
+    manager->Release();
+
+    // A page that keeps opening dialogs is told once per slide.
+    const auto dialog = [parent] {
+      return CreateWindowExA(0, "#32770", "", WS_POPUP, 0, 0, 50, 50, parent, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    };
+    EXPECT_EQ(dialog(), nullptr);
+    EXPECT_EQ(dialog(), nullptr);
+    EXPECT_EQ(told("refused: a dialog"), 1);
+    host.Navigate(L"C:\\nowhere\\next.html");
+    EXPECT_EQ(dialog(), nullptr);
+    EXPECT_EQ(told("refused: a dialog"), 2);
+    EXPECT_EQ(told("refused: printing"), 1);
+  }
+  DestroyWindow(parent);
+}
+
+// Counts the key presses that reach the browser's container.
+int keysAtContainer = 0;
+WNDPROC containerProc = nullptr;
+LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) ++keysAtContainer;
+  return CallWindowProcA(containerProc, hwnd, message, wParam, lParam);
+}
+
+TEST(Win32Lockdown, TheMessageLoopDropsTheBrowsersShortcuts) {
+  Win32Toolkit kit;
+  auto display = kit.CreateWindow(AfficheurDesign());
+  auto trace = kit.CreateWindow(PrincipalDesign());
+  const HWND container =
+      FindWindowExA(HwndOf(display->Handle()), nullptr, "VelaneBrowserHost", nullptr);
+  ASSERT_NE(container, nullptr);
+  const auto message = [](HWND to, UINT what, WPARAM key) {
+    MSG msg{};
+    msg.hwnd = to;
+    msg.message = what;
+    msg.wParam = key;
+    return msg;
+  };
+  EXPECT_TRUE(WebBrowserHost::DropsKey(message(container, WM_KEYDOWN, VK_F11)));
+  EXPECT_FALSE(WebBrowserHost::DropsKey(message(container, WM_KEYDOWN, 'A')));
+  EXPECT_FALSE(WebBrowserHost::DropsKey(message(container, WM_KEYUP, VK_F11)));
+  // Outside the browser, keys are not its business.
+  EXPECT_FALSE(WebBrowserHost::DropsKey(message(HwndOf(trace->Handle()), WM_KEYDOWN, VK_F11)));
+  EXPECT_FALSE(WebBrowserHost::DropsKey(message(HwndOf(display->Handle()), WM_KEYDOWN, VK_F11)));
+
+  // The modifiers as the thread's keyboard state holds them.
+  BYTE saved[256];
+  ASSERT_TRUE(GetKeyboardState(saved));
+  BYTE held[256];
+  std::copy(std::begin(saved), std::end(saved), std::begin(held));
+  held[VK_CONTROL] = held[VK_LCONTROL] = 0x80;
+  ASSERT_TRUE(SetKeyboardState(held));
+  EXPECT_TRUE(WebBrowserHost::DropsKey(message(container, WM_KEYDOWN, 'P')));
+  EXPECT_FALSE(WebBrowserHost::DropsKey(message(container, WM_KEYDOWN, 'C')));
+  held[VK_MENU] = held[VK_RMENU] = 0x80;  // AltGr
+  ASSERT_TRUE(SetKeyboardState(held));
+  EXPECT_FALSE(WebBrowserHost::DropsKey(message(container, WM_KEYDOWN, 'P')));
+  SetKeyboardState(saved);
+
+  // Through the loop: of F11, F1 and A, only A arrives.
+  containerProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(container, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingProc)));
+  keysAtContainer = 0;
+  PostMessageA(container, WM_KEYDOWN, VK_F11, 0);
+  PostMessageA(container, WM_KEYDOWN, VK_F1, 0);
+  PostMessageA(container, WM_KEYDOWN, 'A', 0);
+  kit.DoEvents();
+  SetWindowLongPtrA(container, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(containerProc));
+  EXPECT_EQ(keysAtContainer, 1);
+}
+
+class Win32BrowserFeatures : public Win32RegistryTest {};
+
+TEST_F(Win32BrowserFeatures, AreWrittenForThisProgramAloneAndFailuresAreTold) {
+  EXPECT_EQ(ExecutableBaseName("C:\\Program Files\\VELANE\\VELANE_Afficheur.exe"),
+            "VELANE_Afficheur.exe");
+  EXPECT_EQ(ExecutableBaseName("Z:/tmp/x/player.exe"), "player.exe");
+  EXPECT_EQ(ExecutableBaseName("player.exe"), "player.exe");
+  EXPECT_EQ(ExecutableBaseName(""), "");
+
+  // Another program's settings, and a stale value of ours.
+  const std::string emulation = Sub("FEATURE_BROWSER_EMULATION");
+  const DWORD theirs = 7000;
+  const DWORD stale = 7000;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, emulation.c_str(), "other.exe", REG_DWORD, &theirs,
+                            sizeof theirs),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, emulation.c_str(), "VELANE_Afficheur.exe", REG_DWORD,
+                            &stale, sizeof stale),
+            ERROR_SUCCESS);
+  EXPECT_EQ(WriteBrowserFeatures(HKEY_CURRENT_USER, base_, "VELANE_Afficheur.exe"), "");
+  const auto read = [](const std::string& key, const char* name) -> std::optional<DWORD> {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY, &type, &value, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+      return std::nullopt;
+    return value;
+  };
+  EXPECT_EQ(read(emulation, "VELANE_Afficheur.exe"), DWORD(11001));
+  EXPECT_EQ(read(Sub("FEATURE_LOCALMACHINE_LOCKDOWN"), "VELANE_Afficheur.exe"), DWORD(1));
+  EXPECT_EQ(read(emulation, "other.exe"), theirs);
+  EXPECT_EQ(read(Sub("FEATURE_LOCALMACHINE_LOCKDOWN"), "other.exe"), std::nullopt);
+
+  // What cannot be written is named, never thrown.
+  const std::string failed =
+      WriteBrowserFeatures(reinterpret_cast<HKEY>(std::intptr_t{0x7654}), base_, "x.exe");
+  EXPECT_NE(failed.find("FEATURE_BROWSER_EMULATION"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("FEATURE_LOCALMACHINE_LOCKDOWN"), std::string::npos) << failed;
+  EXPECT_NE(WriteBrowserFeatures(HKEY_CURRENT_USER, base_, ""), "");
 }
 
 }  // namespace

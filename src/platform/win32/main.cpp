@@ -10,8 +10,11 @@
 // The platform interfaces have a method of that name.
 #undef CreateWindow
 
+#include "config/ansi.h"
 #include "diagnostics/command_line.h"
 #include "platform/host.h"
+#include "platform/win32/browser_lockdown.h"
+#include "platform/win32/web_browser.h"
 #include "platform/win32/win32_platform.h"
 #include "velane_version.h"
 #include "windows/player.h"
@@ -38,6 +41,8 @@ int main() {
   // "--help" and "--version" answer before any window opens.
   if (const auto information = PlayerInformation(win32::Win32Process().ArgumentText()))
     return PrintOnConsole(*information);
+  // Read by the control when it is first created: before any window.
+  win32::SetBrowserFeaturesForThisProgram();
   // The browser control is an OLE control of this thread.
   win32::OleSession ole;
   if (!ole.ok()) std::fprintf(stderr, VELANE_PLAYER_NAME ": OLE cannot be initialised\n");
@@ -57,8 +62,12 @@ int main() {
   const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 
-  return RunPlayer(platform,
-                   {*profile, registry.get(),
-                    [&toolkit](auto report) { toolkit->SetBrowserReporter(std::move(report)); },
-                    [&toolkit] { return toolkit->Run(); }});
+  return RunPlayer(
+      platform,
+      {*profile, registry.get(),
+       [&toolkit](auto report) { toolkit->SetBrowserReporter(std::move(report)); },
+       [&toolkit] { return toolkit->Run(); },
+       // Not a confinement here: the root's pages keep their
+       // script under the machine lockdown.
+       [](const std::u16string& root) { win32::WebBrowserHost::SetContentRoot(ToUtf8(root)); }});
 }

@@ -1,16 +1,23 @@
 #include "platform/win32/web_browser.h"
 
+#include <docobj.h>
 #include <exdisp.h>
 #include <exdispid.h>
 #include <mshtmhst.h>
 #include <ole2.h>
 #include <oleidl.h>
+#include <servprov.h>
+#include <urlmon.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "config/ansi.h"
 #include "display/page_guard.h"
+#include "platform/win32/browser_lockdown.h"
 
 namespace velane::win32 {
 namespace {
@@ -80,6 +87,66 @@ RECT ClientOf(HWND hwnd) {
   return r;
 }
 
+KeyModifiers HeldModifiers() {
+  return {GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_MENU) < 0};
+}
+
+// What a page had refused, each kind said once per slide.
+enum Refused : unsigned {
+  kRefusedPrinting = 1,
+  kRefusedCommand = 2,
+  kRefusedDialog = 4,
+};
+
+// The hosts of this thread (one in the player), for the message loop's key
+// filter and the dialog hook, which have only a window to go by.
+std::vector<WebBrowserHost*>& Hosts() {
+  static std::vector<WebBrowserHost*> hosts;
+  return hosts;
+}
+HHOOK dialogHook = nullptr;
+std::string contentRoot;  // UTF-8; empty until the player names it
+
+WebBrowserHost* HostInside(HWND hwnd) {
+  for (HWND w = hwnd; w != nullptr; w = GetParent(w)) {
+    for (WebBrowserHost* host : Hosts())
+      if (host->container() == w) return host;
+  }
+  return nullptr;
+}
+
+// The host whose display window owns the window owner, or is it.
+WebBrowserHost* HostOwning(HWND owner) {
+  if (owner == nullptr) return nullptr;
+  const HWND root = GetAncestor(owner, GA_ROOT);
+  for (WebBrowserHost* host : Hosts())
+    if (host->container() != nullptr && GetAncestor(host->container(), GA_ROOT) == root)
+      return host;
+  return nullptr;
+}
+
+// The control opens its dialogs (the file chooser of <input type=file>,
+// print, find, the colour chooser, prompt(), its own message boxes,
+// showModalDialog()) in the player's thread, owned by the display window.
+// No setting of the control turns the file chooser off: a URL action only
+// keeps the folder out of what is sent. Refusing the dialog window as it
+// is created stops all of them at one place, whatever path in the control
+// opened them: the call that wanted the dialog fails, which the control
+// takes as "cancelled".
+LRESULT CALLBACK DialogHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && lParam != 0) {
+    const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+    char name[64] = {};
+    GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
+    WebBrowserHost* host = create != nullptr ? HostOwning(create->hwndParent) : nullptr;
+    if (host != nullptr && RefusesDialog(name, create->style, true)) {
+      host->NoteRefusedDialog();
+      return 1;
+    }
+  }
+  return CallNextHookEx(dialogHook, code, wParam, lParam);
+}
+
 }  // namespace
 
 // The container's side of the OLE conversation: client site, in-place site
@@ -88,17 +155,24 @@ RECT ClientOf(HWND hwnd) {
 //
 // On a public screen the page is untrusted: as the host, the site also
 // answers the page's message boxes itself (IDocHostShowUI), shows no
-// context menu (IDocHostUIHandler), and through the browser's events
-// refuses new windows, downloads and top-level navigations that are not
-// the player's.
+// context menu and takes no shortcut key (IDocHostUIHandler), answers the
+// commands the control hands its host, printing refused and script errors
+// silent (IOleCommandTarget), keeps the folder of an uploaded file to
+// itself (its security manager, IInternetSecurityManager through
+// IServiceProvider), and through the browser's events refuses new windows,
+// downloads and top-level navigations that are not the player's.
 class BrowserSite : public IOleClientSite,
                     public IOleInPlaceSite,
                     public IOleInPlaceFrame,
                     public IDocHostUIHandler,
                     public IDocHostShowUI,
+                    public IOleCommandTarget,
+                    public IServiceProvider,
+                    public IInternetSecurityManager,
                     public IDispatch {
  public:
-  explicit BrowserSite(HWND container) : container_(container) {}
+  BrowserSite(HWND container, std::function<void(const std::string&)> report)
+      : container_(container), report_(std::move(report)) {}
 
   // Creates and activates the control in the container; a failure is
   // returned with the step that failed.
@@ -147,6 +221,7 @@ class BrowserSite : public IOleClientSite,
   HRESULT Navigate(const std::wstring& target) {
     if (!browser_) return E_POINTER;
     playerPending_ = true;
+    refused_ = 0;
     Bstr url(target);
     VARIANT empty;
     VariantInit(&empty);
@@ -173,6 +248,10 @@ class BrowserSite : public IOleClientSite,
       *out = static_cast<IDocHostUIHandler*>(this);
     } else if (IsEqualIID(riid, kIidDocHostShowUI)) {
       *out = static_cast<IDocHostShowUI*>(this);
+    } else if (IsEqualIID(riid, IID_IOleCommandTarget)) {
+      *out = static_cast<IOleCommandTarget*>(this);
+    } else if (IsEqualIID(riid, IID_IServiceProvider)) {
+      *out = static_cast<IServiceProvider*>(this);
     } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
       *out = static_cast<IDispatch*>(this);
     } else {
@@ -284,8 +363,11 @@ class BrowserSite : public IOleClientSite,
   HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override {
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, const GUID*, DWORD) override {
-    return S_FALSE;
+  // The host hands the control no key for its accelerators; should the
+  // control ask by itself, the shortcuts that open windows are taken.
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, const GUID*, DWORD) override {
+    return msg != nullptr && SwallowsKey(msg->message, msg->wParam, HeldModifiers()) ? S_OK
+                                                                                     : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override {
     if (key) *key = nullptr;
@@ -317,6 +399,104 @@ class BrowserSite : public IOleClientSite,
   }
   HRESULT STDMETHODCALLTYPE ShowHelp(HWND, LPOLESTR, UINT, DWORD, POINT, IDispatch*) override {
     return S_OK;
+  }
+
+  // IOleCommandTarget: what MSHTML asks its host to show. A command the
+  // host does not know goes back to the control as not supported, which
+  // then does it by itself.
+  HRESULT STDMETHODCALLTYPE QueryStatus(const GUID* group, ULONG count, OLECMD commands[],
+                                        OLECMDTEXT*) override {
+    if (!HostKnowsCommandGroup(group)) return OLECMDERR_E_UNKNOWNGROUP;
+    if (commands == nullptr) return E_POINTER;
+    for (ULONG i = 0; i < count; ++i) {
+      // Known and never enabled.
+      commands[i].cmdf =
+          HostCommandFor(group, commands[i].cmdID) == HostCommand::NotOurs ? 0 : OLECMDF_SUPPORTED;
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD id, DWORD, VARIANT*,
+                                 VARIANT* out) override {
+    if (!HostKnowsCommandGroup(group)) return OLECMDERR_E_UNKNOWNGROUP;
+    switch (HostCommandFor(group, id)) {
+      case HostCommand::KeepScriptRunning:
+        // No dialog; true: the page's scripts keep running.
+        if (out != nullptr) {
+          out->vt = VT_BOOL;
+          out->boolVal = VARIANT_TRUE;
+        }
+        return S_OK;
+      case HostCommand::Refused:
+        // Done, as far as the control knows: it shows nothing.
+        if (id == OLECMDID_PRINT || id == OLECMDID_PRINT2 || id == OLECMDID_SHOWPRINT ||
+            id == OLECMDID_PRINTPREVIEW || id == OLECMDID_PRINTPREVIEW2 ||
+            id == OLECMDID_PAGESETUP || id == OLECMDID_SHOWPAGESETUP)
+          ReportRefused(kRefusedPrinting, "printing");
+        else
+          ReportRefused(kRefusedCommand, "a browser command (" + std::to_string(id) + ")");
+        return S_OK;
+      case HostCommand::NotOurs:
+        break;
+    }
+    return OLECMDERR_E_NOTSUPPORTED;
+  }
+
+  // IServiceProvider: the control finds the host's security manager here.
+  HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (IsEqualGUID(service, SID_SInternetSecurityManager) &&
+        (IsEqualIID(riid, IID_IInternetSecurityManager) || IsEqualIID(riid, IID_IUnknown))) {
+      *out = static_cast<IInternetSecurityManager*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+
+  // IInternetSecurityManager: the host's word on a few URL actions; for
+  // everything else the system's zones decide (INET_E_DEFAULT_ACTION).
+  HRESULT STDMETHODCALLTYPE SetSecuritySite(IInternetSecurityMgrSite*) override {
+    return INET_E_DEFAULT_ACTION;
+  }
+  HRESULT STDMETHODCALLTYPE GetSecuritySite(IInternetSecurityMgrSite** site) override {
+    if (site) *site = nullptr;
+    return INET_E_DEFAULT_ACTION;
+  }
+  HRESULT STDMETHODCALLTYPE MapUrlToZone(LPCWSTR, DWORD*, DWORD) override {
+    return INET_E_DEFAULT_ACTION;
+  }
+  HRESULT STDMETHODCALLTYPE GetSecurityId(LPCWSTR, BYTE*, DWORD*, DWORD_PTR) override {
+    return INET_E_DEFAULT_ACTION;
+  }
+  HRESULT STDMETHODCALLTYPE ProcessUrlAction(LPCWSTR url, DWORD action, BYTE* policy, DWORD size,
+                                             BYTE*, DWORD, DWORD, DWORD) override {
+    const std::string address =
+        url != nullptr ? ToUtf8(reinterpret_cast<const char16_t*>(url)) : std::string();
+    const std::optional<DWORD> ours = UrlActionPolicy(action, address, contentRoot);
+    if (!ours || policy == nullptr || size < sizeof(DWORD)) return INET_E_DEFAULT_ACTION;
+    std::memcpy(policy, &*ours, sizeof(DWORD));
+    return *ours == URLPOLICY_ALLOW ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE QueryCustomPolicy(LPCWSTR, REFGUID, BYTE** policy, DWORD* size, BYTE*,
+                                              DWORD, DWORD) override {
+    if (policy) *policy = nullptr;
+    if (size) *size = 0;
+    return INET_E_DEFAULT_ACTION;
+  }
+  HRESULT STDMETHODCALLTYPE SetZoneMapping(DWORD, LPCWSTR, DWORD) override {
+    return INET_E_DEFAULT_ACTION;
+  }
+  HRESULT STDMETHODCALLTYPE GetZoneMappings(DWORD, IEnumString** mappings, DWORD) override {
+    if (mappings) *mappings = nullptr;
+    return INET_E_DEFAULT_ACTION;
+  }
+
+  void ReportRefused(unsigned kind, const std::string& what) {
+    // Once per slide and kind: a page that keeps trying cannot flood the log.
+    if ((refused_ & kind) != 0) return;
+    refused_ |= kind;
+    if (report_) report_("refused: " + what);
   }
 
   // IDispatch: the browser's events (DWebBrowserEvents2).
@@ -374,6 +554,8 @@ class BrowserSite : public IOleClientSite,
   }
 
   HWND container_;
+  std::function<void(const std::string&)> report_;
+  unsigned refused_ = 0;  // the kinds already reported for this slide
   ULONG refs_ = 1;
   std::string page_;  // what the player last asked to show
   bool playerPending_ = false;
@@ -406,7 +588,11 @@ WebBrowserHost::WebBrowserHost(HWND parent, RECT rect,
     if (report_) report_("the browser container cannot be created");
     return;
   }
-  site_ = std::make_unique<BrowserSite>(container_);
+  Hosts().push_back(this);
+  if (dialogHook == nullptr)
+    dialogHook = SetWindowsHookExA(WH_CBT, &DialogHook, nullptr, GetCurrentThreadId());
+  if (dialogHook == nullptr && report_) report_("the browser's dialogs cannot be held back");
+  site_ = std::make_unique<BrowserSite>(container_, report_);
   std::string step;
   const HRESULT hr = site_->Create(step);
   if (FAILED(hr)) {
@@ -419,6 +605,12 @@ WebBrowserHost::WebBrowserHost(HWND parent, RECT rect,
 }
 
 WebBrowserHost::~WebBrowserHost() {
+  auto& hosts = Hosts();
+  hosts.erase(std::remove(hosts.begin(), hosts.end(), this), hosts.end());
+  if (hosts.empty() && dialogHook != nullptr) {
+    UnhookWindowsHookEx(dialogHook);
+    dialogHook = nullptr;
+  }
   if (site_) site_->Close();
   if (container_ != nullptr) {
     SetWindowLongPtrA(container_, GWLP_USERDATA, 0);
@@ -427,6 +619,21 @@ WebBrowserHost::~WebBrowserHost() {
 }
 
 bool WebBrowserHost::HasControl() const { return site_ && site_->HasControl(); }
+
+void WebBrowserHost::SetContentRoot(const std::string& folder) { contentRoot = folder; }
+
+bool WebBrowserHost::DropsKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
+  return HostInside(msg.hwnd) != nullptr && SwallowsKey(msg.message, msg.wParam, HeldModifiers());
+}
+
+IUnknown* WebBrowserHost::Site() const {
+  return site_ ? static_cast<IOleClientSite*>(site_.get()) : nullptr;
+}
+
+void WebBrowserHost::NoteRefusedDialog() {
+  if (site_) site_->ReportRefused(kRefusedDialog, "a dialog");
+}
 
 void WebBrowserHost::Navigate(const std::wstring& target) {
   if (!HasControl()) return;

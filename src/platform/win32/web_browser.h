@@ -28,6 +28,21 @@ class WebBrowserHost {
   bool HasControl() const;
   // Shows the local file (or address) in the control; nothing without one.
   void Navigate(const std::wstring& target);
+  // Says once per slide that a dialog of the control was held back.
+  void NoteRefusedDialog();
+
+  // The client site the control talks to (no reference added); null
+  // without a control.
+  IUnknown* Site() const;
+
+  // True when the message loop drops msg instead of dispatching it: a
+  // shortcut key, bound for a control of this thread, that would open a
+  // window or a pane over the display (see SwallowsKey).
+  static bool DropsKey(const MSG& msg);
+
+  // The content root (UTF-8): its pages keep their script under the
+  // machine lockdown, for every host of the thread.
+  static void SetContentRoot(const std::string& folder);
 
   static void RegisterContainerClass(HINSTANCE instance);
 

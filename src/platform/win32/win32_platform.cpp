@@ -539,6 +539,7 @@ bool Win32Toolkit::Dispatch(MSG& msg) {
     PostQuitMessage(static_cast<int>(msg.wParam));
     return false;
   }
+  if (WebBrowserHost::DropsKey(msg)) return true;
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
   return true;
@@ -557,6 +558,7 @@ int Win32Toolkit::Run() {
   for (;;) {
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+      if (WebBrowserHost::DropsKey(msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
