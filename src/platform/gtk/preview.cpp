@@ -210,7 +210,7 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
     return 1;
   }
   const CheckReport report = CheckContentRoot(root);
-  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
+  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile(root);
   SettingsStore settings(*profile, nullptr, PlaylistOfRoot(root));
   const int width = int(DisplaySize(settings, kWidthKey));
   const int height = int(DisplaySize(settings, kHeightKey));
