@@ -17,6 +17,7 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/files.h"
 #include "platform/posix/replace_file.h"
 
 namespace velane {
@@ -175,22 +176,14 @@ Target TargetOf(const char* file, bool exists) {
   return t;
 }
 
-std::optional<std::string> RealPath(const std::string& path) {
-  char* real = ::realpath(path.c_str(), nullptr);
-  if (real == nullptr) return std::nullopt;
-  std::string text = real;
-  std::free(real);
-  return text;
-}
-
 // The target's folder, opened for the write. With a root, only a folder
 // inside it: reached from the root one name at a time, following no link,
 // so that a folder swapped for a link after the look cannot carry the
 // write out of the root. -1 when it is elsewhere or cannot be opened.
 int OpenTargetFolder(const Target& target, const std::string& root) {
   if (root.empty()) return posix::OpenFolder(target.folder);
-  const auto base = RealPath(root);
-  const auto folder = RealPath(target.folder);
+  const auto base = platform::ResolvedPath(root);
+  const auto folder = platform::ResolvedPath(target.folder);
   if (!base || !folder) return -1;
   std::string_view rest = *folder;
   if (*base != "/") {
