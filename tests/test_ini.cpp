@@ -435,13 +435,61 @@ TEST_F(IniTest, WriteKeepsPermissions) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+// A link in the file's place is written through, and stays a link. With a
+// folder the writes are kept to (the player's content root), only while it
+// leads inside: one that leads out is still read, never written, and the
+// file it points at stays byte for byte as it was.
 TEST_F(IniTest, WriteThroughASymbolicLinkKeepsTheLink) {
-  const std::string real = dir.File("real.ini");
-  WriteBytes(real, "[a]\r\nk=1\r\n");
-  fs::create_symlink(real, file);
-  ASSERT_TRUE(Put("a", "k", "2"));
-  EXPECT_TRUE(fs::is_symlink(file));
-  EXPECT_EQ(ReadBytes(real), "[a]\r\nk=2\r\n");
+  const fs::path root = dir.path() / "root";
+  const fs::path home = dir.path() / "home";
+  struct Case {
+    const char* what;
+    const char* file;  // written, in the root
+    const char* link;  // what the file is a link to (none: a plain file)
+    fs::path real;     // the file that holds the keys
+    bool confined;
+    bool written;
+  };
+  const Case cases[] = {
+      {"a plain file", "play.ini", nullptr, root / "play.ini", true, true},
+      {"a link beside it", "play.ini", "real.ini", root / "real.ini", true, true},
+      {"a link into a subfolder", "play.ini", "sub/real.ini", root / "sub/real.ini", true, true},
+      {"a full path inside", "play.ini", nullptr, root / "sub/real.ini", true, true},
+      {"a link to a file outside", "play.ini", nullptr, home / "real.ini", true, false},
+      {"a link that climbs out", "play.ini", "../home/real.ini", home / "real.ini", true, false},
+      {"a link to a link out", "play.ini", "hop.ini", home / "real.ini", true, false},
+      {"a link through a folder link out", "play.ini", "away/real.ini", home / "real.ini", true,
+       false},
+      {"a plain file in a folder link out", "away/real.ini", nullptr, home / "real.ini", true,
+       false},
+      {"no root: a link to a file outside", "play.ini", nullptr, home / "real.ini", false, true},
+  };
+  const std::string before = "[a]\r\nk=1\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(root);
+    fs::remove_all(home);
+    fs::create_directories(root / "sub");
+    fs::create_directories(home);
+    fs::create_directory_symlink(home, root / "away");
+    fs::create_symlink(home / "real.ini", root / "hop.ini");
+    WriteBytes(c.real, before);
+    const fs::path path = root / c.file;
+    const bool linked = c.real != path && c.file == std::string("play.ini");
+    if (linked) fs::create_symlink(c.link ? fs::path(c.link) : c.real, path);
+    IniProfile profile(c.confined ? root.string() : "");
+    std::string out;
+    EXPECT_EQ(profile.GetPrivateProfileStringA("a", "k", "", out, 64, path.c_str()), 1u);
+    EXPECT_EQ(out, "1");  // read wherever it leads
+    EXPECT_EQ(profile.WritePrivateProfileStringA("a", "k", "2", path.c_str()), c.written);
+    EXPECT_EQ(profile.WriteBackDefaultA("a", "new", "d", path.c_str()), c.written);
+    EXPECT_EQ(ReadBytes(c.real), c.written ? "[a]\r\nk=2\r\nnew=d\r\n" : before);
+    EXPECT_EQ(fs::is_symlink(path), linked);
+    // No temporary file left behind, on either side.
+    for (const fs::path& folder : {root, root / "sub", home})
+      for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().extension(), entry.is_directory() ? "" : ".ini") << entry.path();
+  }
 }
 
 TEST_F(IniTest, WriteSeesAnEditMadeJustBefore) {

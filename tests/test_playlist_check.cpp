@@ -618,6 +618,24 @@ TEST_F(PlaylistCheckTest, ReadOnlyPlaylist) {
   fs::permissions(root_ / "VELANE_Afficheur.ini",
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_TRUE(Has(Check(), "read-only-playlist -/-"));
+
+#ifndef _WIN32
+  // A link to a file outside the root is played, never written; one to a
+  // file inside is written through.
+  const std::string bytes = ReadBytes(root_ / "VELANE_Afficheur.ini");
+  const fs::path outside = root_.string() + "-home.ini";
+  const fs::path inside = root_ / "playlists" / "hall.ini";
+  for (const fs::path& target : {outside, inside}) {
+    Put(target.parent_path(), target.filename().string(), bytes);
+    fs::remove(root_ / "VELANE_Afficheur.ini");
+    fs::create_symlink(target, root_ / "VELANE_Afficheur.ini");
+    const CheckReport report = Check();
+    EXPECT_EQ(Has(report, "playlist-outside-root -/-"), target == outside) << Dump(report);
+    EXPECT_FALSE(Has(report, "read-only-playlist -/-")) << Dump(report);
+    EXPECT_FALSE(Has(report, "unreadable-playlist -/-")) << Dump(report);
+  }
+  fs::remove(outside);
+#endif
 }
 
 // A chain through every section number: each section is looked up through

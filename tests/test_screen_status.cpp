@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -232,6 +233,28 @@ TEST_F(StatusWriteTest, FollowsTheSlidesAndAsksForTheirPictures) {
   EXPECT_EQ(s->memoryKb, 200000u);
   ASSERT_TRUE(s->cpuPercent);
   EXPECT_NEAR(*s->cpuPercent, 1.0, 0.01);
+}
+
+// Whether the page process runs in a sandbox, as the browser control
+// tells it: yes, no, or not known (null).
+TEST_F(StatusWriteTest, SaysWhetherThePageProcessIsSandboxed) {
+  const struct {
+    std::optional<bool> sandboxed;
+    const char* json;
+  } cases[] = {{true, "\"sandboxed\": true,"},
+               {false, "\"sandboxed\": false,"},
+               {std::nullopt, "\"sandboxed\": null,"}};
+  Tick();  // the display window, and its browser control, now exist
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    Webcam().sandboxed = c.sandboxed;
+    for (int i = 0; i < 60; ++i) Tick();  // a status at least once a minute
+    const std::string json = ReadBytes(Etat() / "ecran-hall.json");
+    EXPECT_NE(json.find(c.json), std::string::npos) << json;
+    const auto s = ParseStatusJson(json);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->sandboxed, c.sandboxed);
+  }
 }
 
 TEST_F(StatusWriteTest, KeepsItsStartsAndAFolderThatCannotBeWrittenIsToldOnce) {

@@ -458,9 +458,9 @@ int LinesWith(const std::string& err, const std::string& text) {
 }
 
 // A wrong type, a missing template, a missing slide folder and a playlist
-// that cannot be written: each told once, in the checker's words, however
-// often the chain meets it; again when it changes or comes back after it
-// was put right. The slides still go on.
+// that cannot be written (closed, or a link out of the root): each told once, in the checker's
+// words, however often the chain meets it; again when it changes or comes back after it was put
+// right. The slides still go on.
 TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
   Playlist(
       "[section 0]\r\nsection suivante=1\r\n"
@@ -511,6 +511,42 @@ TEST_F(SequencerTest, ProblemsAreToldOnceEachAndAgainWhenTheyChange) {
       LinesWith(err, "[read-only-playlist] " + PlaylistFile().string() + " cannot be written"), 1)
       << err;
   EXPECT_EQ(LinesWith(err, "VELANE_Afficheur: "), 1) << err;
+
+  // A playlist that is a link to a file outside the content root (as the
+  // player's engine is kept to it): played from there, never written, and
+  // told once, not at every tick.
+  ini.ConfineWritesTo(root.path().string());
+  const std::string missingKeys =
+      "[section 0]\r\nsection suivante=1\r\n[section 1]\r\nType=url\r\nurl=x\r\n"
+      "section suivante=1\r\n";
+  testing_support::TempFolder home{"velane-home"};
+  const fs::path outside = home.path() / "own.ini";
+  WriteBytes(outside, missingKeys);
+  fs::remove(PlaylistFile());
+  fs::create_symlink(outside, PlaylistFile());
+  fakes.clock.now.minute += 1;
+  const std::size_t shown = Navigations().size();
+  err = ticks(20);
+  EXPECT_EQ(ReadBytes(outside), missingKeys);
+  EXPECT_EQ(LinesWith(err, "[playlist-outside-root] " + PlaylistFile().string() +
+                               " leads outside the content root"),
+            1)
+      << err;
+  EXPECT_EQ(LinesWith(err, "[read-only-playlist]"), 0) << err;
+  EXPECT_GT(Navigations().size(), shown);  // the slides go on
+
+  // Control: a link to a file inside the root is written through.
+  const fs::path inside = root.path() / "playlists" / "hall.ini";
+  fs::create_directories(inside.parent_path());
+  WriteBytes(inside, missingKeys);
+  fs::remove(PlaylistFile());
+  fs::create_symlink(inside, PlaylistFile());
+  err = ticks(20);
+  EXPECT_NE(ReadBytes(inside), missingKeys);
+  EXPECT_NE(ReadBytes(inside).find("delais secondes="), std::string::npos);
+  EXPECT_TRUE(fs::is_symlink(PlaylistFile()));
+  EXPECT_EQ(LinesWith(err, "[playlist-outside-root]"), 0) << err;
+  EXPECT_EQ(ReadBytes(outside), missingKeys);
 #endif
 }
 

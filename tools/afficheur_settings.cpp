@@ -21,6 +21,7 @@
 #include "config/ansi.h"
 #include "config/settings.h"
 #include "diagnostics/command_line.h"
+#include "display/slide_rules.h"
 #include "platform/content_root.h"
 #include "platform/host.h"
 #include "velane_version.h"
@@ -275,8 +276,10 @@ int main(int argc, char** argv) {
 
   // The machine's own profile functions and, for a "$" file argument, the
   // registry the player would use there (none: the default, nothing
-  // written).
-  const auto profile = platform::MachineProfile();
+  // written). The player's playlist is written as the player writes it,
+  // never through a link out of the content root; a file the operator
+  // names is written wherever it leads: that is what was asked for.
+  const auto profile = platform::MachineProfile(command->file ? u"" : root.folder);
   WatchedProfile watched(*profile);
   const auto registry = platform::SettingsRegistry();
   std::optional<WatchedRegistry> watchedRegistry;
@@ -312,6 +315,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "afficheur-settings: cannot write %s\n", where.c_str());
       failed = true;
     }
+  } else if (watched.refused() && !command->file && platform::MachineProfileIsOurEngine() &&
+             !LeadsInsideRoot(root.folder, playlist)) {
+    std::fprintf(stderr,
+                 "afficheur-settings: cannot write %s: it leads outside the content root "
+                 "(a link), where the player writes nothing; name the file with --file to "
+                 "write it there\n",
+                 shownFile.c_str());
+    failed = true;
   } else if (watched.refused()) {
     std::fprintf(stderr, "afficheur-settings: cannot write %s\n", shownFile.c_str());
     failed = true;

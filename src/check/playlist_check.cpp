@@ -173,11 +173,14 @@ std::optional<std::string> LoadPlaylistText(const std::u16string& path) {
 // What each kind of finding means for the screen, where it does not
 // depend on the key or section it is found in (those pass their own).
 Severity SeverityOf(std::string_view code) {
-  static constexpr std::array<std::string_view, 13> kWarnings = {
-      "read-only-playlist", "long-value",         "duplicate-key",     "not-a-number",
-      "bad-next",           "missing-transition", "no-meta-tag",       "replacement-skipped",
-      "short-dwell",        "stray-keys",         "duplicate-section", "unreached-section",
-      "unknown-section"};
+  static constexpr std::array<std::string_view, 14> kWarnings = {
+      "read-only-playlist",  "playlist-outside-root",
+      "long-value",          "duplicate-key",
+      "not-a-number",        "bad-next",
+      "missing-transition",  "no-meta-tag",
+      "replacement-skipped", "short-dwell",
+      "stray-keys",          "duplicate-section",
+      "unreached-section",   "unknown-section"};
   if (code == "missing-key") return Severity::kNote;
   for (std::string_view warning : kWarnings)
     if (code == warning) return Severity::kWarning;
@@ -267,8 +270,14 @@ class Checker {
               u" cannot be read as a settings file (not a plain file, "
               u"unreadable, or over 64 MB): every setting takes its default");
     }
-    if (!state.exists ? !platform::MayCreateIn(ToAnsi(root_))
-                      : state.regular && !PlaylistWritable(playlist_, root_)) {
+    // Our engine writes no playlist through a link out of the root (the
+    // system's functions on Windows do).
+    if (state.exists && platform::MachineProfileIsOurEngine() &&
+        !LeadsInsideRoot(root_, playlist_)) {
+      Add(std::nullopt, std::nullopt, kPlaylistOutsideRootCode,
+          PlaylistOutsideRootWords(Shown(playlist_)));
+    } else if (!state.exists ? !platform::MayCreateIn(ToAnsi(root_))
+                             : state.regular && !PlaylistWritable(playlist_, root_)) {
       Add(std::nullopt, std::nullopt, kReadOnlyPlaylistCode,
           ReadOnlyPlaylistWords(Shown(playlist_)));
     }

@@ -44,6 +44,20 @@ std::u16string ReadOnlyPlaylistWords(const std::u16string& playlist) {
          u"their defaults back, and goes on with the defaults";
 }
 
+std::u16string PlaylistOutsideRootWords(const std::u16string& playlist) {
+  return playlist +
+         u" leads outside the content root (a link): the player plays it but "
+         u"writes nothing there (no missing key added, no default written back), "
+         u"and goes on with the defaults";
+}
+
+ContentFileProblem UnwrittenPlaylistWords(const std::u16string& root,
+                                          const std::u16string& playlist) {
+  if (!LeadsInsideRoot(root, playlist))
+    return {kPlaylistOutsideRootCode, PlaylistOutsideRootWords(playlist)};
+  return {kReadOnlyPlaylistCode, ReadOnlyPlaylistWords(playlist)};
+}
+
 std::u16string MissingSlideFolderWords(const std::u16string& folder) {
   return folder +
          u" does not exist: the composed page cannot be written, and "

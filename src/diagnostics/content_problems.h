@@ -20,6 +20,7 @@ inline constexpr char kMissingTemplateCode[] = "missing-template";
 inline constexpr char kMissingPageCode[] = "missing-page";
 inline constexpr char kWrongTypeCode[] = "wrong-type";
 inline constexpr char kOutsideRootCode[] = "outside-root";
+inline constexpr char kPlaylistOutsideRootCode[] = "playlist-outside-root";
 
 // A problem's code and message.
 struct ContentFileProblem {
@@ -29,6 +30,8 @@ struct ContentFileProblem {
 
 // The messages; paths are given as the reader should see them.
 std::u16string ReadOnlyPlaylistWords(const std::u16string& playlist);
+// A playlist that is a link out of the content root: read, never written.
+std::u16string PlaylistOutsideRootWords(const std::u16string& playlist);
 std::u16string MissingSlideFolderWords(const std::u16string& folder);
 std::u16string LinkedPageWords(const std::u16string& page);
 // A slide page, template or picture that leads outside the content root
@@ -44,6 +47,11 @@ std::u16string BlankTemplateWords(const std::u16string& typeKey);
 // Why the composed page at page, in the slide folder folder, could not be
 // written: the folder is missing, the page is a link, or it is closed.
 ContentFileProblem UnwrittenPageWords(const std::u16string& folder, const std::u16string& page);
+
+// Why the playlist at `playlist`, in the content root `root`, took no
+// write: it leads outside the root, or it is closed to this user.
+ContentFileProblem UnwrittenPlaylistWords(const std::u16string& root,
+                                          const std::u16string& playlist);
 
 // Why a template or slide page read as empty, from what stands at its path.
 enum class ContentFileState { kMissing, kFolder, kNotPlain, kEmpty };

@@ -121,7 +121,9 @@ std::optional<std::string> ScheduleStateOf(Program& program) {
   return std::nullopt;  // no schedule plays a part
 }
 
-std::optional<bool> PageProcessSandboxed(Program&) { return std::nullopt; }
+std::optional<bool> PageProcessSandboxed(Program& program) {
+  return program.GetAfficheur().Webcam().PageProcessSandboxed();
+}
 
 void StatusSlideShown(Program& program, std::int16_t section, const std::u16string& type,
                       const std::u16string& value) {

@@ -30,9 +30,9 @@ struct StatusState {
   double elapsedSeconds = 0;
 };
 
-// Sources the status shows that other parts of the player own. Until the
-// player has schedules, every slide shown is simply shown: no state. Until
-// the page process runs in a sandbox the player knows of, not known.
+// Sources the status shows that other parts of the player own: the
+// schedule's state (none when no schedule plays a part), and whether the
+// browser control's page process runs in a sandbox (none: not known).
 std::optional<std::string> ScheduleStateOf(Program& program);
 std::optional<bool> PageProcessSandboxed(Program& program);
 

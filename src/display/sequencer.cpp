@@ -175,8 +175,9 @@ void TellPlaylistWrites(Program& program) {
   switch (program.settings.TakePlaylistWrites()) {
     case SettingsStore::PlaylistWrites::kRefused:
       Step([&] {
-        ReportContentProblem(program, "playlist", kReadOnlyPlaylistCode, u"",
-                             ReadOnlyPlaylistWords(program.settings.PlaylistPath()));
+        const ContentFileProblem problem =
+            UnwrittenPlaylistWords(program.contentRoot, program.settings.PlaylistPath());
+        ReportContentProblem(program, "playlist", problem.code, u"", problem.message);
       });
       break;
     case SettingsStore::PlaylistWrites::kWritten:

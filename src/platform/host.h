@@ -20,8 +20,10 @@ namespace velane::platform {
 std::optional<std::string> RunningExecutablePath();
 
 // The profile (INI) functions of this machine: the system's own on
-// Windows, our INI engine elsewhere.
-std::unique_ptr<ProfileStrings> MachineProfile();
+// Windows, our INI engine elsewhere. With a folder, our engine's writes
+// stay in it: a file that is a link leading out of it is read, never
+// written (links are rare on Windows, whose functions write through them).
+std::unique_ptr<ProfileStrings> MachineProfile(const std::u16string& writesStayIn = u"");
 
 // Whether MachineProfile() is our own INI engine: the playlist checker can
 // then read a playlist once and apply the same rules from memory, instead

@@ -54,6 +54,10 @@ class Control {
   // path, once the page has loaded. Later, in the message loop; nothing
   // where the platform cannot take such a picture.
   virtual void SaveSnapshot(const std::u16string& path, int maxWidth) = 0;
+  // Browser control: whether the process that runs its pages is shut in a
+  // sandbox (a file system of its own); none when not known (no page
+  // process yet, or a platform that cannot tell).
+  virtual std::optional<bool> PageProcessSandboxed() = 0;
 
   // Buttons: the click; composite controls: a size change.
   virtual void OnClick(std::function<void()> handler) = 0;

@@ -1,6 +1,7 @@
 #include "windows/player.h"
 
 #include <exception>
+#include <memory>
 
 #include "config/settings.h"
 #include "platform/content_root.h"
@@ -13,7 +14,8 @@ int RunPlayer(platform::Platform& platform, const PlayerHost& host) {
   const std::u16string exe = platform.process.ExecutablePath();
   const platform::ContentRoot root =
       platform::ChooseContentRoot(FolderOf(exe), PlaylistPathFor(exe));
-  SettingsStore settings(host.profile, host.registry, root.playlist);
+  const std::unique_ptr<platform::ProfileStrings> profile = host.openProfile(root.folder);
+  SettingsStore settings(*profile, host.registry, root.playlist);
   Program program(platform, settings, root.folder);
   // A root the player cannot use is told; the screen runs all the same.
   for (const std::string& note : root.notes) ReportProblem(&program, note);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -13,9 +14,11 @@ namespace velane {
 
 // What a platform hands the player besides its services.
 struct PlayerHost {
-  // The machine's profile functions and the settings registry (none: the
-  // registry form of the settings gives the default).
-  platform::ProfileStrings& profile;
+  // Opens the machine's profile functions on the content root once it is
+  // chosen (the player's writes stay in it); the settings registry (none:
+  // the registry form of the settings gives the default).
+  std::function<std::unique_ptr<platform::ProfileStrings>(const std::u16string& contentRoot)>
+      openProfile;
   platform::Registry* registry = nullptr;
   // Sends what the browser control reports to the given function.
   std::function<void(std::function<void(const std::string&)>)> reportBrowserTo;

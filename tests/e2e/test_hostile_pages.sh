@@ -8,9 +8,10 @@
 # markup) and is followed by a sentinel slide of its own green: the attack
 # is contained when no other window appears, nothing lands in HOME, no local
 # file reaches the loopback server, and every sentinel comes on screen in
-# turn. The page process runs in its own namespaces. Then the display window
-# is asked to close and is unmapped by another client: it stays, or comes
-# back.
+# turn. The page process runs in its own namespaces. The playlist itself is
+# a link to a file outside the content root (a user's own file): it plays,
+# and the player writes nothing there. Then the display window is asked to
+# close and is unmapped by another client: it stays, or comes back.
 source "$(dirname "$0")/lib.sh"
 X_WINDOWS="$VELANE_BUILD/x_windows"
 
@@ -28,7 +29,10 @@ touch "$LOG"
 coproc SERVER { exec python3 "$(dirname "$0")/hostile_server.py" "$LOG"; }
 read -r -t 10 PORT <&"${SERVER[0]}"
 SERVER_URL="http://127.0.0.1:$PORT"
-stop_server() { kill "$SERVER_PID" 2>/dev/null || true; rm -rf "$OUT"; }
+# Beside the root, so that a player run in another root tree sees it too.
+OWN="$ROOT_DIR-own"
+mkdir -p "$OWN"
+stop_server() { kill "$SERVER_PID" 2>/dev/null || true; rm -rf "$OUT" "$OWN"; }
 trap 'stop_server; cleanup' EXIT
 
 head='<html><head><meta http-equiv="Content-Type" content="text/html; charset=windows-1252"><style>html,body{margin:0;height:100%;overflow:hidden}</style>'
@@ -142,7 +146,10 @@ slide() {  # slide SECTION TYPE VALUE DWELL NEXT
   # An address with a query, and a quote that would add an attribute.
   slide 30 url "$SERVER_URL/q?a=1&b=2\" onload=\"new Image().src='$SERVER_URL/beacon?injected'" 2 31
   slide 31 html p.html 600 1
-} >"$ROOT_DIR/VELANE_Afficheur.ini"
+} >"$OWN/playlist.ini"
+# No [Systeme] keys: the player would write their defaults back.
+cp "$OWN/playlist.ini" "$ROOT_DIR/playlist.before"
+ln -s "../$(basename "$OWN")/playlist.ini" "$ROOT_DIR/VELANE_Afficheur.ini"
 
 start_player RUNTIME
 if ! wait_until 20 fullscreen_window_mapped; then
@@ -280,5 +287,21 @@ sleep 0.5
 screenshot "$ROOT_DIR/s.png"
 check "the last sentinel is on screen again" test "$(pixel "$ROOT_DIR/s.png" 384 288)" = "$last_sentinel"
 check "the player is still running" player_alive
+check "the playlist linked out of the content root is byte for byte as it was" \
+  cmp -s "$OWN/playlist.ini" "$ROOT_DIR/playlist.before"
+check "the linked playlist is still a link" test -L "$ROOT_DIR/VELANE_Afficheur.ini"
+check "the skipped write-back was told, once" \
+  test "$(grep -c '\[playlist-outside-root\] .*leads outside the content root' "$ROOT_DIR/player.log")" -eq 1
 echo "--- player's reports"; grep -v '^fake shutdown' "$ROOT_DIR/player.log" | head -20 || true
+
+# Control: a playlist linked to a file inside the root gets its defaults.
+stop_player
+mkdir -p "$ROOT_DIR/listes"
+{ printf '%s\r\n' '[section 0]' 'section suivante=2'; slide 2 html p.html 600 2; } >"$ROOT_DIR/listes/hall.ini"
+ln -sfn listes/hall.ini "$ROOT_DIR/VELANE_Afficheur.ini"
+start_player RUNTIME
+check "control: a playlist linked inside the root gets the defaults written back" \
+  wait_until 20 grep -q '^TailleEcranL=768' "$ROOT_DIR/listes/hall.ini"
+check "control: it is still a link, and nothing was told" bash -c \
+  "test -L '$ROOT_DIR/VELANE_Afficheur.ini' && ! grep -q playlist-outside-root '$ROOT_DIR/player.log'"
 finish

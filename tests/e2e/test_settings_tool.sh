@@ -139,6 +139,28 @@ cp "$TOOL" "$WORK/player/"
 expect_bytes "$WORK/out" '768\n'
 expect_bytes "$WORK/player/VELANE_Afficheur.ini" '[Systeme]\r\nTailleEcranL=768\r\n'
 
+# --- the player's playlist as a link: written as the player writes it, so
+# not through a link out of the content root (exit 1, and why); the same
+# file named with --file is written, as the operator asked
+printf '[a]\r\nk=1\r\n' >"$WORK/own.ini"
+rm "$WORK/player/VELANE_Afficheur.ini"
+ln -s ../own.ini "$WORK/player/VELANE_Afficheur.ini"
+status=0
+"$WORK/player/afficheur-settings" set a k 2 2>"$WORK/err" || status=$?
+[[ $status -eq 1 ]] && grep -q 'leads outside the content root' "$WORK/err" ||
+  fail "a playlist linked out of the root: exit $status, $(cat "$WORK/err")"
+expect_bytes "$WORK/own.ini" '[a]\r\nk=1\r\n'
+"$WORK/player/afficheur-settings" set --file "$WORK/player/VELANE_Afficheur.ini" a k 3 ||
+  fail "the linked playlist named with --file was not written"
+expect_bytes "$WORK/own.ini" '[a]\r\nk=3\r\n'
+# Control: a link that stays inside the root is written through.
+mkdir "$WORK/player/listes"
+printf '[a]\r\nk=1\r\n' >"$WORK/player/listes/hall.ini"
+ln -sfn listes/hall.ini "$WORK/player/VELANE_Afficheur.ini"
+"$WORK/player/afficheur-settings" set a k 4 || fail "a playlist linked inside the root was not written"
+expect_bytes "$WORK/player/listes/hall.ini" '[a]\r\nk=4\r\n'
+[[ -L "$WORK/player/VELANE_Afficheur.ini" ]] || fail "the link was replaced"
+
 # --- a refused write is an error, for set and for the mode 2 write-back:
 # exit 1 and the file named (a read-only file is refused even to root)
 printf '[a]\r\nk=1\r\n' >"$WORK/ro.ini"

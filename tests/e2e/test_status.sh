@@ -118,6 +118,20 @@ check "the status follows the slide changes ($changes states seen)" test "$chang
 check "each slide shown has a new \"since\" ($(wc -w <<<"$sinces") of them)" test "$(wc -w <<<"$sinces")" -ge 4
 check "the status names the next section" test "$nexts_ok" -eq 1
 
+# The page process runs in the engine's sandbox (bubblewrap): a mount
+# namespace of its own, which the status tells.
+page_process() {  # page_process PID: the page process below it
+  local p
+  for p in $(pgrep -P "$1"); do
+    [[ "$(cat "/proc/$p/comm" 2>/dev/null)" == WebKitWebProces ]] && echo "$p" && return
+    page_process "$p"
+  done
+}
+web="$(page_process "${PLAYERS[0]}" | head -n 1)"
+check "control: hall-a's page process has mounts of its own" test -n "$web" -a \
+  "$(readlink "/proc/$web/ns/mnt" 2>/dev/null)" != "$(readlink "/proc/${PLAYERS[0]}/ns/mnt")"
+check "the status says the page process is sandboxed" test "$(field hall-a 's["sandboxed"]')" == True
+
 # The picture is the slide: its centre has a slide's colour, each of them
 # in turn.
 seen=""

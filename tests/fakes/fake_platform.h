@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ class FakeControl : public platform::Control {
   void SaveSnapshot(const std::u16string& path, int maxWidth) override {
     snapshots.push_back({path, maxWidth});
   }
+  std::optional<bool> PageProcessSandboxed() override {
+    ++sandboxAsked;
+    return sandboxed;
+  }
   void OnClick(std::function<void()> h) override { onClick = std::move(h); }
   void OnResize(std::function<void(int, int)> h) override { onResize = std::move(h); }
 
@@ -53,6 +58,8 @@ class FakeControl : public platform::Control {
     int maxWidth;
   };
   std::vector<Snapshot> snapshots;
+  std::optional<bool> sandboxed;
+  int sandboxAsked = 0;
   std::function<void()> onClick;
   std::function<void(int, int)> onResize;
 };

@@ -23,6 +23,7 @@
 #include "platform/files.h"
 #include "platform/gtk/web_view.h"
 #include "platform/host.h"
+#include "platform/posix/posix_platform.h"
 #include "velane_version.h"
 #include "windows/designs.h"
 #include "wlr-output-power-client.h"
@@ -149,10 +150,28 @@ class GtkControlImpl : public platform::Control {
     });
   }
 
+  // The engine shuts its page process in bubblewrap, whose mounts are its
+  // own. Looked up once per page process: whether it is sandboxed does not
+  // change while it lives, and a new one (after a crash) is looked at anew.
+  std::optional<bool> PageProcessSandboxed() override {
+    if (webView_ == nullptr) return std::nullopt;
+    if (!pageProcess_ || !posix::StillRunning(*pageProcess_)) {
+      pageProcess_ = posix::DescendantNamed(kPageProcessName);
+      sandboxed_.reset();
+      if (pageProcess_) {
+        if (const auto shares = posix::SharesOurMounts(pageProcess_->pid)) sandboxed_ = !*shares;
+      }
+    }
+    return sandboxed_;
+  }
+
   void OnClick(std::function<void()> h) override { onClick_ = std::move(h); }
   void OnResize(std::function<void(int, int)> h) override { onResize_ = std::move(h); }
 
  private:
+  // The page process's command name, cut to the system's 15 bytes.
+  static constexpr char kPageProcessName[] = "WebKitWebProces";
+
   static gboolean DrawCurtain(GtkWidget*, cairo_t* cr, gpointer) {
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_paint(cr);
@@ -221,7 +240,9 @@ class GtkControlImpl : public platform::Control {
   platform::PixelRect rect_;
   std::u16string text_;
   std::unique_ptr<WebView> webView_;
-  GtkWidget* curtain_ = nullptr;  // over a hidden web view (see SetVisible)
+  std::optional<posix::ChildProcess> pageProcess_;
+  std::optional<bool> sandboxed_;  // of that process
+  GtkWidget* curtain_ = nullptr;   // over a hidden web view (see SetVisible)
   guint resizeIdle_ = 0;
   int lastWidth_ = -1;
   int lastHeight_ = -1;

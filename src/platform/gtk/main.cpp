@@ -63,11 +63,10 @@ int main(int argc, char** argv) {
   posix::LocalClock clock;
   gtk::GtkScreen screen;
   platform::Platform platform{toolkit, toolkit, cursor, clock, process, screen};
-  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 
   return RunPlayer(
-      platform, {*profile, registry.get(),
+      platform, {&platform::MachineProfile, registry.get(),
                  [&toolkit](auto report) { toolkit.SetBrowserReporter(std::move(report)); },
                  [] {
                    // A stop from the service manager (or Ctrl+C) ends the loop between

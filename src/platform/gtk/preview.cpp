@@ -214,7 +214,7 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
   // File addresses and the engine's confinement need the root's full path.
   root = FromAnsi(std::filesystem::absolute(std::filesystem::path(ToAnsi(root)), error).string());
   const CheckReport report = CheckContentRoot(root);
-  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
+  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile(root);
   SettingsStore settings(*profile, nullptr, PlaylistOfRoot(root));
   const int width = int(DisplaySize(settings, kWidthKey));
   const int height = int(DisplaySize(settings, kHeightKey));

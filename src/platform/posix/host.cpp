@@ -5,6 +5,7 @@
 #include <climits>
 #include <vector>
 
+#include "config/ansi.h"
 #include "platform/posix/ini_profile.h"
 #include "platform/posix/posix_platform.h"
 
@@ -20,7 +21,9 @@ std::optional<std::string> RunningExecutablePath() {
   }
 }
 
-std::unique_ptr<ProfileStrings> MachineProfile() { return std::make_unique<IniProfile>(); }
+std::unique_ptr<ProfileStrings> MachineProfile(const std::u16string& writesStayIn) {
+  return std::make_unique<IniProfile>(ToAnsi(writesStayIn));
+}
 
 bool MachineProfileIsOurEngine() { return true; }
 

@@ -12,9 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
+#include "platform/files.h"
 #include "platform/posix/replace_file.h"
 
 namespace velane {
@@ -173,6 +176,40 @@ Target TargetOf(const char* file, bool exists) {
   return t;
 }
 
+// The target's folder, opened for the write. With a root, only a folder
+// inside it: reached from the root one name at a time, following no link,
+// so that a folder swapped for a link after the look cannot carry the
+// write out of the root. -1 when it is elsewhere or cannot be opened.
+int OpenTargetFolder(const Target& target, const std::string& root) {
+  if (root.empty()) return posix::OpenFolder(target.folder);
+  const auto base = platform::ResolvedPath(root);
+  const auto folder = platform::ResolvedPath(target.folder);
+  if (!base || !folder) return -1;
+  std::string_view rest = *folder;
+  if (*base != "/") {
+    if (!rest.starts_with(*base) || (rest.size() > base->size() && rest[base->size()] != '/'))
+      return -1;
+    rest.remove_prefix(base->size());
+  }
+  UniqueFd at(posix::OpenFolder(*base));
+  while (at.get() >= 0 && !rest.empty()) {
+    const std::size_t start = rest.find_first_not_of('/');
+    if (start == std::string_view::npos) break;
+    rest.remove_prefix(start);
+    const std::string name(rest.substr(0, rest.find('/')));
+    rest.remove_prefix(name.size());
+    int next = ::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+#ifdef O_PATH
+    if (next < 0 && errno == EACCES)
+      next = ::openat(at.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+#endif
+    at.Reset(next);
+  }
+  const int fd = at.get();
+  at.Release();
+  return fd;
+}
+
 enum class WriteOutcome { kDone, kRefused, kRetry };
 
 // Whether a default written back now would replace a value: the key is
@@ -189,7 +226,7 @@ bool HoldsAnotherValue(std::string_view text, std::string_view section, std::str
 enum class WriteKind { kSet, kDefaultBack };
 
 WriteOutcome TryWrite(const char* file, std::string_view section, std::string_view key,
-                      std::string_view value, WriteKind kind) {
+                      std::string_view value, WriteKind kind, const std::string& root) {
   // Re-read the file now, under our lock, so that an edit made just before
   // is kept.
   UniqueFd original(OpenForReading(file, O_RDWR));
@@ -198,20 +235,24 @@ WriteOutcome TryWrite(const char* file, std::string_view section, std::string_vi
 
   const Target target = TargetOf(file, exists);
   if (target.base.empty()) return WriteOutcome::kRefused;
+  // Every look and the rename below go through this folder, not the path.
+  const UniqueFd folder(OpenTargetFolder(target, root));
+  if (folder.get() < 0) return WriteOutcome::kRefused;
+  const char* base = target.base.c_str();
 
   struct stat st {};
   std::optional<FileBytes> current;
   if (exists) {
     if (::fstat(original.get(), &st) != 0 || !S_ISREG(st.st_mode)) return WriteOutcome::kRefused;
     // A file without any write permission is read-only, even for root.
-    if ((st.st_mode & 0222) == 0 ||
-        ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
+    if ((st.st_mode & 0222) == 0 || ::faccessat(folder.get(), base, W_OK, AT_EACCESS) != 0)
       return WriteOutcome::kRefused;
     if (!LockFile(original.get(), file)) return WriteOutcome::kRefused;
     // The lock may have been won on a file another writer has just
     // replaced: start again on the new one.
     struct stat now;
-    if (::stat(target.path.c_str(), &now) != 0 || !SameFile(now, st)) return WriteOutcome::kRetry;
+    if (::fstatat(folder.get(), base, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(now, st))
+      return WriteOutcome::kRetry;
     current = FileBytes::Read(original.get(), st);
     if (!current) return WriteOutcome::kRefused;
   }
@@ -224,7 +265,7 @@ WriteOutcome TryWrite(const char* file, std::string_view section, std::string_vi
   if (exists && *updated == text) return WriteOutcome::kDone;
 
   FileReplacement out;
-  if (!out.Create(target.folder, target.base)) return WriteOutcome::kRefused;
+  if (!out.CreateIn(folder.get(), target.base)) return WriteOutcome::kRefused;
   // Keeps the owner when we may (root); otherwise the file becomes ours,
   // as it would with any editor that saves by renaming.
   if (exists) out.KeepAttributesOf(st);
@@ -236,13 +277,13 @@ WriteOutcome TryWrite(const char* file, std::string_view section, std::string_vi
   if (exists) {
     struct stat held;
     if (::fstat(original.get(), &held) != 0 || !Unchanged(held, st) ||
-        ::stat(target.path.c_str(), &now) != 0 || !SameFile(now, st))
+        ::fstatat(folder.get(), base, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(now, st))
       return WriteOutcome::kRetry;
-  } else if (::lstat(target.path.c_str(), &now) == 0) {
+  } else if (::fstatat(folder.get(), base, &now, AT_SYMLINK_NOFOLLOW) == 0) {
     return WriteOutcome::kRetry;
   }
 
-  if (!out.RenameOver(target.path, true)) return WriteOutcome::kRefused;
+  if (!out.RenameOver(target.base, true)) return WriteOutcome::kRefused;
   return WriteOutcome::kDone;
 }
 
@@ -275,13 +316,13 @@ std::uint32_t IniProfile::GetPrivateProfileStringA(const char* section, const ch
 namespace {
 
 bool Write(const char* section, const char* key, const char* value, const char* file,
-           WriteKind kind) {
+           WriteKind kind, const std::string& root) {
   if (!section || !key || !value || !file || !*file) return false;
   const std::size_t fileLength = std::strlen(file);
   if (file[fileLength - 1] == '/') return false;
   try {
     for (int attempt = 0; attempt < 4; ++attempt) {
-      switch (TryWrite(file, section, key, value, kind)) {
+      switch (TryWrite(file, section, key, value, kind, root)) {
         case WriteOutcome::kDone:
           return true;
         case WriteOutcome::kRefused:
@@ -299,12 +340,12 @@ bool Write(const char* section, const char* key, const char* value, const char* 
 
 bool IniProfile::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                             const char* file) {
-  return Write(section, key, value, file, WriteKind::kSet);
+  return Write(section, key, value, file, WriteKind::kSet, writeRoot_);
 }
 
 bool IniProfile::WriteBackDefaultA(const char* section, const char* key, const char* value,
                                    const char* file) {
-  return Write(section, key, value, file, WriteKind::kDefaultBack);
+  return Write(section, key, value, file, WriteKind::kDefaultBack, writeRoot_);
 }
 
 }  // namespace velane

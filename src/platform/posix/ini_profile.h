@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "config/ini.h"
 #include "platform/profile.h"
@@ -21,6 +22,14 @@ namespace velane {
 
 class IniProfile : public platform::ProfileStrings {
  public:
+  IniProfile() = default;
+  // Writes stay in this folder (in the code page): a file whose real place
+  // is elsewhere, through a link or its folder, is still read but never
+  // written (the write is refused). A link that leads to a file inside the
+  // folder is written through. Empty: written wherever the file leads.
+  explicit IniProfile(std::string writeRoot) : writeRoot_(std::move(writeRoot)) {}
+  void ConfineWritesTo(std::string writeRoot) { writeRoot_ = std::move(writeRoot); }
+
   // A missing, unreadable or non-regular file (a folder, a pipe) reads as
   // empty. Null section or key (the platform's listing forms) are not
   // supported and read as missing. Never creates a file.
@@ -43,6 +52,9 @@ class IniProfile : public platform::ProfileStrings {
   // a value someone wrote since the caller's read).
   bool WriteBackDefaultA(const char* section, const char* key, const char* value,
                          const char* file) override;
+
+ private:
+  std::string writeRoot_;
 };
 
 }  // namespace velane

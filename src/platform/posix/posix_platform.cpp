@@ -148,7 +148,47 @@ std::optional<std::uint64_t> PssKb(const std::string& pid) {
   return std::nullopt;
 }
 
+// The process's start, in clock ticks after boot (field 22 of its stat).
+std::optional<unsigned long long> StartTicks(const std::string& pid) {
+  const std::vector<std::string> f = StatFields(pid);
+  if (f.size() <= 19) return std::nullopt;
+  return std::strtoull(f[19].c_str(), nullptr, 10);
+}
+
+std::string CommandName(const std::string& pid) {
+  std::ifstream in("/proc/" + pid + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+std::optional<std::string> MountNamespace(const std::string& pid) {
+  char link[128];
+  const ssize_t n = ::readlink(("/proc/" + pid + "/ns/mnt").c_str(), link, sizeof link);
+  if (n <= 0 || std::size_t(n) >= sizeof link) return std::nullopt;
+  return std::string(link, std::size_t(n));
+}
+
 }  // namespace
+
+std::optional<ChildProcess> DescendantNamed(std::string_view name) {
+  for (const std::string& pid : Descendants(std::to_string(::getpid()))) {
+    if (CommandName(pid) != name) continue;
+    if (const auto start = StartTicks(pid)) return ChildProcess{std::stoi(pid), *start};
+  }
+  return std::nullopt;
+}
+
+bool StillRunning(const ChildProcess& process) {
+  return StartTicks(std::to_string(process.pid)) == process.startTicks;
+}
+
+std::optional<bool> SharesOurMounts(int pid) {
+  const auto ours = MountNamespace("self");
+  const auto theirs = MountNamespace(std::to_string(pid));
+  if (!ours || !theirs) return std::nullopt;
+  return *ours == *theirs;
+}
 
 std::u16string PosixProcess::MachineName() {
   char name[256] = {};

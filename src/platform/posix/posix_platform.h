@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -29,5 +30,24 @@ class PosixProcess : public platform::Process {
  private:
   std::u16string arguments_;
 };
+
+// A process below this one, told apart from a later one that gets its
+// number: its start, in clock ticks after boot.
+struct ChildProcess {
+  int pid = 0;
+  unsigned long long startTicks = 0;
+  bool operator==(const ChildProcess&) const = default;
+};
+
+// The first process below this one whose command name (as the system
+// keeps it: at most 15 bytes) is `name`; none when there is none.
+std::optional<ChildProcess> DescendantNamed(std::string_view name);
+
+// Whether that process still runs (its number not given to another).
+bool StillRunning(const ChildProcess& process);
+
+// Whether the process sees the file system through the same mounts as
+// this one (the same mount namespace); none when that cannot be read.
+std::optional<bool> SharesOurMounts(int pid);
 
 }  // namespace velane::posix

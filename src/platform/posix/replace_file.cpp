@@ -32,21 +32,37 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+int OpenFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#ifdef O_PATH
+  // A folder this user may enter and write but not list.
+  if (fd < 0 && errno == EACCES) fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#endif
+  return fd;
+}
+
 FileReplacement::~FileReplacement() {
   fd_.Close();
-  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!name_.empty()) ::unlinkat(folder_.get(), name_.c_str(), 0);
 }
 
 bool FileReplacement::Create(const std::string& folder, const std::string& base) {
+  const UniqueFd dir(OpenFolder(folder));
+  return dir.get() >= 0 && CreateIn(dir.get(), base);
+}
+
+bool FileReplacement::CreateIn(int folderFd, const std::string& base) {
+  folder_.Reset(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+  if (folder_.get() < 0) return false;
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string path = folder + "/." + base.substr(0, 64) + "." + std::to_string(::getpid()) + "." +
+    std::string name = "." + base.substr(0, 64) + "." + std::to_string(::getpid()) + "." +
                        std::to_string((stamp + attempt) & 0xFFFFFF) + ".tmp";
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = ::openat(folder_.get(), name.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
     if (fd >= 0) {
       fd_.Reset(fd);
-      folder_ = folder;
-      path_ = std::move(path);
+      name_ = std::move(name);
       return true;
     }
     if (errno != EEXIST && errno != EINTR) return false;
@@ -69,14 +85,12 @@ bool FileReplacement::WriteAndClose(std::string_view bytes, bool durable) {
   return fd_.Close();
 }
 
-bool FileReplacement::RenameOver(const std::string& target, bool durable) {
-  if (path_.empty() || fd_.get() >= 0) return false;
-  if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-  path_.clear();
-  if (durable) {
-    UniqueFd dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
-  }
+bool FileReplacement::RenameOver(const std::string& base, bool durable) {
+  if (name_.empty() || fd_.get() >= 0) return false;
+  if (::renameat(folder_.get(), name_.c_str(), folder_.get(), base.c_str()) != 0) return false;
+  name_.clear();
+  // Fails on a folder open only by path: the rename stands all the same.
+  if (durable) ::fsync(folder_.get());
   return true;
 }
 
@@ -112,7 +126,7 @@ FileWrite ReplaceFileWhole(const std::string& path, std::string_view bytes) {
   FileReplacement next;
   if (next.Create(folder, base)) {
     if (exists) next.KeepAttributesOf(old);
-    return next.WriteAndClose(bytes, false) && next.RenameOver(path, false) ? FileWrite::kWritten
+    return next.WriteAndClose(bytes, false) && next.RenameOver(base, false) ? FileWrite::kWritten
                                                                             : FileWrite::kFailed;
   }
   if (!exists || (errno != EACCES && errno != EPERM)) return FileWrite::kFailed;

@@ -24,6 +24,8 @@ class UniqueFd {
     Close();
     fd_ = fd;
   }
+  // Lets go of it without closing it.
+  void Release() { fd_ = -1; }
   // Closes now and reports a failed close (a late write error).
   bool Close();
 
@@ -33,6 +35,10 @@ class UniqueFd {
 
 // Writes every byte, going on after interruptions.
 bool WriteAll(int fd, std::string_view bytes);
+
+// The folder at this path, opened for the *at calls (and a flush); -1
+// when it cannot be.
+int OpenFolder(const std::string& folder);
 
 // The new version of a file, written beside it. Removed when this goes
 // unless it has been renamed into place.
@@ -47,6 +53,10 @@ class FileReplacement {
   // `base` it will replace), with 0666 less the umask as any new file.
   // False when the folder takes no new file.
   bool Create(const std::string& folder, const std::string& base);
+  // The same in the folder already open as `folderFd` (kept open by this
+  // object): the file and its rename stay in that very folder, whatever
+  // its path leads to meanwhile.
+  bool CreateIn(int folderFd, const std::string& base);
   int fd() const { return fd_.get(); }
 
   // Gives it the permissions of the file it replaces, and its owner where
@@ -57,14 +67,14 @@ class FileReplacement {
   // that a power cut after the rename finds the new bytes.
   bool WriteAndClose(std::string_view bytes, bool durable);
 
-  // Renames it over `target`, a path in the same folder; `durable`: the
+  // Renames it over the file named `base` in its folder; `durable`: the
   // folder's entry is flushed too.
-  bool RenameOver(const std::string& target, bool durable);
+  bool RenameOver(const std::string& base, bool durable);
 
  private:
+  UniqueFd folder_;
   UniqueFd fd_;
-  std::string folder_;
-  std::string path_;  // empty once renamed
+  std::string name_;  // in the folder; empty once renamed
 };
 
 }  // namespace velane::posix

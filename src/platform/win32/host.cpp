@@ -13,7 +13,9 @@ std::optional<std::string> RunningExecutablePath() {
   return path;
 }
 
-std::unique_ptr<ProfileStrings> MachineProfile() { return std::make_unique<win32::Win32Profile>(); }
+std::unique_ptr<ProfileStrings> MachineProfile(const std::u16string&) {
+  return std::make_unique<win32::Win32Profile>();
+}
 
 bool MachineProfileIsOurEngine() { return false; }
 

@@ -59,12 +59,11 @@ int main() {
   win32::Win32Process process;
   win32::Win32Screen screen;
   platform::Platform platform{*toolkit, *toolkit, cursor, clock, process, screen};
-  const std::unique_ptr<platform::ProfileStrings> profile = platform::MachineProfile();
   const std::unique_ptr<platform::Registry> registry = platform::SettingsRegistry();
 
   return RunPlayer(
       platform,
-      {*profile, registry.get(),
+      {&platform::MachineProfile, registry.get(),
        [&toolkit](auto report) { toolkit->SetBrowserReporter(std::move(report)); },
        [&toolkit] { return toolkit->Run(); },
        // Not a confinement here: the root's pages keep their

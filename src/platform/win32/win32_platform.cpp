@@ -218,6 +218,8 @@ class Win32Control : public platform::Control, public MessageTarget {
   }
   // The WebBrowser control gives no picture of its page: no snapshot here.
   void SaveSnapshot(const std::u16string&, int) override {}
+  // The control's pages run in its own process: nothing to tell.
+  std::optional<bool> PageProcessSandboxed() override { return std::nullopt; }
 
   void OnClick(std::function<void()> h) override { onClick_ = std::move(h); }
   void OnResize(std::function<void(int, int)> h) override {
