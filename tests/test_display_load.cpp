@@ -220,29 +220,7 @@ TEST(PageGuard, RecoveriesAreBoundedUntilTheNextSlide) {
   EXPECT_EQ(PageMemoryLimitMb(std::uint64_t(4) << 30), 1024u);
 }
 
-TEST(PageGuard, ReadsWhatTheSystemTellsOfThePageProcess) {
-  struct StatCase {
-    const char* text;
-    std::optional<std::pair<const char*, int>> line;
-  };
-  const StatCase stats[] = {
-      {"4321 (WebKitWebProces) S 4300 4321 1 0 -1", std::pair{"WebKitWebProces", 4300}},
-      // A name with spaces and brackets, as any program may choose.
-      {"77 (a) b (c) R 1 77 77", std::pair{"a) b (c", 1}},
-      {"9 () S 2 9", std::pair{"", 2}},
-      {"", std::nullopt},
-      {"12 (cut", std::nullopt},
-      {"12 (x) S", std::nullopt},
-      {"12 (x) S abc", std::nullopt},
-  };
-  for (const StatCase& c : stats) {
-    const auto line = ParseProcessStat(c.text);
-    ASSERT_EQ(line.has_value(), c.line.has_value()) << c.text;
-    if (!line) continue;
-    EXPECT_EQ(line->name, c.line->first) << c.text;
-    EXPECT_EQ(line->parent, c.line->second) << c.text;
-  }
-
+TEST(PageGuard, ReadsThePageProcesssOwnMemory) {
   // Resident less shared, in pages of 4 KB.
   EXPECT_EQ(OwnResidentBytes("50000 30000 10000 5 0 20000 0\n", 4096), 20000u * 4096);
   EXPECT_EQ(OwnResidentBytes("50000 30000 10000", 4096), 20000u * 4096);

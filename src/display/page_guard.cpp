@@ -61,22 +61,6 @@ unsigned PageMemoryLimitMb(std::uint64_t physicalBytes) {
   return unsigned(std::min<std::uint64_t>(std::max(quarterMb, kFloorMb), 1u << 30));
 }
 
-std::optional<ProcessLine> ParseProcessStat(std::string_view stat) {
-  // "PID (NAME) STATE PPID ...": the name may hold spaces and brackets, so
-  // it ends at the last ')'.
-  const std::size_t open = stat.find('(');
-  const std::size_t close = stat.rfind(')');
-  if (open == std::string_view::npos || close == std::string_view::npos || close < open)
-    return std::nullopt;
-  ProcessLine line{std::string(stat.substr(open + 1, close - open - 1)), 0};
-  std::string_view rest = stat.substr(close + 1);
-  if (rest.size() < 4 || rest[0] != ' ' || rest[2] != ' ') return std::nullopt;
-  rest.remove_prefix(3);
-  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), line.parent);
-  if (error != std::errc() || end == rest.data()) return std::nullopt;
-  return line;
-}
-
 std::optional<std::uint64_t> OwnResidentBytes(std::string_view statm, std::uint64_t pageSize) {
   // "size resident shared text lib data dt", in pages.
   std::uint64_t fields[3] = {};

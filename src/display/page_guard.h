@@ -41,14 +41,6 @@ class RecoveryBudget {
 // 0 when unknown).
 unsigned PageMemoryLimitMb(std::uint64_t physicalBytes);
 
-// What the system tells of a process (Linux: the text of /proc/PID/stat):
-// its name, cut to 15 bytes, and its parent.
-struct ProcessLine {
-  std::string name;
-  int parent = 0;
-};
-std::optional<ProcessLine> ParseProcessStat(std::string_view stat);
-
 // The memory a process holds of its own, in bytes: its resident pages less
 // those it shares with files (Linux: the text of /proc/PID/statm). Cheap to
 // read, unlike the engine's own measure, which walks every mapping.

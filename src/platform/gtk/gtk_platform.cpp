@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "config/ansi.h"
+#include "display/page_guard.h"
 #include "idle-inhibit-client.h"
 #include "platform/files.h"
 #include "platform/gtk/web_view.h"
@@ -95,11 +96,13 @@ class GtkControlImpl : public platform::Control {
       g_signal_connect(curtain_, "draw", G_CALLBACK(&GtkControlImpl::DrawCurtain), nullptr);
       gtk_layout_put(GTK_LAYOUT(parent_), curtain_, ClampPos(rect_.x), ClampPos(rect_.y));
       gtk_widget_set_size_request(curtain_, ClampSize(rect_.width), ClampSize(rect_.height));
+      memorySource_ = g_timeout_add(kPageMemoryCheckMs, &GtkControlImpl::CheckPageMemory, this);
     }
   }
 
   ~GtkControlImpl() override {
     if (resizeIdle_ != 0) g_source_remove(resizeIdle_);
+    if (memorySource_ != 0) g_source_remove(memorySource_);
     g_signal_handlers_disconnect_by_data(widget_, this);
     g_object_unref(widget_);
     if (curtain_ != nullptr) g_object_unref(curtain_);
@@ -155,13 +158,7 @@ class GtkControlImpl : public platform::Control {
   // change while it lives, and a new one (after a crash) is looked at anew.
   std::optional<bool> PageProcessSandboxed() override {
     if (webView_ == nullptr) return std::nullopt;
-    if (!pageProcess_ || !posix::StillRunning(*pageProcess_)) {
-      pageProcess_ = posix::DescendantNamed(kPageProcessName);
-      sandboxed_.reset();
-      if (pageProcess_) {
-        if (const auto shares = posix::SharesOurMounts(pageProcess_->pid)) sandboxed_ = !*shares;
-      }
-    }
+    LookUpPageProcess();
     return sandboxed_;
   }
 
@@ -171,6 +168,28 @@ class GtkControlImpl : public platform::Control {
  private:
   // The page process's command name, cut to the system's 15 bytes.
   static constexpr char kPageProcessName[] = "WebKitWebProces";
+
+  // The page process, looked for again once it has gone (a crash, a
+  // recovery); whether it is sandboxed does not change while it lives.
+  bool LookUpPageProcess() {
+    if (pageProcess_ && posix::StillRunning(*pageProcess_)) return true;
+    pageProcess_ = posix::DescendantNamed(kPageProcessName);
+    sandboxed_.reset();
+    if (!pageProcess_) return false;
+    if (const auto shares = posix::SharesOurMounts(pageProcess_->pid)) sandboxed_ = !*shares;
+    return true;
+  }
+
+  // A page over its memory limit is ended (and loaded again) before the
+  // machine swaps or its out-of-memory killer picks the display server.
+  static gboolean CheckPageMemory(gpointer data) {
+    auto* self = static_cast<GtkControlImpl*>(data);
+    if (!self->LookUpPageProcess()) return G_SOURCE_CONTINUE;
+    const auto own = posix::OwnResidentBytesOf(*self->pageProcess_);
+    if (own && *own > std::uint64_t(self->pageMemoryLimitMb_) << 20)
+      self->webView_->EndPageProcess();
+    return G_SOURCE_CONTINUE;
+  }
 
   static gboolean DrawCurtain(GtkWidget*, cairo_t* cr, gpointer) {
     cairo_set_source_rgb(cr, 0, 0, 0);
@@ -242,7 +261,10 @@ class GtkControlImpl : public platform::Control {
   std::unique_ptr<WebView> webView_;
   std::optional<posix::ChildProcess> pageProcess_;
   std::optional<bool> sandboxed_;  // of that process
-  GtkWidget* curtain_ = nullptr;   // over a hidden web view (see SetVisible)
+  const unsigned pageMemoryLimitMb_ = PageMemoryLimitMb(std::uint64_t(sysconf(_SC_PHYS_PAGES)) *
+                                                        std::uint64_t(sysconf(_SC_PAGESIZE)));
+  guint memorySource_ = 0;
+  GtkWidget* curtain_ = nullptr;  // over a hidden web view (see SetVisible)
   guint resizeIdle_ = 0;
   int lastWidth_ = -1;
   int lastHeight_ = -1;

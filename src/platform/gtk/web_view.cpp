@@ -4,7 +4,6 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
-#include <dirent.h>
 #include <glib/gstdio.h>
 
 #include <algorithm>
@@ -12,9 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,7 +27,6 @@ class EngineView : public WebView {
     widget_ = CreateWebView();
     g_object_ref_sink(widget_);
     ConfineLocalFiles();
-    memorySource_ = g_timeout_add(kPageMemoryCheckMs, &EngineView::CheckMemory, this);
   }
 
   ~EngineView() override {
@@ -39,7 +34,6 @@ class EngineView : public WebView {
     g_object_unref(snapshotCancel_);
     if (reloadSource_ != 0) g_source_remove(reloadSource_);
     if (hangSource_ != 0) g_source_remove(hangSource_);
-    g_source_remove(memorySource_);
     g_cancellable_cancel(filterCancel_);
     g_object_unref(filterCancel_);
     g_signal_handlers_disconnect_by_data(widget_, this);
@@ -58,6 +52,11 @@ class EngineView : public WebView {
   void ShowPage(const std::string& html, const std::string& baseUri) override {
     html_ = html;
     Start(baseUri);
+  }
+
+  void EndPageProcess() override {
+    if (std::exchange(overLimit_, true)) return;  // already on its way out
+    webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(widget_));
   }
 
   void Snapshot(int maxWidth, std::function<void(std::string)> done) override {
@@ -101,9 +100,8 @@ class EngineView : public WebView {
     // long before the machine's out-of-memory killer would pick a victim.
     WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
     // The engine looks every 30 s, by walking every mapping of the process
-    // (half a percent of a core if done every 2 s); CheckMemory looks every
-    // 2 s, at one small file, so a page that allocates fast cannot take the
-    // machine's memory between two looks.
+    // (half a percent of a core if done every 2 s); the control looks every
+    // 2 s, at one small file, and ends the page with EndPageProcess.
     webkit_memory_pressure_settings_set_memory_limit(memory, limitMb_);
     webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
     // A page's cookies, local storage, databases, caches and service
@@ -552,64 +550,6 @@ class EngineView : public WebView {
     return G_SOURCE_REMOVE;
   }
 
-  static std::optional<std::string> ReadProc(int pid, const char* what) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/" + what);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.eof() && !in) return std::nullopt;
-    return text;
-  }
-
-  // Whether pid is a page process of ours: the engine's page process,
-  // started by this player, directly or through the sandbox's launchers.
-  static bool IsOurPageProcess(int pid) {
-    const auto stat = ReadProc(pid, "stat");
-    const auto line = stat ? ParseProcessStat(*stat) : std::nullopt;
-    if (!line || line->name != "WebKitWebProces") return false;
-    int parent = line->parent;
-    for (int depth = 0; depth < 4 && parent > 1; ++depth) {
-      if (parent == getpid()) return true;
-      const auto up = ReadProc(parent, "stat");
-      const auto upLine = up ? ParseProcessStat(*up) : std::nullopt;
-      if (!upLine) return false;
-      parent = upLine->parent;
-    }
-    return false;
-  }
-
-  static int FindPageProcess() {
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) return 0;
-    int found = 0;
-    while (dirent* entry = readdir(proc)) {
-      char* end = nullptr;
-      const long pid = std::strtol(entry->d_name, &end, 10);
-      if (*end != '\0' || pid <= 1 || pid == getpid()) continue;
-      if (IsOurPageProcess(int(pid))) {
-        found = int(pid);
-        break;
-      }
-    }
-    closedir(proc);
-    return found;
-  }
-
-  // A page over its memory limit is ended (and recovered below) before
-  // the machine swaps or its out-of-memory killer picks the display server.
-  static gboolean CheckMemory(gpointer data) {
-    auto* self = static_cast<EngineView*>(data);
-    if (self->pagePid_ == 0 || !IsOurPageProcess(self->pagePid_))
-      self->pagePid_ = FindPageProcess();
-    if (self->pagePid_ == 0) return G_SOURCE_CONTINUE;
-    const auto statm = ReadProc(self->pagePid_, "statm");
-    const auto own =
-        statm ? OwnResidentBytes(*statm, std::uint64_t(sysconf(_SC_PAGESIZE))) : std::nullopt;
-    if (own && *own > std::uint64_t(self->limitMb_) << 20 && !self->overLimit_) {
-      self->overLimit_ = true;
-      webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(self->widget_));
-    }
-    return G_SOURCE_CONTINUE;
-  }
-
   // The page process died (out of memory, a bad page, a hang ended above):
   // the view would stay blank until the next slide, perhaps an hour away.
   // Load the page again, within the recovery budget.
@@ -617,7 +557,6 @@ class EngineView : public WebView {
                                    EngineView* self) {
     const bool overLimit = std::exchange(self->overLimit_, false) ||
                            reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT;
-    self->pagePid_ = 0;
     const char* why = overLimit                              ? "over its memory limit"
                       : reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
                                                              : "ended";

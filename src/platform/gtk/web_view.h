@@ -27,6 +27,9 @@ class WebView {
   // (which becomes the only page the view may show): a page composed
   // outside the content root whose names still lead into a slide folder.
   virtual void ShowPage(const std::string& html, const std::string& baseUri) = 0;
+  // Ends the page process, whose page is over its memory limit; the page
+  // is loaded again as after a crash, within the same bounds.
+  virtual void EndPageProcess() = 0;
   // What the engine rendered of the visible part of the page, scaled down
   // to at most maxWidth pixels wide, as PNG bytes given to `done` in the
   // message loop, once the page on the way has loaded. A request made

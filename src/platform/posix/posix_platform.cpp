@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "config/ansi.h"
+#include "display/page_guard.h"
 
 extern char** environ;
 
@@ -177,6 +178,13 @@ std::optional<ChildProcess> DescendantNamed(std::string_view name) {
     if (const auto start = StartTicks(pid)) return ChildProcess{std::stoi(pid), *start};
   }
   return std::nullopt;
+}
+
+std::optional<std::uint64_t> OwnResidentBytesOf(const ChildProcess& process) {
+  std::ifstream in("/proc/" + std::to_string(process.pid) + "/statm");
+  std::string statm;
+  if (!std::getline(in, statm)) return std::nullopt;
+  return OwnResidentBytes(statm, std::uint64_t(::sysconf(_SC_PAGESIZE)));
 }
 
 bool StillRunning(const ChildProcess& process) {

@@ -2,6 +2,7 @@
 // the immediate exit, the program's own path and arguments, local time.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,10 @@ struct ChildProcess {
 // The first process below this one whose command name (as the system
 // keeps it: at most 15 bytes) is `name`; none when there is none.
 std::optional<ChildProcess> DescendantNamed(std::string_view name);
+
+// The memory that process holds of its own (resident, less what it shares
+// with files), in bytes; none when it cannot be read.
+std::optional<std::uint64_t> OwnResidentBytesOf(const ChildProcess& process);
 
 // Whether that process still runs (its number not given to another).
 bool StillRunning(const ChildProcess& process);
