@@ -599,8 +599,11 @@ TEST_F(PlaylistCheckTest, WhatLeadsOutsideTheContentRoot) {
   for (const char* line :
        {"outside-root section 1/html", "outside-root section 2/image", "outside-root section 3/-"})
     EXPECT_TRUE(Has(report, line)) << line << "\n" << Dump(report);
-  for (const CheckProblem& p : report.problems)
-    if (p.code == "outside-root") EXPECT_EQ(p.severity, Severity::kError);
+  for (const CheckProblem& p : report.problems) {
+    if (p.code == "outside-root") {
+      EXPECT_EQ(p.severity, Severity::kError);
+    }
+  }
   // Control: the ".." that stays inside reads its page.
   EXPECT_FALSE(Has(report, "outside-root section 4/html")) << Dump(report);
   EXPECT_FALSE(Has(report, "missing-page section 4/html")) << Dump(report);

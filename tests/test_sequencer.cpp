@@ -850,6 +850,21 @@ TEST(ScheduleRules, WhenASlideHolds) {
     EXPECT_EQ(schedule.Holds(c.at), c.holds) << what;
   }
 
+  // In the keys' own words again, for the preview's labels.
+  const std::pair<ScheduleValues, const char16_t*> texts[] = {
+      {{u"", u"", u"", u""}, u""},
+      {{u"lun-ven", u"11:30-14:00", u"", u""}, u"lun-ven, 11:30-14:00"},
+      {{u"sam,dim", u"", u"", u""}, u"sam,dim"},
+      {{u"ven-lun", u"", u"", u""}, u"ven-lun"},  // wraps round the week
+      {{u"lun,mer,ven-dim", u"", u"", u""}, u"mer,ven-lun"},
+      {{u"mar", u"22:00-02:00,17:00-24:00", u"", u""}, u"mar, 22:00-02:00,17:00-24:00"},
+      {{u"lun-dim", u"", u"2026-12-01", u"2026-12-24"}, u"du 2026-12-01, au 2026-12-24"},
+  };
+  for (const auto& [values, text] : texts) {
+    std::vector<ScheduleError> errors;
+    EXPECT_EQ(ToAnsi(ScheduleText(ParseSchedule(values, errors))), ToAnsi(text));
+  }
+
   // The screen-off hours: every day in the windows, whole days named.
   std::vector<ScheduleError> errors;
   const ScreenOff off = ParseScreenOff(u"20:00-07:30,12:00-12:15", u"dim", errors);

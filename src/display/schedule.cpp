@@ -179,6 +179,39 @@ std::u16string TimeText(int minutes) {
   return std::u16string(text, 5);
 }
 
+std::u16string ScheduleText(const Schedule& schedule) {
+  std::vector<std::u16string> parts;
+  if (schedule.days != kEveryDay) {
+    // Runs of days from one the set lacks, so that a run may wrap round
+    // the week as the key allows ("ven-lun").
+    int lacking = 0;
+    while (lacking < 7 && (schedule.days >> lacking & 1) != 0) ++lacking;
+    std::u16string days;
+    for (int i = 1; i <= 7; ++i) {
+      const int day = (lacking + i) % 7;
+      if ((schedule.days >> day & 1) == 0) continue;
+      int length = 1;
+      while (i + length <= 7 && (schedule.days >> ((lacking + i + length) % 7) & 1) != 0) ++length;
+      const int last = (day + length - 1) % 7;
+      if (!days.empty()) days += u",";
+      days += DayName(day);
+      if (length > 1)
+        days += std::u16string(length == 2 ? u"," : u"-") + std::u16string(DayName(last));
+      i += length - 1;
+    }
+    parts.push_back(days.empty() ? u"aucun jour" : days);
+  }
+  std::u16string hours;
+  for (const TimeWindow& w : schedule.windows)
+    hours += (hours.empty() ? u"" : u",") + TimeText(w.start) + u"-" + TimeText(w.end);
+  if (!hours.empty()) parts.push_back(hours);
+  if (schedule.firstDay) parts.push_back(u"du " + DateText(*schedule.firstDay));
+  if (schedule.lastDay) parts.push_back(u"au " + DateText(*schedule.lastDay));
+  std::u16string text;
+  for (const std::u16string& part : parts) text += (text.empty() ? u"" : u", ") + part;
+  return text;
+}
+
 bool Schedule::OnDay(DayNumber day) const {
   return DayIn(days, day) && (!firstDay || day >= *firstDay) && (!lastDay || day <= *lastDay);
 }

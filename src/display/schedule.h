@@ -104,6 +104,10 @@ struct ScheduleValues {
 };
 Schedule ParseSchedule(const ScheduleValues& values, std::vector<ScheduleError>& errors);
 
+// The schedule in the keys' own words, for a label: "lun-ven, 11:30-14:00,
+// du 2026-12-01 au 2026-12-24" ("" when it always holds).
+std::u16string ScheduleText(const Schedule& schedule);
+
 // The screen-off hours: every day within the windows, and the whole of the
 // days named.
 struct ScreenOff {

@@ -243,6 +243,8 @@ hues="$(hue "$WORK/demo-sheet.png" 24 48) $(hue "$WORK/demo-sheet.png" 400 48) $
 check "the sheet shows the slides in chain order ($hues)" test "$hues" == "blue red green blue"
 check "the sheet is drawn by the engine at the display area's size (five 360 x 270 pictures)" \
   test "$(identify -format '%wx%h' "$WORK/demo-sheet.png")" == "1144x812"
+check "the lunch menu's label gives its schedule" \
+  grep -q '^4\. section 4, html menu\.html \[lun-ven, 11:30-14:00\]: pictured$' "$WORK/demo-preview.txt"
 check "no slide of the demo is marked blank" test "$(for n in 1 2 3 4 5; do red_label_pixels "$WORK/demo-sheet.png" $n 270; done | tr -d '\n')" == 00000
 tree_state "$DEMO" >"$WORK/demo-after.txt"
 check "--preview writes nothing into the demo's root" cmp -s "$WORK/demo-before.txt" "$WORK/demo-after.txt"

@@ -166,7 +166,7 @@ std::string DrawSheet(const CheckReport& report, const std::vector<Shot>& shots,
       Text(cr, "no picture: the page did not load within 20 s", x + 6, y + thumbHeight + 42,
            kThumbWidth - 12, 2, "Sans 8", 0.55, 0.35, 0);
     else if (!slide.schedule.Always())
-      Text(cr, "on a schedule: afficheur-check --week tells when it plays", x + 6,
+      Text(cr, "on a schedule: " + StatusText(ScheduleText(slide.schedule)), x + 6,
            y + thumbHeight + 42, kThumbWidth - 12, 2, "Sans 8", 0.1, 0.3, 0.6);
   }
   cairo_destroy(cr);
@@ -262,9 +262,11 @@ int RunPreview(GtkToolkit& toolkit, const PreviewRequest& request) {
       // A picture that comes later must not land in this slide's place.
       if (!done) view->Snapshot(width, [](std::string) {});
     }
-    std::printf("%zu. section %d, %s %s: %s\n", i + 1, slide.section,
+    const std::string when =
+        slide.schedule.Always() ? "" : " [" + StatusText(ScheduleText(slide.schedule)) + "]";
+    std::printf("%zu. section %d, %s %s%s: %s\n", i + 1, slide.section,
                 slide.type.empty() ? "(no type)" : StatusText(slide.type).c_str(),
-                StatusText(slide.value).c_str(),
+                StatusText(slide.value).c_str(), when.c_str(),
                 slide.blank               ? ("BLANK: " + shot.reason).c_str()
                 : shot.picture != nullptr ? "pictured"
                                           : "no picture: the page did not load within 20 s");
