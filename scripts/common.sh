@@ -61,11 +61,12 @@ fake_restart_command() {
 
 # Starts Xvfb on a free display; sets DISPLAY. The root window is white, so
 # a black area on a screenshot can only come from the player.
-start_xvfb() {
-  local size="${1:-1280x720x24}"
+start_xvfb() {  # start_xvfb [SIZE [FRAME_BUFFER_FOLDER]]
+  local size="${1:-1280x720x24}" fb=()
+  [[ -n "${2:-}" ]] && fb=(-fbdir "$2")
   for n in $(seq 90 120); do
     if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then
-      Xvfb ":$n" -screen 0 "$size" -wr -nolisten tcp >/dev/null 2>&1 &
+      Xvfb ":$n" -screen 0 "$size" "${fb[@]}" -wr -nolisten tcp >/dev/null 2>&1 &
       XVFB_PID=$!
       export DISPLAY=":$n"
       for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
