@@ -72,16 +72,18 @@ guard() {  # guard FILE: the shell loop of its start command, %% unescaped
 }
 started_at() {  # started_at FILE HH:MM:SS: the local time when the player would start
   # The loop starts a new "date" at each turn: every one of them must find
-  # the same clock, so faketime moves the real clock by an offset (with its
-  # sign: unsigned, faketime reads a date), not to a start time ("@"), which
+  # the same clock, so the library moves the real clock by an offset (with
+  # its sign: unsigned, it reads a date), not to a start time ("@"), which
   # each new process would find again. The offset is reckoned from the real
-  # clock, clear of a clock faked around the whole suite (scripts/test-at),
-  # whose library would also take the wrapper's place.
+  # clock, clear of a clock faked around the whole suite (scripts/test-at).
+  # The library is preloaded by hand: the faketime wrapper names a
+  # semaphore after its process number, and one left behind by a killed
+  # wrapper of an earlier run makes a later one with that number fail.
   local real=(env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED)
   local offset=$(($("${real[@]}" date -d "$("${real[@]}" date +%F) $2" +%s) - $("${real[@]}" date +%s)))
   ((offset >= 0)) && offset="+$offset"
-  timeout 90 "${real[@]}" FAKETIME_DONT_FAKE_MONOTONIC=1 \
-    faketime -f "${offset}s" sh -c "$(guard "$1"); date +%H:%M"
+  timeout 90 "${real[@]}" LD_PRELOAD="$FAKETIME_LIB" FAKETIME="${offset}s" \
+    FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1 sh -c "$(guard "$1"); date +%H:%M"
 }
 for file in "$UNIT_FILE" "$AUTOSTART_FILE"; do
   name="$(basename "$file")"
