@@ -147,7 +147,10 @@ start_own_xvfb() {  # start_own_xvfb FIRST_DISPLAY LAST_DISPLAY
   FB="$(mktemp -d /tmp/velane-fb-XXXXXX)"
   for n in $(seq "$1" "$2"); do
     [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -wr -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: without it Xvfb starts afresh each time its last client
+    # leaves (xdotool, xdpyinfo), and a player connecting in that moment
+    # finds no server and ends with status 1.
+    Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -wr -noreset -nolisten tcp >/dev/null 2>&1 &
     XVFB_OWN=$!
     export DISPLAY=":$n"
     break
@@ -167,6 +170,13 @@ count_colour() {  # count_colour FILE WxH+X+Y '#RRGGBB'
 }
 
 finish() {
-  if ((FAILURES)); then echo "$FAILURES check(s) failed" >&2; exit 1; fi
+  if ((FAILURES)); then
+    # What the last player said, for a failure seen only in CI.
+    if [[ -s "$ROOT_DIR/player.log" ]]; then
+      echo "--- the last player's output (tail):" >&2
+      tail -n 40 "$ROOT_DIR/player.log" >&2
+    fi
+    echo "$FAILURES check(s) failed" >&2; exit 1
+  fi
   echo "all checks passed"
 }

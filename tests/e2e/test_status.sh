@@ -44,7 +44,7 @@ start_screen() {
   local n
   for n in $(seq 140 159); do
     [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 800x600x24 -wr -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 800x600x24 -wr -noreset -nolisten tcp >/dev/null 2>&1 &
     XVFB_PIDS+=($!)
     SCREEN_DISPLAY=":$n"
     DISPLAY=":$n" wait_until 10 xdpyinfo && DISPLAY=":$n" paint_root && return 0

@@ -24,7 +24,11 @@ export PATH="$BIN:$PATH"
 
 xdotool mousemove 1005 605
 start_player RUNTIME
-check "the display window is mapped" wait_until 20 fullscreen_window_mapped
+if wait_until 20 fullscreen_window_mapped; then pass "the display window is mapped"; else
+  fail "the display window is mapped"
+  player_alive || echo "the player has ended; it said:" >&2
+  cat "$ROOT_DIR/player.log" >&2
+fi
 sleep 3
 check "the pointer is hidden while the mouse rests" test "$(cursor_pixels)" -eq 0
 focus_before="$(xdotool getwindowfocus 2>/dev/null || echo none)"
