@@ -66,9 +66,8 @@ start_xvfb() {  # start_xvfb [SIZE [FRAME_BUFFER_FOLDER]]
   [[ -n "${2:-}" ]] && fb=(-fbdir "$2")
   for n in $(seq 90 120); do
     if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then
-      # -noreset: without it Xvfb starts afresh each time its last client
-      # leaves (xdotool, xdpyinfo), and a player connecting in that moment
-      # finds no server and ends with status 1.
+      # -noreset: the server is not started afresh (its root painted white
+      # again) each time its last client, xdotool or xdpyinfo, leaves.
       Xvfb ":$n" -screen 0 "$size" "${fb[@]}" -wr -noreset -nolisten tcp >/dev/null 2>&1 &
       XVFB_PID=$!
       export DISPLAY=":$n"

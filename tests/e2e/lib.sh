@@ -147,9 +147,8 @@ start_own_xvfb() {  # start_own_xvfb FIRST_DISPLAY LAST_DISPLAY
   FB="$(mktemp -d /tmp/velane-fb-XXXXXX)"
   for n in $(seq "$1" "$2"); do
     [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    # -noreset: without it Xvfb starts afresh each time its last client
-    # leaves (xdotool, xdpyinfo), and a player connecting in that moment
-    # finds no server and ends with status 1.
+    # -noreset: the server is not started afresh (its root painted white
+    # again) each time its last client, xdotool or xdpyinfo, leaves.
     Xvfb ":$n" -screen 0 1280x720x24 -fbdir "$FB" -wr -noreset -nolisten tcp >/dev/null 2>&1 &
     XVFB_OWN=$!
     export DISPLAY=":$n"
