@@ -19,7 +19,11 @@ wl_run() {
     XDG_RUNTIME_DIR="$WL_WORK/run" WLR_BACKENDS=headless WLR_RENDERER=pixman
     WLR_LIBINPUT_NO_DEVICES=1 "${WL_EXTRA_ENV[@]}")
   if [[ $(id -u) -eq 0 ]]; then
-    runuser -u "$WL_USER" -- env -i "${envs[@]}" "$@"
+    # runuser itself starts from an empty environment: a library preloaded
+    # for the whole run (libfaketime under scripts/test-at) would otherwise
+    # load into the first program run as the user, and fail there on the
+    # clock root shares with its children.
+    env -i "$(command -v runuser)" -u "$WL_USER" -- "$(command -v env)" -i "${envs[@]}" "$@"
   else
     env -i "${envs[@]}" "$@"
   fi
