@@ -157,8 +157,10 @@ mkdir -p "$FAKE"
 cp "$FAKE_RESTART_BIN/shutdown" "$FAKE/shutdown"  # the stand-in lib.sh made
 chmod -R 755 "$FAKE"
 paint_root '#3060c0'
-setpriv --reuid "$KIOSK" --regid "$KIOSK" --init-groups \
-  env -i HOME="/home/$KIOSK" USER="$KIOSK" LOGNAME="$KIOSK" DISPLAY="$DISPLAY" \
+# setpriv starts from an empty environment, as runuser does in the Wayland
+# harness: nothing preloaded for the whole run goes over to the kiosk user.
+env -i "$(command -v setpriv)" --reuid "$KIOSK" --regid "$KIOSK" --init-groups \
+  "$(command -v env)" -i HOME="/home/$KIOSK" USER="$KIOSK" LOGNAME="$KIOSK" DISPLAY="$DISPLAY" \
   PATH="$FAKE:/usr/bin:/bin" "$environment" "${TEST_CLOCK_VARS[@]}" \
   sh -c "umask $(unit_value UMask); cd $(unit_value WorkingDirectory) && $(unit_value ExecStartPre | sed 's/%%/%/g') && exec $(unit_value ExecStart)" \
   >"$WORK/player.log" 2>&1 &
