@@ -324,6 +324,7 @@ TEST(FleetStatus, ExitStatusFromTheScreensAndTheirFilesTimes) {
   // A file that is no status: a warning, never a crash.
   testing_support::TempFolder other;
   WriteBytes(other.path() / "x.json", "{\"format\": 1");
+  fs::last_write_time(other.path() / "x.json", std::chrono::file_clock::from_sys(now));
   EXPECT_EQ(ReadFleet(other.path().string(), nowSeconds).ExitStatus(), 1);
   EXPECT_EQ(ReadFleet((other.path() / "none").string(), nowSeconds).ExitStatus(), 1);
   EXPECT_EQ(AgeText(59), "59 s");
