@@ -51,7 +51,11 @@ printf '%s\r\n' "$head" '</head><body style="background:#000"><iframe src="%URL%
 page 1 p.html '<body><script>alert("a"); beacon("confirm=" + confirm("c")); beacon("prompt=" + prompt("p", "typed"));' \
   'onbeforeunload = function(e) { e.preventDefault(); e.returnValue = "stay"; return "stay"; };' \
   'document.body.style.background = "#C00000";</script></body>'
-page 3 p.html '<body style="background:#C0C000"><script>window.print(); beacon("printed");</script></body>'
+# Page 3 also asks the view to hold the picture before it, again and again,
+# and never says its own picture is ready: its colour must still show.
+page 3 p.html '<body style="background:#C0C000"><script>var h = window.webkit && webkit.messageHandlers.velane;' \
+  'if (h) { h.postMessage({hold: 1}); h.postMessage(7); for (var i = 0; i < 100; ++i) h.postMessage("hold"); beacon("held"); }' \
+  'window.print(); beacon("printed");</script></body>'
 page 5 p.html '<body style="background:#0000C0"><script>setTimeout(function() { beacon("looping"); for (;;) {} }, 500);</script></body>'
 page 7 p.html '<body style="background:#C000C0"><a id="a" download="x.txt" href="data:text/plain,DLPAYLOAD1">x</a>' \
   "<iframe style=\"width:8px;height:8px\" src=\"$SERVER_URL/attach.html\"></iframe><iframe style=\"width:8px;height:8px\" src=\"$SERVER_URL/attach.bin\"></iframe>" \
@@ -128,7 +132,7 @@ slide() {  # slide SECTION TYPE VALUE DWELL NEXT
 {
   printf '%s\r\n' '[section 0]' 'section suivante=1'
   slide 1 html p.html 3 2;  slide 2 html p.html 1 3
-  slide 3 html p.html 1 4;  slide 4 html p.html 1 5
+  slide 3 html p.html 3 4;  slide 4 html p.html 1 5
   slide 5 html p.html 1 6;  slide 6 html p.html 8 7
   slide 7 html p.html 2 8;  slide 8 html p.html 1 9
   slide 9 html p.html 2 10; slide 10 image s.svg 1 11
@@ -218,6 +222,8 @@ check "dialogs answered: confirm went on, prompt was cancelled" \
   grep -q 'confirm%3Dtrue' "$LOG" && grep -q 'prompt%3Dnull' "$LOG"
 check "the page's dialogs ran before its colour was set" grep -q '#C00000' <<<"$seen"
 check "printing was attempted (control)" grep -q 'beacon?printed' "$LOG"
+check "the page asked the view to hold the slide before (control)" grep -q 'beacon?held' "$LOG"
+check "a page that holds and never says ready still shows" grep -q '#C0C000' <<<"$seen"
 check "the endless script ran (control)" grep -q 'beacon?looping' "$LOG"
 check "the hung page process was ended" grep -q 'stopped answering' "$ROOT_DIR/player.log"
 check "the downloads were attempted (control)" grep -q 'beacon?download-clicked' "$LOG"

@@ -30,6 +30,7 @@ class EngineView : public WebView {
   }
 
   ~EngineView() override {
+    Release();
     g_cancellable_cancel(snapshotCancel_);
     g_object_unref(snapshotCancel_);
     if (reloadSource_ != 0) g_source_remove(reloadSource_);
@@ -148,6 +149,12 @@ class EngineView : public WebView {
     webkit_user_content_manager_add_style_sheet(
         webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view)), noScroll);
     webkit_user_style_sheet_unref(noScroll);
+    WebKitUserContentManager* messages =
+        webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view));
+    g_signal_connect(messages, "script-message-received::velane",
+                     G_CALLBACK(&EngineView::PageMessage), this);
+    webkit_user_content_manager_register_script_message_handler(messages, "velane");
+    g_signal_connect(view, "draw", G_CALLBACK(&EngineView::Draw), this);
     // Black until the first page arrives, as the window behind it; then
     // white beneath pages without a background of their own, as in every
     // browser.
@@ -518,6 +525,7 @@ class EngineView : public WebView {
       self->Load();
       return;
     }
+    self->mayHold_ = true;
     if (!self->slideCommitted_) {
       self->slideCommitted_ = true;
       GdkRGBA white = {1, 1, 1, 1};
@@ -539,6 +547,73 @@ class EngineView : public WebView {
     }
   }
 
+  // A video slide's page would show its black for 20 to 60 ms before the
+  // clip's first picture: the engine shows a page as soon as it is laid
+  // out. Such a page asks ("hold", from its head) that the view keep the
+  // picture of the slide before until the clip's first picture is ready
+  // ("shown"). Any page may ask: a hold is granted once per page and lasts
+  // kHoldMs at most, so the screen never stays on a stale picture, and what
+  // is held is only what the view itself showed.
+  static void PageMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                          EngineView* self) {
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!jsc_value_is_string(value)) return;
+    gchar* text = jsc_value_to_string(value);
+    const std::string what = text != nullptr ? text : "";
+    g_free(text);
+    if (what == "hold" && std::exchange(self->mayHold_, false))
+      self->Hold();
+    else if (what == "shown" && self->held_ != nullptr)
+      self->shown_ = true;
+  }
+
+  // The picture on screen now, the last the engine drew: the new page's
+  // own comes after this message, on the same channel.
+  void Hold() {
+    GdkWindow* window = gtk_widget_get_window(widget_);
+    const int width = gtk_widget_get_allocated_width(widget_);
+    const int height = gtk_widget_get_allocated_height(widget_);
+    if (window == nullptr || !gtk_widget_get_mapped(widget_) || width <= 0 || height <= 0) return;
+    cairo_surface_t* picture = gdk_window_create_similar_image_surface(
+        window, CAIRO_FORMAT_RGB24, width, height, gdk_window_get_scale_factor(window));
+    cairo_t* cr = cairo_create(picture);
+    gtk_widget_draw(widget_, cr);
+    cairo_destroy(cr);
+    held_ = picture;
+    shown_ = false;
+    holdSource_ = g_timeout_add(kHoldMs, &EngineView::HoldOver, this);
+  }
+
+  static gboolean HoldOver(gpointer data) {
+    auto* self = static_cast<EngineView*>(data);
+    self->holdSource_ = 0;
+    self->Release();
+    return G_SOURCE_REMOVE;
+  }
+
+  void Release() {
+    if (holdSource_ != 0) g_source_remove(std::exchange(holdSource_, 0));
+    if (held_ == nullptr) return;
+    cairo_surface_destroy(std::exchange(held_, nullptr));
+    // The engine drew only what changed meanwhile: all of it again.
+    if (widget_ != nullptr) gtk_widget_queue_draw(widget_);
+  }
+
+  // While a picture is held the engine's drawing goes unseen; after the
+  // page's word that its clip's picture is on the way, the engine's next
+  // drawing has it.
+  static gboolean Draw(GtkWidget*, cairo_t* cr, EngineView* self) {
+    if (self->held_ == nullptr) return FALSE;
+    if (self->shown_) {
+      self->Release();
+      return FALSE;
+    }
+    cairo_set_source_surface(cr, self->held_, 0, 0);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    return TRUE;
+  }
+
   static gboolean EndHungPage(gpointer data) {
     auto* self = static_cast<EngineView*>(data);
     self->hangSource_ = 0;
@@ -555,6 +630,7 @@ class EngineView : public WebView {
   // Load the page again, within the recovery budget.
   static void WebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                    EngineView* self) {
+    self->Release();
     const bool overLimit = std::exchange(self->overLimit_, false) ||
                            reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT;
     const char* why = overLimit                              ? "over its memory limit"
@@ -681,6 +757,12 @@ class EngineView : public WebView {
   static constexpr guint kHangGraceMs = kUnresponsivePageMs - 3000;
   static constexpr guint kStartGraceMs = 30000;
   guint hangSource_ = 0;
+  // A picture held over the start of a page (Hold).
+  static constexpr guint kHoldMs = 1000;
+  bool mayHold_ = false;  // the page now starting has not asked yet
+  cairo_surface_t* held_ = nullptr;
+  bool shown_ = false;  // the page's picture is on the way
+  guint holdSource_ = 0;
   guint reloadSource_ = 0;
   bool loaded_ = false;  // the player's page has loaded since the last Navigate
   GCancellable* snapshotCancel_ = g_cancellable_new();
