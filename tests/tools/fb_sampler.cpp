@@ -2,13 +2,15 @@
 // file that the server draws into) about a thousand times a second, and
 // counts how often it changes between the expected colours and how many
 // samples show any other colour: a flash between two slides.
-// Usage: fb_sampler FILE X Y SECONDS RRGGBB RRGGBB [TOLERANCE]
+// Usage: fb_sampler FILE X Y SECONDS RRGGBB RRGGBB [TOLERANCE] (SECONDS may
+// have decimals)
 // A tolerance lets each channel differ by that much (a decoded video's
 // colours wander a little from frame to frame).
 // Prints: samples=N switches=S foreign=F [first foreign colours]
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +36,8 @@ int main(int argc, char** argv) {
     }
     return true;
   };
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(std::atol(argv[4]));
+  const auto end = std::chrono::steady_clock::now() +
+                   std::chrono::milliseconds(std::llround(std::atof(argv[4]) * 1000));
   long samples = 0, switches = 0, foreign = 0;
   std::uint32_t last = 0xFFFFFFFF;
   std::set<std::uint32_t> others;
